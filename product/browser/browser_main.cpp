@@ -1,0 +1,177 @@
+// The document browser's properties dialog: shows the pages of every
+// registered handler for the files named on the command line.
+//
+//   ZRVBrowser [options] path...
+//     --screenshots DIR  open each tab in turn and save DIR\tab<N>.png
+//     --apply            press Apply after visiting the tabs
+//     --ok               press OK (applies and closes)
+//     --close            close the dialog when the script is done
+//     --report           print what each handler answered and the tab titles
+// Without a scripted option the dialog stays until the user closes it.
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/sheet_host.h"
+
+namespace {
+
+struct Options {
+    std::wstring screenshots;
+    bool apply = false;
+    bool ok = false;
+    bool close = false;
+    bool report = false;
+    std::vector<std::wstring> paths;
+    bool scripted() const { return !screenshots.empty() || apply || ok || close; }
+};
+
+bool ParseOptions(int argc, wchar_t** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (arg == L"--screenshots" && i + 1 < argc) {
+            options.screenshots = argv[++i];
+        } else if (arg == L"--apply") {
+            options.apply = true;
+        } else if (arg == L"--ok") {
+            options.ok = true;
+        } else if (arg == L"--close") {
+            options.close = true;
+        } else if (arg == L"--report") {
+            options.report = true;
+        } else if (arg.rfind(L"--", 0) == 0) {
+            std::fwprintf(stderr, L"unknown option %ls\n", arg.c_str());
+            return false;
+        } else {
+            wchar_t full[MAX_PATH];
+            if (!::GetFullPathNameW(arg.c_str(), MAX_PATH, full, nullptr)) return false;
+            options.paths.emplace_back(full);
+        }
+    }
+    return !options.paths.empty();
+}
+
+std::wstring GuidText(const GUID& guid) {
+    wchar_t text[40] = {};
+    ::StringFromGUID2(guid, text, 40);
+    return text;
+}
+
+std::wstring TabTitle(HWND sheet, int index) {
+    HWND tabs = PropSheet_GetTabControl(sheet);
+    wchar_t text[260] = {};
+    TCITEMW item = {};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 260;
+    TabCtrl_GetItem(tabs, index, &item);
+    return text;
+}
+
+// Lets the pages settle: their own messages, and anything a worker posts.
+void Settle(HWND sheet, DWORD milliseconds) {
+    const DWORD start = ::GetTickCount();
+    do {
+        zrvproduct::PumpMessages(sheet);
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    } while (::GetTickCount() - start < milliseconds);
+    zrvproduct::PumpMessages(sheet);
+}
+
+int RunScript(HWND sheet, const Options& options) {
+    HWND tabs = PropSheet_GetTabControl(sheet);
+    const int count = TabCtrl_GetItemCount(tabs);
+    if (options.report) {
+        for (int i = 0; i < count; ++i) std::wprintf(L"tab %d: %ls\n", i, TabTitle(sheet, i).c_str());
+    }
+    if (!options.screenshots.empty()) {
+        ::CreateDirectoryW(options.screenshots.c_str(), nullptr);
+        for (int i = 0; i < count; ++i) {
+            PropSheet_SetCurSel(sheet, nullptr, i);
+            Settle(sheet, 700);
+            const std::wstring file = options.screenshots + L"\\tab" + std::to_wstring(i + 1) + L".png";
+            const HRESULT hr = zrvproduct::SaveWindowPng(sheet, file);
+            std::wprintf(L"screenshot %ls: 0x%08lx\n", file.c_str(), static_cast<unsigned long>(hr));
+        }
+        PropSheet_SetCurSel(sheet, nullptr, 0);
+    }
+    if (options.apply) {
+        PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
+        Settle(sheet, 100);
+    }
+    if (options.ok) {
+        PropSheet_PressButton(sheet, PSBTN_OK);
+        Settle(sheet, 100);
+    }
+    if (options.close || options.ok) ::DestroyWindow(sheet);
+    return 0;
+}
+
+int RunInteractive(HWND sheet) {
+    MSG msg;
+    while (::IsWindow(sheet) && PropSheet_GetCurrentPageHwnd(sheet) &&
+           ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (PropSheet_IsDialogMessage(sheet, &msg)) continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    if (::IsWindow(sheet)) ::DestroyWindow(sheet);
+    return 0;
+}
+
+int Run(int argc, wchar_t** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        std::fwprintf(stderr,
+                      L"usage: ZRVBrowser [--screenshots DIR] [--apply] [--ok] [--close] "
+                      L"[--report] path...\n");
+        return 2;
+    }
+    for (const std::wstring& path : options.paths) {
+        if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            std::fwprintf(stderr, L"ZRVBrowser: %ls does not exist\n", path.c_str());
+            return 3;
+        }
+    }
+
+    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_DATE_CLASSES};
+    ::InitCommonControlsEx(&icc);
+
+    zrvproduct::CollectedPages collected = zrvproduct::CollectPages(options.paths);
+    if (options.report) {
+        for (const auto& h : collected.handlers) {
+            std::wprintf(L"handler %ls create=0x%08lx initialize=0x%08lx addpages=0x%08lx\n",
+                         GuidText(h.clsid).c_str(), static_cast<unsigned long>(h.create),
+                         static_cast<unsigned long>(h.initialize),
+                         static_cast<unsigned long>(h.addPages));
+        }
+    }
+    if (collected.pages.empty()) {
+        std::fwprintf(stderr, L"ZRVBrowser: no property page was added for %ls\n",
+                      options.paths[0].c_str());
+        return 4;
+    }
+    HWND sheet = zrvproduct::CreateModelessSheet(options.paths[0], collected.pages);
+    if (!sheet) {
+        std::fwprintf(stderr, L"ZRVBrowser: the property sheet could not be created\n");
+        return 5;
+    }
+    std::fflush(stdout);
+    return options.scripted() ? RunScript(sheet, options) : RunInteractive(sheet);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 6;
+    const int code = Run(argc, argv);
+    std::fflush(stdout);
+    ::CoUninitialize();
+    return code;
+}

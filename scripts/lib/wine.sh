@@ -1,0 +1,47 @@
+# Shared shell functions: a private Xvfb display and a private 32-bit Wine
+# prefix, with a wineserver started under that display. Source this file.
+
+# Starts Xvfb on the first free display number from 90 and exports DISPLAY.
+zrv_start_display() {
+  local n=90
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  ZRV_XVFB_PID=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 1 100); do
+    [ -e "/tmp/.X11-unix/X$n" ] && return 0
+    sleep 0.1
+  done
+  echo "Xvfb did not start on :$n" >&2
+  return 1
+}
+
+zrv_stop_display() {
+  [ -n "${ZRV_XVFB_PID:-}" ] && kill "$ZRV_XVFB_PID" 2>/dev/null || true
+  ZRV_XVFB_PID=""
+}
+
+# Makes (or reuses) a 32-bit prefix at $1 and leaves its wineserver running
+# under the current DISPLAY.
+zrv_prepare_prefix() {
+  export WINEPREFIX="$1"
+  export WINEARCH=win32
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # A wineserver started without our display cannot create windows later.
+  wineserver -k 2>/dev/null || true
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    wineserver -w
+  fi
+  # Without a window manager, hiding a top-level window stalls about 2 s;
+  # unmanaged windows do not. A crash must end the process, not wait.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  wineserver -p 3600 2>/dev/null || true
+}
+
+zrv_stop_prefix() {
+  [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
+}

@@ -1,0 +1,62 @@
+#include "prop_sheet_handler.h"
+
+#include "../support/hresult.h"
+
+HRESULT CZRVPropSheetHandler::InternalQueryInterface(REFIID iid, void** object) noexcept {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    // The IShellExtInit pointer is the object's identity.
+    if (iid == IID_IUnknown || iid == IID_IShellExtInit) {
+        *object = static_cast<IShellExtInit*>(this);
+    } else if (iid == IID_IShellPropSheetExt) {
+        *object = static_cast<IShellPropSheetExt*>(this);
+    } else {
+        return E_NOINTERFACE;
+    }
+    static_cast<IUnknown*>(*object)->AddRef();
+    return S_OK;
+}
+
+ULONG CZRVPropSheetHandler::InternalAddRef() noexcept { return ++m_refs; }
+
+ULONG CZRVPropSheetHandler::InternalRelease() noexcept {
+    const ULONG refs = --m_refs;
+    if (refs == 0) delete this;
+    return refs;
+}
+
+STDMETHODIMP CZRVPropSheetHandler::QueryInterface(REFIID iid, void** object) {
+    return m_outer ? m_outer->QueryInterface(iid, object) : InternalQueryInterface(iid, object);
+}
+
+STDMETHODIMP_(ULONG) CZRVPropSheetHandler::AddRef() {
+    return m_outer ? m_outer->AddRef() : InternalAddRef();
+}
+
+STDMETHODIMP_(ULONG) CZRVPropSheetHandler::Release() {
+    return m_outer ? m_outer->Release() : InternalRelease();
+}
+
+// Each call makes a new page; a page made by an earlier call loses the
+// handler's reference and goes when nothing else holds it.
+STDMETHODIMP CZRVPropSheetHandler::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data,
+                                              HKEY fileType) try {
+    CZRVPropPage* page = NewPage();
+    ZRV_RETURN_IF_NULL_ALLOC(page);
+    m_page.reset(page);
+    return page->Initialize(folder, data, fileType);
+}
+ZRV_CATCH_RETURN()
+
+STDMETHODIMP CZRVPropSheetHandler::AddPages(LPFNSVADDPROPSHEETPAGE addPage, LPARAM param) try {
+    if (!m_page) return E_FAIL;
+    return m_page->AddPages(addPage, param);
+}
+ZRV_CATCH_RETURN()
+
+STDMETHODIMP CZRVPropSheetHandler::ReplacePage(EXPPS pageId, LPFNSVADDPROPSHEETPAGE replacePage,
+                                               LPARAM param) try {
+    if (!m_page) return E_FAIL;
+    return m_page->ReplacePage(pageId, replacePage, param);
+}
+ZRV_CATCH_RETURN()

@@ -1,0 +1,49 @@
+#include "activation_context.h"
+
+#include "module.h"
+
+namespace zrv {
+
+namespace {
+
+HANDLE g_context = INVALID_HANDLE_VALUE;
+volatile LONG g_contextState = 0;  // 0 not tried, 1 building, 2 done
+
+}  // namespace
+
+HANDLE ModuleActivationContext() noexcept {
+    if (::InterlockedCompareExchange(&g_contextState, 1, 0) == 0) {
+        ACTCTXW request{};
+        request.cbSize = sizeof(request);
+        request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID | ACTCTX_FLAG_HMODULE_VALID;
+        request.hModule = g_module.Instance();
+        request.lpResourceName = MAKEINTRESOURCEW(2);
+        wchar_t path[MAX_PATH];
+        if (::GetModuleFileNameW(g_module.Instance(), path, MAX_PATH) != 0) {
+            request.lpSource = path;
+            g_context = ::CreateActCtxW(&request);
+        }
+        ::InterlockedExchange(&g_contextState, 2);
+    }
+    while (::InterlockedCompareExchange(&g_contextState, 2, 2) != 2) ::Sleep(0);
+    return g_context;
+}
+
+void ReleaseModuleActivationContext() noexcept {
+    if (g_context != INVALID_HANDLE_VALUE) ::ReleaseActCtx(g_context);
+    g_context = INVALID_HANDLE_VALUE;
+    ::InterlockedExchange(&g_contextState, 0);
+}
+
+ScopedModuleActivation::ScopedModuleActivation() noexcept {
+    m_context = ModuleActivationContext();
+    if (m_context == INVALID_HANDLE_VALUE) return;
+    m_active = ::ActivateActCtx(m_context, &m_cookie) != FALSE;
+    m_ok = m_active;
+}
+
+ScopedModuleActivation::~ScopedModuleActivation() {
+    if (m_active) ::DeactivateActCtx(0, m_cookie);
+}
+
+}  // namespace zrv

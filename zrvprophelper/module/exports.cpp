@@ -1,0 +1,48 @@
+// The four entry points of the server and the loader's notifications.
+
+#include <windows.h>
+
+#include "module.h"
+#include "object_map.h"
+#include "registration.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    switch (reason) {
+        case DLL_PROCESS_ATTACH:
+            return g_module.Attach(instance) ? TRUE : FALSE;
+        case DLL_PROCESS_DETACH: {
+            // A non-null reserved means the process is ending, not FreeLibrary.
+            const bool processEnding = reserved != nullptr;
+            ReleaseObjectMap(processEnding);
+            g_module.Detach(processEnding);
+            return TRUE;
+        }
+        default:
+            return TRUE;
+    }
+}
+
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    for (ObjectMapEntry* entry = ObjectMapBegin(); entry != ObjectMapEnd(); ++entry) {
+        if (*entry->clsid != clsid) continue;
+        if (!entry->classObject) {
+            ::EnterCriticalSection(&g_module.ObjectMapLock());
+            if (!entry->classObject) entry->classObject = CZRVClassFactory::Create(entry->createObject);
+            ::LeaveCriticalSection(&g_module.ObjectMapLock());
+            if (!entry->classObject) return E_OUTOFMEMORY;
+        }
+        return entry->classObject->QueryInterface(iid, object);
+    }
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+extern "C" HRESULT WINAPI DllCanUnloadNow() { return g_module.GetLockCount() == 0 ? S_OK : S_FALSE; }
+
+extern "C" HRESULT WINAPI DllRegisterServer() { return RegisterServer(true); }
+
+extern "C" HRESULT WINAPI DllUnregisterServer() {
+    const HRESULT hr = RegisterServer(false);
+    return SUCCEEDED(hr) ? S_OK : hr;
+}

@@ -1,0 +1,60 @@
+#include "module.h"
+
+#include "ids.h"
+
+CZRVPropHelperModule g_module;
+
+CZRVPropHelperModule::CZRVPropHelperModule() noexcept : m_typeLibId(LIBID_ZRVPropHelperLib) {}
+
+CZRVPropHelperModule::~CZRVPropHelperModule() = default;
+
+LONG CZRVPropHelperModule::Lock() noexcept { return ::InterlockedIncrement(&m_lockCount); }
+
+LONG CZRVPropHelperModule::Unlock() noexcept { return ::InterlockedDecrement(&m_lockCount); }
+
+LONG CZRVPropHelperModule::GetLockCount() const noexcept {
+    return ::InterlockedCompareExchange(const_cast<volatile LONG*>(&m_lockCount), 0, 0);
+}
+
+HRESULT CZRVPropHelperModule::GetGITPtr(IGlobalInterfaceTable** git) noexcept {
+    if (!git) return E_POINTER;
+    *git = nullptr;
+    if (!m_lockReady) return E_UNEXPECTED;
+    HRESULT hr = S_OK;
+    ::EnterCriticalSection(&m_lock);
+    if (!m_git) {
+        hr = ::CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&m_git));
+    }
+    if (m_git) {
+        m_git->AddRef();
+        *git = m_git;
+    }
+    ::LeaveCriticalSection(&m_lock);
+    return hr;
+}
+
+HRESULT CZRVPropHelperModule::AddCommonRGSReplacements(
+    std::vector<zrv::RegistryVariable>& variables) {
+    variables.push_back({L"APPID", L""});
+    return S_OK;
+}
+
+bool CZRVPropHelperModule::Attach(HINSTANCE instance) noexcept {
+    m_instance = instance;
+    if (!::InitializeCriticalSectionAndSpinCount(&m_lock, 0)) {
+        m_failedStart = true;
+        return false;
+    }
+    m_lockReady = true;
+    return true;
+}
+
+void CZRVPropHelperModule::Detach(bool processEnding) noexcept {
+    if (m_git && !processEnding) m_git->Release();
+    m_git = nullptr;
+    if (m_lockReady) {
+        ::DeleteCriticalSection(&m_lock);
+        m_lockReady = false;
+    }
+}

@@ -1,0 +1,61 @@
+#pragma once
+// The module object: one static instance made when the DLL loads. It owns
+// the server lock count that DllCanUnloadNow reports.
+
+#include <windows.h>
+#include <objidl.h>
+
+#include <string>
+#include <vector>
+
+#include "registry_script.h"
+
+class CZRVPropHelperModule {
+public:
+    CZRVPropHelperModule() noexcept;
+    CZRVPropHelperModule(const CZRVPropHelperModule&) = delete;
+    CZRVPropHelperModule& operator=(const CZRVPropHelperModule&) = delete;
+
+    // Slot order matters to nobody outside, but it mirrors the platform
+    // module classes that the rest of the product is used to.
+    virtual ~CZRVPropHelperModule();
+    virtual LONG Lock() noexcept;
+    virtual LONG Unlock() noexcept;
+    virtual LONG GetLockCount() const noexcept;
+    virtual HRESULT GetGITPtr(IGlobalInterfaceTable** git) noexcept;
+    virtual HRESULT AddCommonRGSReplacements(std::vector<zrv::RegistryVariable>& variables);
+
+    // Process attach and detach. Attach fails when the module's lock cannot
+    // be set up, and then the loader refuses the DLL.
+    bool Attach(HINSTANCE instance) noexcept;
+    // Interfaces are released only when the process is not ending: at
+    // process exit other DLLs may already be gone.
+    void Detach(bool processEnding) noexcept;
+
+    HINSTANCE Instance() const noexcept { return m_instance; }
+    bool FailedStart() const noexcept { return m_failedStart; }
+    const GUID& TypeLibId() const noexcept { return m_typeLibId; }
+
+    // Serialises the first-request creation of class objects.
+    CRITICAL_SECTION& ObjectMapLock() noexcept { return m_lock; }
+
+private:
+    volatile LONG m_lockCount = 0;
+    GUID m_typeLibId;
+    HINSTANCE m_instance = nullptr;
+    bool m_failedStart = false;
+    bool m_lockReady = false;
+    CRITICAL_SECTION m_lock{};
+    IGlobalInterfaceTable* m_git = nullptr;
+};
+
+extern CZRVPropHelperModule g_module;
+
+// Holds one module lock for as long as it lives.
+class ModuleLockHolder {
+public:
+    ModuleLockHolder() noexcept { g_module.Lock(); }
+    ModuleLockHolder(const ModuleLockHolder&) noexcept { g_module.Lock(); }
+    ModuleLockHolder& operator=(const ModuleLockHolder&) noexcept { return *this; }
+    ~ModuleLockHolder() { g_module.Unlock(); }
+};

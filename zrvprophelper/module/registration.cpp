@@ -1,0 +1,83 @@
+#include "registration.h"
+
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+#include "../support/com_ptr.h"
+#include "../support/hresult.h"
+#include "module.h"
+#include "object_map.h"
+#include "registry_script.h"
+
+namespace {
+
+HRESULT ModulePath(std::wstring& path) noexcept try {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(g_module.Instance(), buffer.data(),
+                                             static_cast<DWORD>(buffer.size()));
+        if (n == 0) return HRESULT_FROM_WIN32(::GetLastError());
+        if (n < buffer.size()) {
+            path.assign(buffer.data(), n);
+            return S_OK;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+ZRV_CATCH_RETURN()
+
+HRESULT UpdateClassRegistration(const ObjectMapEntry& entry, const std::wstring& modulePath,
+                                bool doRegister) noexcept try {
+    std::vector<zrv::RegistryVariable> variables;
+    ZRV_RETURN_IF_FAILED(g_module.AddCommonRGSReplacements(variables));
+    variables.push_back({L"MODULE", modulePath});
+    return zrv::RunRegistryScriptResource(g_module.Instance(), entry.registryScript, doRegister,
+                                          variables);
+}
+ZRV_CATCH_RETURN()
+
+HRESULT UpdateTypeLibRegistration(const std::wstring& modulePath, bool doRegister) noexcept {
+    zrv::com_ptr<ITypeLib> typeLib;
+    ZRV_RETURN_IF_FAILED(::LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, typeLib.put()));
+    if (doRegister) {
+        std::wstring helpDir = modulePath.substr(0, modulePath.find_last_of(L"\\/") + 1);
+        return ::RegisterTypeLib(typeLib.get(), const_cast<wchar_t*>(modulePath.c_str()),
+                                 const_cast<wchar_t*>(helpDir.c_str()));
+    }
+    TLIBATTR* attr = nullptr;
+    ZRV_RETURN_IF_FAILED(typeLib->GetLibAttr(&attr));
+    HRESULT hr = ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum,
+                                     attr->lcid, attr->syskind);
+    // Unregistering must be repeatable: a library that is not registered
+    // (any more) is not a failure.
+    if (FAILED(hr)) {
+        zrv::com_ptr<ITypeLib> registered;
+        if (FAILED(::LoadRegTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum,
+                                    attr->lcid, registered.put()))) {
+            hr = S_OK;
+        }
+    }
+    typeLib->ReleaseTLibAttr(attr);
+    return hr;
+}
+
+HRESULT UpdateServerRegistration(bool doRegister) noexcept {
+    std::wstring modulePath;
+    ZRV_RETURN_IF_FAILED(ModulePath(modulePath));
+    for (ObjectMapEntry* entry = ObjectMapBegin(); entry != ObjectMapEnd(); ++entry) {
+        ZRV_RETURN_IF_FAILED(UpdateClassRegistration(*entry, modulePath, doRegister));
+    }
+    return UpdateTypeLibRegistration(modulePath, doRegister);
+}
+
+}  // namespace
+
+HRESULT RegisterServer(bool doRegister) noexcept {
+    const LCID saved = ::GetThreadLocale();
+    ::SetThreadLocale(LOCALE_SYSTEM_DEFAULT);
+    const HRESULT hr = UpdateServerRegistration(doRegister);
+    ::SetThreadLocale(saved);
+    return hr;
+}

@@ -1,0 +1,204 @@
+#include "prop_page.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <cstring>
+
+#include "../module/activation_context.h"
+#include "../module/module.h"
+#include "../support/exceptions.h"
+#include "../support/hresult.h"
+#include "selection_intake.h"
+
+namespace {
+
+volatile LONG g_livePages = 0;
+
+// The page description as far as the activation-context field.
+constexpr UINT kPageInfoSize = 52;
+static_assert(offsetof(PROPSHEETPAGEW, hActCtx) + sizeof(HANDLE) == kPageInfoSize,
+              "the page description must end with its activation context");
+
+constexpr int kPsnApply = -202;
+
+using CreatePageFn = HPROPSHEETPAGE(WINAPI*)(LPCPROPSHEETPAGEW);
+
+CZRVPropPage* PageFromWindow(HWND window) noexcept {
+    return reinterpret_cast<CZRVPropPage*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+}  // namespace
+
+CZRVPropPage::CZRVPropPage(UINT pageId) noexcept {
+    ::InterlockedIncrement(&g_livePages);
+    std::memset(&pageInfo, 0, sizeof(pageInfo));
+    pageInfo.dwSize = kPageInfoSize;
+    pageInfo.dwFlags = PSP_USEICONID | PSP_USETITLE | PSP_USEREFPARENT | PSP_USECALLBACK;
+    pageInfo.hInstance = g_module.Instance();
+    pageInfo.pszTemplate = MAKEINTRESOURCEW(pageId);
+    pageInfo.pszIcon = MAKEINTRESOURCEW(pageId);
+    pageInfo.pszTitle = titleBuffer;
+    pageInfo.pfnDlgProc = &CZRVPropPage::PageDialogProc;
+    pageInfo.lParam = reinterpret_cast<LPARAM>(this);
+    pageInfo.pfnCallback = &CZRVPropPage::PageCallback;
+
+    titleBuffer[0] = L'\0';
+    try {
+        CString title;
+        title.LoadLocalizedString(pageId);
+        if (!title.IsEmpty()) {
+            ::lstrcpynW(titleBuffer, title.GetString(), ARRAYSIZE(titleBuffer));
+        }
+    } catch (...) {
+        // No title text to be had: the tab shows an empty title.
+    }
+    CreatePageHandle();
+}
+
+CZRVPropPage::~CZRVPropPage() { ::InterlockedDecrement(&g_livePages); }
+
+LONG CZRVPropPage::LiveObjectCount() noexcept {
+    return ::InterlockedCompareExchange(&g_livePages, 0, 0);
+}
+
+void CZRVPropPage::AddRef() noexcept { ::InterlockedIncrement(&m_refs); }
+
+void CZRVPropPage::Release() noexcept {
+    if (::InterlockedDecrement(&m_refs) == 0) delete this;
+}
+
+// Creates the page with the module's activation context active, so that the
+// page's dialog is built with version 6 common controls. The function is
+// looked up while the context is active, as isolation-aware code must.
+void CZRVPropPage::CreatePageHandle() noexcept {
+    zrv::ScopedModuleActivation activation;
+    if (!activation.ok()) return;
+    HMODULE comctl = ::LoadLibraryW(L"comctl32.dll");
+    if (!comctl) return;
+    auto create = reinterpret_cast<CreatePageFn>(
+        reinterpret_cast<void*>(::GetProcAddress(comctl, "CreatePropertySheetPageW")));
+    if (create) {
+        if (activation.context() != INVALID_HANDLE_VALUE && pageInfo.dwSize >= kPageInfoSize &&
+            !(pageInfo.dwFlags & PSP_USEFUSIONCONTEXT)) {
+            pageInfo.dwFlags |= PSP_USEFUSIONCONTEXT;
+            pageInfo.hActCtx = activation.context();
+        }
+        // The page handle holds its own reference until PSPCB_RELEASE.
+        AddRef();
+        pageHandle = create(&pageInfo);
+        if (!pageHandle) Release();
+    }
+    ::FreeLibrary(comctl);
+}
+
+HRESULT CZRVPropPage::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
+    return ReadSelection(data, selection);
+}
+
+HRESULT CZRVPropPage::AddPages(LPFNSVADDPROPSHEETPAGE addPage, LPARAM param) {
+    if (!pageHandle || !addPage) return E_FAIL;
+    return addPage(pageHandle, param) ? S_OK : E_FAIL;
+}
+
+HRESULT CZRVPropPage::ReplacePage(EXPPS, LPFNSVADDPROPSHEETPAGE, LPARAM) { return E_NOTIMPL; }
+
+BOOL CZRVPropPage::OnInitDialog() { return FALSE; }
+BOOL CZRVPropPage::OnDestroy() { return FALSE; }
+LRESULT CZRVPropPage::OnApply() { return 0; }
+LRESULT CZRVPropPage::OnUserMessage(UINT, WPARAM, LPARAM) { return 0; }
+LRESULT CZRVPropPage::OnNotify(NMHDR*) { return 0; }
+LRESULT CZRVPropPage::OnCommand(WPARAM, WORD) { return 0; }
+void CZRVPropPage::OnHelp() {}
+void CZRVPropPage::OnShow() {}
+
+LRESULT CZRVPropPage::SetModified(bool changed) noexcept {
+    if (!::IsWindow(window)) return 0;
+    const LRESULT answer = ::SendMessageW(::GetParent(window),
+                                          changed ? PSM_CHANGED : PSM_UNCHANGED,
+                                          reinterpret_cast<WPARAM>(window), 0);
+    return answer == 0 ? 1 : 0;
+}
+
+const CString& CZRVPropPage::SelectedPath(size_t index) const {
+    if (index >= selection.size()) AtlThrow(E_INVALIDARG);
+    return selection[index];
+}
+
+void CZRVPropPage::ReleaseDialogState() noexcept {
+    FileSelection().swap(selection);
+    window = nullptr;
+}
+
+UINT CALLBACK CZRVPropPage::PageCallback(HWND, UINT message, PROPSHEETPAGEW* page) {
+    // The sheet or the host has destroyed the page handle: give back the
+    // handle's reference. Creation is always allowed.
+    if (message == PSPCB_RELEASE && page) {
+        reinterpret_cast<CZRVPropPage*>(page->lParam)->Release();
+    }
+    return 1;
+}
+
+// The only place that sees raw messages. Nothing thrown by a page operation
+// may reach the sheet: an exception is answered as the base operation would
+// answer, with 0.
+INT_PTR CALLBACK CZRVPropPage::PageDialogProc(HWND window, UINT message, WPARAM wParam,
+                                              LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* info = reinterpret_cast<PROPSHEETPAGEW*>(lParam);
+        if (!info) return 0;
+        auto* page = reinterpret_cast<CZRVPropPage*>(info->lParam);
+        if (!page) return 0;
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(page));
+        page->AddRef();  // the dialog's reference, given back at WM_DESTROY
+        page->window = window;
+        if (!::IsWindow(window)) return 0;
+        try {
+            return page->OnInitDialog() ? 1 : 0;
+        } catch (...) {
+            return 0;
+        }
+    }
+
+    CZRVPropPage* page = PageFromWindow(window);
+    if (!page) return 0;
+
+    try {
+        switch (message) {
+            case WM_DESTROY: {
+                // Messages that arrive while the window is torn down must not
+                // find a page that is about to go away.
+                ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+                try {
+                    page->OnDestroy();
+                } catch (...) {
+                }
+                page->ReleaseDialogState();
+                page->Release();
+                return 0;
+            }
+            case WM_SHOWWINDOW:
+                if (wParam) page->OnShow();
+                return 0;
+            case WM_NOTIFY: {
+                auto* header = reinterpret_cast<NMHDR*>(lParam);
+                if (!header) return 0;
+                if (static_cast<int>(header->code) == kPsnApply) return page->OnApply();
+                return page->OnNotify(header);
+            }
+            case WM_HELP:
+                page->OnHelp();
+                return 0;
+            case WM_COMMAND:
+                return page->OnCommand(wParam, HIWORD(wParam));
+            case WM_APP:
+            case WM_APP + 1:
+            case WM_APP + 2:
+                return page->OnUserMessage(message, wParam, lParam);
+            default:
+                return 0;
+        }
+    } catch (...) {
+        return 0;
+    }
+}

@@ -1,0 +1,107 @@
+#pragma once
+// Base of the three property pages: the page description and handle, the
+// selection, and the one dialog procedure that turns window messages into the
+// virtual operations below. Page classes never see raw messages.
+//
+// Lifetime: a page object is shared by up to three owners, each holding one
+// reference: the handler that created it (until the handler goes or makes a
+// new page), the sheet page handle (from creation until the sheet or host
+// destroys the handle, announced by PSPCB_RELEASE), and the dialog (from
+// WM_INITDIALOG to WM_DESTROY). WM_DESTROY runs OnDestroy and frees the
+// selection at once; the object itself goes with the last reference, so a
+// page that never gets a dialog is freed too, and none is freed twice.
+
+#include <windows.h>
+#include <prsht.h>
+#include <shlobj.h>
+
+#include "file_selection.h"
+
+class CZRVPropPage {
+public:
+    explicit CZRVPropPage(UINT pageId) noexcept;
+    CZRVPropPage(const CZRVPropPage&) = delete;
+    CZRVPropPage& operator=(const CZRVPropPage&) = delete;
+
+    void AddRef() noexcept;
+    void Release() noexcept;
+
+    // Slot 0: reads the host's CF_HDROP selection. S_OK when at least one
+    // usable path was found, E_FAIL when none, E_INVALIDARG without data.
+    virtual HRESULT Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY fileType);
+    // Slot 1: offers the page handle. S_OK when the host took it; E_FAIL
+    // when it refused it or there is no handle.
+    virtual HRESULT AddPages(LPFNSVADDPROPSHEETPAGE addPage, LPARAM param);
+    // Slot 2: replacing pages is not supported: E_NOTIMPL.
+    virtual HRESULT ReplacePage(EXPPS pageId, LPFNSVADDPROPSHEETPAGE replacePage, LPARAM param);
+    // Slot 3: WM_INITDIALOG. Nonzero lets the dialog set the default focus.
+    virtual BOOL OnInitDialog();
+    // Slot 4: WM_DESTROY. Release everything the page holds; the result is
+    // ignored. The page must not be used after it returns.
+    virtual BOOL OnDestroy();
+    // Slot 5: PSN_APPLY. The result becomes the message's result; the sheet
+    // reads the apply outcome from DWLP_MSGRESULT, which stays PSNRET_NOERROR.
+    virtual LRESULT OnApply();
+    // Slot 6: WM_APP to WM_APP + 2. The result becomes the message's result.
+    virtual LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // Slot 7: every WM_NOTIFY but PSN_APPLY. The result becomes the message's.
+    virtual LRESULT OnNotify(NMHDR* header);
+    // Slot 8: WM_COMMAND with the whole wParam and its high word.
+    virtual LRESULT OnCommand(WPARAM wParam, WORD notification);
+    // Slot 9: WM_HELP.
+    virtual void OnHelp();
+    // Slot 10: WM_SHOWWINDOW when the page is being shown.
+    virtual void OnShow();
+
+    static INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam,
+                                           LPARAM lParam);
+    static UINT CALLBACK PageCallback(HWND window, UINT message, PROPSHEETPAGEW* page);
+
+    // Number of page objects alive in this process; for tests and leak checks.
+    static LONG LiveObjectCount() noexcept;
+
+protected:
+    virtual ~CZRVPropPage();
+
+    // Tells the sheet that the page has (true) or no longer has (false)
+    // changes to apply. Nonzero when the sheet accepted the message.
+    LRESULT SetModified(bool changed) noexcept;
+
+    // The path that page operations work on. Raises CAtlException with
+    // E_INVALIDARG for an index beyond the selection.
+    const CString& SelectedPath(size_t index = 0) const;
+
+public:
+    FileSelection selection;
+    HWND window = nullptr;
+    HPROPSHEETPAGE pageHandle = nullptr;
+    PROPSHEETPAGEW pageInfo;
+    wchar_t titleBuffer[260];
+
+private:
+    void CreatePageHandle() noexcept;
+    void ReleaseDialogState() noexcept;
+
+    volatile LONG m_refs = 1;  // the creator's reference
+};
+
+// Keeps a page object alive while a handler holds it.
+class PageRef {
+public:
+    PageRef() noexcept = default;
+    explicit PageRef(CZRVPropPage* page) noexcept : m_page(page) {}  // adopts a reference
+    PageRef(const PageRef&) = delete;
+    PageRef& operator=(const PageRef&) = delete;
+    ~PageRef() { reset(); }
+    void reset(CZRVPropPage* page = nullptr) noexcept {
+        CZRVPropPage* old = m_page;
+        m_page = page;
+        if (old) old->Release();
+    }
+    CZRVPropPage* get() const noexcept { return m_page; }
+    CZRVPropPage* operator->() const noexcept { return m_page; }
+    explicit operator bool() const noexcept { return m_page != nullptr; }
+
+private:
+    CZRVPropPage* m_page = nullptr;
+};

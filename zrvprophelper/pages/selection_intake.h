@@ -1,0 +1,11 @@
+#pragma once
+
+#include <objidl.h>
+
+#include "file_selection.h"
+
+// Reads the host's CF_HDROP list into the selection: directories dropped,
+// shortcuts replaced by their stored targets, unreadable names skipped, then
+// cut to the first 100 entries. S_OK when anything was taken, E_FAIL when
+// nothing was, E_INVALIDARG when the data object offers no usable list.
+HRESULT ReadSelection(IDataObject* data, FileSelection& selection);
