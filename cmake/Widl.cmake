@@ -1,6 +1,8 @@
 # Compiles IDL with widl: a header and interface ids for C++, and a type
 # library for resources and registration.
-set(WIDL_INCLUDE_DIR /usr/share/mingw-w64/include)
+# The system IDL files (oaidl.idl, ocidl.idl, ...) come from Wine's development files.
+find_path(WIDL_INCLUDE_DIR oaidl.idl PATHS /usr/include/wine/wine/windows /usr/include/wine/windows
+          NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 # importlib("stdole2.tlb") is resolved against Wine's own copy.
 find_path(WIDL_TLB_DIR stdole2.tlb PATHS /usr/lib/i386-linux-gnu/wine/i386-windows
           /usr/lib/wine/i386-windows NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)

@@ -45,3 +45,17 @@ zrv_prepare_prefix() {
 zrv_stop_prefix() {
   [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
 }
+
+# Registers the module and the product's stand-in servers in the current
+# prefix. $1 is the folder holding the built binaries.
+zrv_register_all() {
+  local bin="$1" f
+  for f in ZRVDocumentStore.dll ZRVAppServices.dll ZRVCategoryList.dll ZRVPropHelper.dll; do
+    if [ -f "$bin/$f" ]; then
+      wine regsvr32 /s "$(winepath -w "$bin/$f")" || { echo "regsvr32 $f failed" >&2; return 1; }
+    fi
+  done
+  if [ -f "$bin/ZRVAppServices.exe" ]; then
+    wine "$bin/ZRVAppServices.exe" /RegServer || { echo "ZRVAppServices /RegServer failed" >&2; return 1; }
+  fi
+}
