@@ -390,7 +390,7 @@ bool CString::LoadString(UINT id) {
     return length > 0;
 }
 
-void CString::Format(const wchar_t* format, ...) {
+void CString::FormatArgs(const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
     try {

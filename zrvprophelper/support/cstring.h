@@ -110,7 +110,14 @@ class CString {
     // Wide printf of the C runtime, with its %I64 size prefix and %s taking a
     // wide string. A null format or one the formatter rejects raises
     // E_INVALIDARG and leaves the string unchanged.
-    void Format(const wchar_t* format, ...);
+    template <typename... Args>
+    void Format(const wchar_t* format, const Args&... args) {
+        // The compiler passes class objects through "..." by hidden reference,
+        // so a CString given for %s would print its address bytes.
+        static_assert(!std::disjunction<std::is_class<Args>...>::value,
+                      "pass texts to Format as const wchar_t* (GetString()), not as objects");
+        FormatArgs(format, args...);
+    }
     void FormatV(const wchar_t* format, va_list args);
 
   private:
@@ -124,6 +131,7 @@ class CString {
     void Append(const wchar_t* text, int length);
     // Makes the buffer unshared with room for `capacity` characters.
     void PrepareWrite(int capacity);
+    void FormatArgs(const wchar_t* format, ...);
 
     wchar_t* m_text;  // characters of a Data block, always NUL-terminated
 };
