@@ -23,6 +23,18 @@ static_assert(offsetof(PROPSHEETPAGEW, hActCtx) + sizeof(HANDLE) == kPageInfoSiz
 constexpr int kPsnApply = -202;
 
 using CreatePageFn = HPROPSHEETPAGE(WINAPI*)(LPCPROPSHEETPAGEW);
+using DestroyPageFn = BOOL(WINAPI*)(HPROPSHEETPAGE);
+
+// Looks up a common-controls function with the module's context active, so
+// that the version the page was created with answers.
+template <typename Fn>
+Fn CommonControlsFunction(HMODULE& library, const char* name) noexcept {
+    zrv::ScopedModuleActivation activation;
+    if (!activation.ok()) return nullptr;
+    library = ::LoadLibraryW(L"comctl32.dll");
+    if (!library) return nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
+}
 
 CZRVPropPage* PageFromWindow(HWND window) noexcept {
     return reinterpret_cast<CZRVPropPage*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -68,16 +80,27 @@ void CZRVPropPage::Release() noexcept {
     if (::InterlockedDecrement(&m_refs) == 0) delete this;
 }
 
+void CZRVPropPage::ReleaseFromHandler() noexcept {
+    if (pageHandle && !m_handleAccepted) {
+        HMODULE comctl = nullptr;
+        auto destroy = CommonControlsFunction<DestroyPageFn>(comctl, "DestroyPropertySheetPage");
+        HPROPSHEETPAGE handle = pageHandle;
+        pageHandle = nullptr;
+        // Gives back the handle's reference through PSPCB_RELEASE.
+        if (destroy) destroy(handle);
+        if (comctl) ::FreeLibrary(comctl);
+    }
+    Release();
+}
+
 // Creates the page with the module's activation context active, so that the
 // page's dialog is built with version 6 common controls. The function is
 // looked up while the context is active, as isolation-aware code must.
 void CZRVPropPage::CreatePageHandle() noexcept {
     zrv::ScopedModuleActivation activation;
     if (!activation.ok()) return;
-    HMODULE comctl = ::LoadLibraryW(L"comctl32.dll");
-    if (!comctl) return;
-    auto create = reinterpret_cast<CreatePageFn>(
-        reinterpret_cast<void*>(::GetProcAddress(comctl, "CreatePropertySheetPageW")));
+    HMODULE comctl = nullptr;
+    auto create = CommonControlsFunction<CreatePageFn>(comctl, "CreatePropertySheetPageW");
     if (create) {
         if (activation.context() != INVALID_HANDLE_VALUE && pageInfo.dwSize >= kPageInfoSize &&
             !(pageInfo.dwFlags & PSP_USEFUSIONCONTEXT)) {
@@ -89,7 +112,7 @@ void CZRVPropPage::CreatePageHandle() noexcept {
         pageHandle = create(&pageInfo);
         if (!pageHandle) Release();
     }
-    ::FreeLibrary(comctl);
+    if (comctl) ::FreeLibrary(comctl);
 }
 
 HRESULT CZRVPropPage::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
@@ -98,7 +121,9 @@ HRESULT CZRVPropPage::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
 
 HRESULT CZRVPropPage::AddPages(LPFNSVADDPROPSHEETPAGE addPage, LPARAM param) {
     if (!pageHandle || !addPage) return E_FAIL;
-    return addPage(pageHandle, param) ? S_OK : E_FAIL;
+    if (!addPage(pageHandle, param)) return E_FAIL;
+    m_handleAccepted = true;
+    return S_OK;
 }
 
 HRESULT CZRVPropPage::ReplacePage(EXPPS, LPFNSVADDPROPSHEETPAGE, LPARAM) { return E_NOTIMPL; }

@@ -9,7 +9,8 @@
 // destroys the handle, announced by PSPCB_RELEASE), and the dialog (from
 // WM_INITDIALOG to WM_DESTROY). WM_DESTROY runs OnDestroy and frees the
 // selection at once; the object itself goes with the last reference, so a
-// page that never gets a dialog is freed too, and none is freed twice.
+// page that never gets a dialog is freed too, and none is freed twice. A page
+// handle that no sheet accepted is destroyed when the handler lets go.
 
 #include <windows.h>
 #include <prsht.h>
@@ -25,6 +26,9 @@ public:
 
     void AddRef() noexcept;
     void Release() noexcept;
+    // The handler lets go of the page. A page handle that no sheet accepted
+    // is destroyed here, since nobody else ever could.
+    void ReleaseFromHandler() noexcept;
 
     // Slot 0: reads the host's CF_HDROP selection. S_OK when at least one
     // usable path was found, E_FAIL when none, E_INVALIDARG without data.
@@ -83,6 +87,7 @@ private:
     void ReleaseDialogState() noexcept;
 
     volatile LONG m_refs = 1;  // the creator's reference
+    bool m_handleAccepted = false;  // a sheet took pageHandle
 };
 
 // Keeps a page object alive while a handler holds it.
@@ -96,7 +101,7 @@ public:
     void reset(CZRVPropPage* page = nullptr) noexcept {
         CZRVPropPage* old = m_page;
         m_page = page;
-        if (old) old->Release();
+        if (old) old->ReleaseFromHandler();
     }
     CZRVPropPage* get() const noexcept { return m_page; }
     CZRVPropPage* operator->() const noexcept { return m_page; }

@@ -1,0 +1,132 @@
+// Reading the host's CF_HDROP selection: what is taken, in which order, what
+// is skipped, and what each handler answers.
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include "common/hdrop_data_object.h"
+#include "handlers/prop_sheet_handlers.h"
+#include "module/class_factory.h"
+#include "pages/selection_intake.h"
+#include "shell_fixtures.h"
+
+using namespace zrvtest;
+
+namespace {
+
+std::vector<std::wstring> Paths(const FileSelection& selection) {
+    std::vector<std::wstring> result;
+    for (const CString& s : selection) result.emplace_back(s.GetString());
+    return result;
+}
+
+HRESULT InitializeHandler(ObjectCreator create, IDataObject* data) {
+    zrv::com_ptr<IShellExtInit> init;
+    HRESULT hr = create(nullptr, IID_IShellExtInit, init.put_void());
+    if (FAILED(hr)) return hr;
+    return init->Initialize(nullptr, data, nullptr);
+}
+
+TEST(SelectionIntake, KeepsTheFirstHundredInDropOrderAfterReadingAll) {
+    ScratchFolder folder(L"intake150");
+    std::vector<std::wstring> files;
+    for (int i = 0; i < 150; ++i) files.push_back(folder.File(L"f" + std::to_wstring(i) + L".txt"));
+    // A shortcut beyond the hundredth name is still opened (and then dropped).
+    const std::wstring link = folder.path() + L"\\late.lnk";
+    ASSERT_TRUE(MakeShortcut(link, files[0]));
+    files.push_back(link);
+
+    FileSelection selection;
+    EXPECT_EQ(S_OK, ReadSelection(DropData(files).get(), selection));
+    ASSERT_EQ(100u, selection.size());
+    for (size_t i = 0; i < 100; ++i) EXPECT_EQ(files[i], selection[i].GetString()) << i;
+
+    auto data = DropData(files);
+    EXPECT_EQ(S_OK, InitializeHandler(&CZRVPropSheet_Category::Create, data.get()));
+    EXPECT_EQ(S_OK, InitializeHandler(&CZRVPropSheet_LifeCycle::Create, data.get()));
+    EXPECT_EQ(E_FAIL, InitializeHandler(&CZRVPropSheet_Summary::Create, data.get()));
+}
+
+TEST(SelectionIntake, FoldersAreDroppedAndDuplicatesKept) {
+    ScratchFolder folder(L"intakemix");
+    const std::wstring a = folder.File(L"a.txt");
+    const std::wstring b = folder.File(L"b.txt");
+    const std::wstring sub1 = folder.Folder(L"sub1");
+    const std::wstring sub2 = folder.Folder(L"sub2.ext");
+
+    FileSelection selection;
+    EXPECT_EQ(S_OK, ReadSelection(DropData({sub1, a, sub2, b, a}).get(), selection));
+    EXPECT_EQ((std::vector<std::wstring>{a, b, a}), Paths(selection));
+
+    EXPECT_EQ(E_FAIL, ReadSelection(DropData({sub1, sub2}).get(), selection));
+    EXPECT_TRUE(selection.empty());
+
+    // One file and one folder: the General page sees exactly one item.
+    auto mixed = DropData({sub1, a});
+    EXPECT_EQ(S_OK, InitializeHandler(&CZRVPropSheet_Summary::Create, mixed.get()));
+    EXPECT_EQ(E_FAIL, InitializeHandler(&CZRVPropSheet_Summary::Create, DropData({a, b}).get()));
+    EXPECT_EQ(E_FAIL, InitializeHandler(&CZRVPropSheet_Summary::Create, DropData({sub1}).get()));
+}
+
+TEST(SelectionIntake, ShortcutsBecomeTheirTargets) {
+    ScratchFolder folder(L"intakelnk");
+    const std::wstring target = folder.File(L"target.doc");
+    const std::wstring targetFolder = folder.Folder(L"docs");
+    const std::wstring plain = folder.File(L"plain.txt");
+    const std::wstring toFile = folder.path() + L"\\to file.lnk";
+    const std::wstring toFolder = folder.path() + L"\\to folder.lnk";
+    ASSERT_TRUE(MakeShortcut(toFile, target));
+    ASSERT_TRUE(MakeShortcut(toFolder, targetFolder));
+    // Not a shortcut inside, though the shell takes it for one by its name.
+    const std::wstring damaged = folder.File(L"damaged.lnk", std::string(40, '\x7f'));
+
+    FileSelection selection;
+    EXPECT_EQ(S_OK, ReadSelection(DropData({toFile, damaged, toFolder, plain}).get(), selection));
+    EXPECT_EQ((std::vector<std::wstring>{target, targetFolder, plain}), Paths(selection));
+
+    // A shortcut to a folder gives the General page that folder.
+    EXPECT_EQ(S_OK, InitializeHandler(&CZRVPropSheet_Summary::Create, DropData({toFolder}).get()));
+}
+
+TEST(SelectionIntake, UnusableDataIsRefusedSafely) {
+    FileSelection selection;
+    EXPECT_EQ(E_INVALIDARG, ReadSelection(nullptr, selection));
+
+    zrv::com_ptr<IDataObject> text;
+    ASSERT_EQ(S_OK, zrvproduct::CreateMemoryDataObject(CF_UNICODETEXT, "a\0\0\0", text.put()));
+    EXPECT_EQ(E_INVALIDARG, ReadSelection(text.get(), selection));
+
+    // A header whose list starts beyond the block, and a list without its
+    // terminator: never read past the end.
+    DROPFILES header = {};
+    header.pFiles = 4096;
+    header.fWide = TRUE;
+    std::string beyond(reinterpret_cast<const char*>(&header), sizeof(header));
+    header.pFiles = sizeof(DROPFILES);
+    std::string unterminated(reinterpret_cast<const char*>(&header), sizeof(header));
+    unterminated += std::string("C\0:\0\\\0", 6);
+    for (const std::string& bytes : {beyond, unterminated, std::string("xy")}) {
+        zrv::com_ptr<IDataObject> bad;
+        ASSERT_EQ(S_OK, zrvproduct::CreateMemoryDataObject(CF_HDROP, bytes, bad.put()));
+        EXPECT_EQ(E_INVALIDARG, ReadSelection(bad.get(), selection));
+    }
+
+    // An empty list and names that do not exist.
+    EXPECT_EQ(E_FAIL, ReadSelection(DropData({}).get(), selection));
+    EXPECT_EQ(E_INVALIDARG, InitializeHandler(&CZRVPropSheet_Category::Create, nullptr));
+}
+
+TEST(SelectionIntake, LongNamesAreCutTo259Characters) {
+    ScratchFolder folder(L"intakelong");
+    std::wstring name = folder.path() + L"\\";
+    while (name.size() < 300) name += L"n";
+    FileSelection selection;
+    ReadSelection(DropData({name, folder.File(L"ok.txt")}).get(), selection);
+    ASSERT_FALSE(selection.empty());
+    for (const CString& s : selection) EXPECT_LE(s.GetLength(), 259);
+    EXPECT_EQ(folder.path() + L"\\ok.txt", selection.back().GetString());
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+#pragma once
+// A page whose operations record how the dialog procedure called them.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "pages/prop_page.h"
+
+namespace zrvtest {
+
+class RecordingPage : public CZRVPropPage {
+public:
+    explicit RecordingPage(UINT pageId = 105) : CZRVPropPage(pageId) { ++alive; }
+
+    BOOL OnInitDialog() override { return Log(L"init"), initResult; }
+    BOOL OnDestroy() override {
+        selectionSeenAtDestroy = selection.size();
+        return Log(L"destroy"), TRUE;
+    }
+    LRESULT OnApply() override { return Log(L"apply"), 7; }
+    LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        Log(L"user " + std::to_wstring(message) + L" " + std::to_wstring(wParam) + L" " +
+            std::to_wstring(lParam));
+        return 11;
+    }
+    LRESULT OnNotify(NMHDR* header) override {
+        Log(L"notify " + std::to_wstring(static_cast<int>(header->code)));
+        return 13;
+    }
+    LRESULT OnCommand(WPARAM wParam, WORD notification) override {
+        Log(L"command " + std::to_wstring(wParam) + L" " + std::to_wstring(notification));
+        if (throwOnCommand) throw std::runtime_error("page failure");
+        return 17;
+    }
+    void OnHelp() override { Log(L"help"); }
+    void OnShow() override { Log(L"show"); }
+
+    // Exposed for tests.
+    using CZRVPropPage::SetModified;
+
+    std::wstring Take() {
+        std::wstring all;
+        for (const auto& c : calls) all += (all.empty() ? L"" : L"; ") + c;
+        calls.clear();
+        return all;
+    }
+
+    BOOL initResult = TRUE;
+    bool throwOnCommand = false;
+    size_t selectionSeenAtDestroy = 0;
+    std::vector<std::wstring> calls;
+    static inline int alive = 0;
+
+protected:
+    ~RecordingPage() override { --alive; }
+
+private:
+    void Log(const std::wstring& call) { calls.push_back(call); }
+};
+
+}  // namespace zrvtest
