@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "../localization/localizer.h"
 #include "module.h"
 #include "object_map.h"
 #include "registration.h"
@@ -10,9 +11,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     switch (reason) {
         case DLL_PROCESS_ATTACH:
             return g_module.Attach(instance) ? TRUE : FALSE;
+        case DLL_THREAD_DETACH:
+            ForgetLocalizerRegistrations(false);
+            return TRUE;
         case DLL_PROCESS_DETACH: {
             // A non-null reserved means the process is ending, not FreeLibrary.
             const bool processEnding = reserved != nullptr;
+            ForgetLocalizerRegistrations(true);
             ReleaseObjectMap(processEnding);
             g_module.Detach(processEnding);
             return TRUE;

@@ -1,0 +1,12 @@
+#include "../support/cstring.h"
+#include "localizer.h"
+
+bool CString::LoadLocalizedString(UINT id) {
+    const bool found = LoadString(id);
+    bool localized = false;
+    {
+        CZRVLocalizer localizer;
+        localized = localizer.LocalizeString(id, *this);
+    }
+    return localized || found;
+}

@@ -1,0 +1,64 @@
+#include "localize_dialog.h"
+
+#include "../support/bstr.h"
+#include "../support/handles.h"
+#include "localizer.h"
+
+namespace {
+
+constexpr int kTextBuffer = 260;
+
+}  // namespace
+
+void LocalizeDialog(HWND page, int dialogId) {
+    if (!::IsWindow(page)) return;
+    CZRVLocalizer localizer;
+    CString dialogText;
+    dialogText.Format(L"%u", static_cast<unsigned>(dialogId));
+
+    wchar_t caption[kTextBuffer] = {};
+    ::GetWindowTextW(page, caption, kTextBuffer);
+    HRESULT hr = E_FAIL;
+    BSTR answer = nullptr;
+    if (localizer.Localizer()) {
+        hr = localizer.Localizer()->GetDialogString(bstr_t(localizer.ModuleStem().GetString()),
+                                                     bstr_t(dialogText.GetString()),
+                                                     bstr_t(L"caption"), bstr_t(caption), &answer);
+    }
+    zrv::unique_bstr ownedAnswer(answer);
+    if (SUCCEEDED(hr) && answer) ::SetWindowTextW(page, answer);
+
+    ChildLocalizeContext context{localizer.Localizer(), dialogId, localizer.ModuleStem(), page};
+    ::EnumChildWindows(page, &LocalizeChildControl, reinterpret_cast<LPARAM>(&context));
+}
+
+// Every direct child gets the default GUI font; those with a text and an id
+// get their translation. Grandchildren belong to their own parents.
+BOOL CALLBACK LocalizeChildControl(HWND child, LPARAM param) {
+    auto* context = reinterpret_cast<ChildLocalizeContext*>(param);
+    if (!context || !context->localizer) return FALSE;
+    if (::GetParent(child) != context->page) return TRUE;
+    try {
+        ::SendMessageW(child, WM_SETFONT,
+                       reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), 0);
+        const int id = ::GetDlgCtrlID(child);
+        wchar_t text[kTextBuffer] = {};
+        ::GetWindowTextW(child, text, kTextBuffer);
+        if (text[0] == L'\0' || id == 0) return TRUE;
+
+        CString key;
+        key.Format(L"%d", id);
+        CString dialogText;
+        dialogText.Format(L"%d", context->dialogId);
+        BSTR answer = nullptr;
+        const HRESULT hr = context->localizer->GetDialogString(
+            bstr_t(context->moduleStem.GetString()), bstr_t(dialogText.GetString()),
+            bstr_t(key.GetString()), bstr_t(text), &answer);
+        zrv::unique_bstr ownedAnswer(answer);
+        if (SUCCEEDED(hr) && answer && answer[0] != L'\0') ::SetWindowTextW(child, answer);
+    } catch (...) {
+        // Out of memory for one control's request: it keeps its text, and the
+        // enumeration (a system callback) never sees the exception.
+    }
+    return TRUE;
+}

@@ -1,0 +1,20 @@
+#pragma once
+// Puts a page's caption and its direct child controls into the product's
+// language, and gives those controls the default user-interface font.
+
+#include <windows.h>
+
+#include "../support/cstring.h"
+#include "component_ids.h"
+
+struct ChildLocalizeContext {
+    IAppLocalizer* localizer;  // borrowed from the lookup's CZRVLocalizer
+    int dialogId;
+    CString moduleStem;
+    HWND page;
+};
+
+void LocalizeDialog(HWND page, int dialogId);
+
+// One step of the enumeration of the page's descendants: true goes on.
+BOOL CALLBACK LocalizeChildControl(HWND child, LPARAM context);

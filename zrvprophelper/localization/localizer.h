@@ -1,0 +1,56 @@
+#pragma once
+// The thread's localizer, found through the product's shared map. One object
+// serves one lookup (or the localization of one page) and is then destroyed.
+//
+// The first lookup in a thread creates the application services in-process
+// and registers the pointer in the map; later lookups of the thread reuse it.
+// Without the map, the out-of-process server answers instead. Every access to
+// the map stays inside the mapping's real size, whatever its header says.
+
+#include <windows.h>
+
+#include "../support/cstring.h"
+#include "../support/handles.h"
+#include "component_ids.h"
+#include "localizer_map.h"
+
+class CZRVLocalizer {
+public:
+    // module null means this module; its file name, without folder and
+    // extension, names the module in every request.
+    explicit CZRVLocalizer(HMODULE module = nullptr) noexcept;
+    CZRVLocalizer(const CZRVLocalizer&) = delete;
+    CZRVLocalizer& operator=(const CZRVLocalizer&) = delete;
+    ~CZRVLocalizer();
+
+    // Replaces text (the default on entry) with the translation of string
+    // id. False, with text unchanged, when there is none. Raises _com_error
+    // (E_OUTOFMEMORY) when the request texts cannot be made.
+    bool LocalizeString(UINT id, CString& text);
+
+    IAppLocalizer* Localizer() const noexcept { return localizer; }
+    const CString& ModuleStem() const noexcept { return moduleStem; }
+    LONG SlotIndex() const noexcept { return slotIndex; }
+
+private:
+    void ReleaseEntry() noexcept;
+    bool FindThreadEntry() noexcept;
+    bool RegisterCreated(IAppLocalizer* created) noexcept;
+    LONG Capacity() const noexcept;
+
+    zrv::unique_handle mapping;
+    LocalizerMap* view = nullptr;
+    LONG slotIndex = -1;
+    zrv::unique_handle mutex;
+    IAppLocalizer* localizer = nullptr;
+    CString moduleStem;
+    SIZE_T viewBytes = 0;  // the mapping's real size, learned from the system
+};
+
+// Clears the entries this module registered for the calling thread (thread
+// detach) or for every thread of the process (process detach), so that a
+// later thread or process with the same ids never gets a dead pointer.
+void ForgetLocalizerRegistrations(bool wholeProcess) noexcept;
+
+bool GetModuleStem(HMODULE module, CString* stem);
+int GetShellLongPath(const wchar_t* path, wchar_t* output, int capacity);

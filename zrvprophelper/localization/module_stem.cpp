@@ -1,0 +1,67 @@
+// The module's name as the localizer knows it: the long file name without
+// folder and extension, even when the module was loaded through a short path.
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include "../support/com_ptr.h"
+#include "../support/module_instance.h"
+#include "localizer.h"
+
+int GetShellLongPath(const wchar_t* path, wchar_t* output, int capacity) {
+    if (!path || ::GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return 0;
+    wchar_t full[MAX_PATH] = {};
+    const DWORD fullLength = ::GetFullPathNameW(path, MAX_PATH, full, nullptr);
+    if (fullLength == 0) return 0;
+    if (fullLength >= MAX_PATH) {
+        ::SetLastError(ERROR_BUFFER_OVERFLOW);
+        return 0;
+    }
+    zrv::com_ptr<IShellFolder> desktop;
+    if (FAILED(::SHGetDesktopFolder(desktop.put())) || !desktop) {
+        return static_cast<int>(fullLength);
+    }
+    PIDLIST_RELATIVE items = nullptr;
+    const HRESULT parsed = desktop->ParseDisplayName(nullptr, nullptr, full, nullptr, &items, nullptr);
+    struct FreeItems {
+        PIDLIST_RELATIVE& items;
+        ~FreeItems() {
+            if (!items) return;
+            zrv::com_ptr<IMalloc> allocator;
+            if (SUCCEEDED(::SHGetMalloc(allocator.put()))) allocator->Free(items);
+        }
+    } freeItems{items};
+    if (FAILED(parsed)) {
+        ::SetLastError(HRESULT_FACILITY(parsed) == FACILITY_WIN32 ? HRESULT_CODE(parsed)
+                                                                  : ERROR_INVALID_DATA);
+        return 0;
+    }
+    wchar_t longPath[MAX_PATH] = {};
+    // An empty result is a failure too: the caller keeps the name it had,
+    // rather than a module with no name at all.
+    if (!::SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(items), longPath) ||
+        longPath[0] == L'\0') {
+        ::SetLastError(ERROR_INVALID_DATA);
+        return 0;
+    }
+    const int length = lstrlenW(longPath);
+    if (!output || length + 1 > capacity) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return length + 1;
+    }
+    ::lstrcpynW(output, longPath, capacity);
+    return length;
+}
+
+bool GetModuleStem(HMODULE module, CString* stem) {
+    if (!stem) return false;
+    if (!module) module = zrv::ResourceInstance();
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameW(module, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    GetShellLongPath(path, path, MAX_PATH);
+    wchar_t* name = ::PathFindFileNameW(path);
+    ::PathRemoveExtensionW(name);
+    *stem = name;
+    return true;
+}
