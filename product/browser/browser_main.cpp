@@ -7,6 +7,8 @@
 //     --ok               press OK (applies and closes)
 //     --close            close the dialog when the script is done
 //     --report           print what each handler answered and the tab titles
+//     --no-localizer-map start without the shared localizer map that the
+//                        product's main application otherwise publishes
 // Without a scripted option the dialog stays until the user closes it.
 
 #include <windows.h>
@@ -15,9 +17,11 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "common/localizer_map_host.h"
 #include "common/sheet_host.h"
 
 namespace {
@@ -28,6 +32,7 @@ struct Options {
     bool ok = false;
     bool close = false;
     bool report = false;
+    bool noLocalizerMap = false;
     std::vector<std::wstring> paths;
     bool scripted() const { return !screenshots.empty() || apply || ok || close; }
 };
@@ -45,6 +50,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
             options.close = true;
         } else if (arg == L"--report") {
             options.report = true;
+        } else if (arg == L"--no-localizer-map") {
+            options.noLocalizerMap = true;
         } else if (arg.rfind(L"--", 0) == 0) {
             std::fwprintf(stderr, L"unknown option %ls\n", arg.c_str());
             return false;
@@ -130,7 +137,7 @@ int Run(int argc, wchar_t** argv) {
     if (!ParseOptions(argc, argv, options)) {
         std::fwprintf(stderr,
                       L"usage: ZRVBrowser [--screenshots DIR] [--apply] [--ok] [--close] "
-                      L"[--report] path...\n");
+                      L"[--report] [--no-localizer-map] path...\n");
         return 2;
     }
     for (const std::wstring& path : options.paths) {
@@ -142,6 +149,11 @@ int Run(int argc, wchar_t** argv) {
 
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_DATE_CLASSES};
     ::InitCommonControlsEx(&icc);
+
+    // As the product's main application, the browser publishes the map in
+    // which every thread's localizer is registered, for as long as it runs.
+    std::optional<zrvproduct::LocalizerMapHost> localizerMap;
+    if (!options.noLocalizerMap) localizerMap.emplace();
 
     zrvproduct::CollectedPages collected = zrvproduct::CollectPages(options.paths);
     if (options.report) {

@@ -1,0 +1,140 @@
+#include "app_services.h"
+
+#include <new>
+#include <string_view>
+
+#include "document_types.h"
+#include "help_request.h"
+#include "server_state.h"
+#include "support/hresult.h"
+
+namespace appsvc {
+
+namespace {
+
+std::wstring_view View(BSTR text) {
+    return text ? std::wstring_view(text, ::SysStringLen(text)) : std::wstring_view();
+}
+
+}  // namespace
+
+HRESULT CAppServices::Create(REFIID iid, void** object) noexcept try {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    auto* services = new CAppServices(LoadSelectedCatalog());
+    const HRESULT hr = services->QueryInterface(iid, object);
+    services->Release();
+    return hr;
+}
+ZRV_CATCH_RETURN()
+
+CAppServices::CAppServices(std::shared_ptr<const TranslationCatalog> catalog) noexcept
+    : m_catalog(std::move(catalog)) {
+    ObjectCreated();
+}
+
+CAppServices::~CAppServices() { ObjectDestroyed(); }
+
+STDMETHODIMP CAppServices::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IAppLocalizer) {
+        *object = static_cast<IAppLocalizer*>(this);
+    } else if (iid == IID_IAppHelp) {
+        *object = static_cast<IAppHelp*>(this);
+    } else if (iid == IID_IAppDocumentTypes) {
+        *object = static_cast<IAppDocumentTypes*>(this);
+    } else {
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CAppServices::AddRef() {
+    return static_cast<ULONG>(::InterlockedIncrement(&m_refs));
+}
+
+STDMETHODIMP_(ULONG) CAppServices::Release() {
+    const LONG refs = ::InterlockedDecrement(&m_refs);
+    if (refs == 0) delete this;
+    return static_cast<ULONG>(refs);
+}
+
+STDMETHODIMP CAppServices::GetTypeInfoCount(UINT* count) {
+    if (count) *count = 0;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CAppServices::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+    if (info) *info = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CAppServices::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CAppServices::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                  UINT*) {
+    return E_NOTIMPL;
+}
+
+HRESULT CAppServices::Answer(const Translation* translation, BSTR* text) noexcept {
+    if (!translation) return APPSVC_E_NOTRANSLATION;
+    if (translation->isNull) return S_OK;
+    *text =
+        ::SysAllocStringLen(translation->text.data(), static_cast<UINT>(translation->text.size()));
+    return *text ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP CAppServices::GetModuleString(BSTR moduleStem, BSTR stringId, BSTR, BSTR* text) try {
+    if (!text) return E_POINTER;
+    *text = nullptr;
+    LookupMade();
+    return Answer(m_catalog->FindString(View(moduleStem), View(stringId)), text);
+}
+ZRV_CATCH_RETURN()
+
+STDMETHODIMP CAppServices::GetDialogString(BSTR moduleStem, BSTR dialogId, BSTR key, BSTR,
+                                           BSTR* text) try {
+    if (!text) return E_POINTER;
+    *text = nullptr;
+    LookupMade();
+    return Answer(m_catalog->FindDialog(View(moduleStem), View(dialogId), View(key)), text);
+}
+ZRV_CATCH_RETURN()
+
+STDMETHODIMP CAppServices::ShowHelp(BSTR helpFile, BSTR topic, HWND owner, long) try {
+    return ShowHelpRequest(helpFile, topic, owner);
+}
+ZRV_CATCH_RETURN()
+
+STDMETHODIMP CAppServices::GetDocumentExtensions(BSTR* extensions) try {
+    if (!extensions) return E_POINTER;
+    *extensions = nullptr;
+    const std::wstring list = EditableDocumentExtensions();
+    *extensions = ::SysAllocStringLen(list.data(), static_cast<UINT>(list.size()));
+    return *extensions ? S_OK : E_OUTOFMEMORY;
+}
+ZRV_CATCH_RETURN()
+
+STDMETHODIMP CAppServices::Reserved7() { return E_NOTIMPL; }
+STDMETHODIMP CAppServices::Reserved8() { return E_NOTIMPL; }
+STDMETHODIMP CAppServices::Reserved9() { return E_NOTIMPL; }
+STDMETHODIMP CAppServices::Reserved10() { return E_NOTIMPL; }
+STDMETHODIMP CAppServices::Reserved11() { return E_NOTIMPL; }
+STDMETHODIMP CAppServices::Reserved12() { return E_NOTIMPL; }
+STDMETHODIMP CAppServices::Reserved13() { return E_NOTIMPL; }
+STDMETHODIMP CAppServices::Reserved14() { return E_NOTIMPL; }
+STDMETHODIMP CAppServices::Reserved15() { return E_NOTIMPL; }
+STDMETHODIMP CAppServices::Reserved16() { return E_NOTIMPL; }
+STDMETHODIMP CAppServices::Reserved17() { return E_NOTIMPL; }
+STDMETHODIMP CAppServices::Reserved18() { return E_NOTIMPL; }
+STDMETHODIMP CAppServices::Reserved19() { return E_NOTIMPL; }
+STDMETHODIMP CAppServices::Reserved20() { return E_NOTIMPL; }
+STDMETHODIMP CAppServices::Reserved21() { return E_NOTIMPL; }
+STDMETHODIMP CAppServices::Reserved22() { return E_NOTIMPL; }
+STDMETHODIMP CAppServices::Reserved23() { return E_NOTIMPL; }
+
+}  // namespace appsvc

@@ -1,0 +1,126 @@
+// ZRVAppServices.exe, the local AppServices server.
+//
+//   ZRVAppServices.exe /RegServer     register the server and the localizer's type library
+//   ZRVAppServices.exe /UnregServer   undo that
+//   ZRVAppServices.exe -Embedding     serve (how the system starts it for a client)
+//
+// Exit codes: 0 done, 1 failed, 2 unknown command line.
+
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "class_factory.h"
+#include "component_ids.h"
+#include "server_registration.h"
+#include "server_state.h"
+#include "settings.h"
+#include "support/handles.h"
+
+namespace {
+
+// How long the server waits for its first client after starting, and stays
+// after its last object went away: a client that creates an object for each
+// request (as the localizer does when there is no shared map) then reuses
+// the running server instead of starting a new one each time.
+constexpr UINT kStartupGraceMs = 10000;
+constexpr UINT kIdleGraceMs = 2000;
+constexpr UINT kIdleMessage = WM_APP + 1;
+
+appsvc::CAppServicesFactory g_factory(/*referencesLockServer=*/false);
+DWORD g_mainThread = 0;
+
+void PostIdle() { ::PostThreadMessageW(g_mainThread, kIdleMessage, 0, 0); }
+
+enum class Command { Register, Unregister, Serve, Unknown };
+
+Command ParseCommand() {
+    int argc = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    if (!argv) return Command::Unknown;
+    Command command = Command::Unknown;
+    if (argc == 2 && (argv[1][0] == L'/' || argv[1][0] == L'-')) {
+        const wchar_t* word = argv[1] + 1;
+        if (::lstrcmpiW(word, L"RegServer") == 0) command = Command::Register;
+        if (::lstrcmpiW(word, L"UnregServer") == 0) command = Command::Unregister;
+        if (::lstrcmpiW(word, L"Embedding") == 0) command = Command::Serve;
+    }
+    ::LocalFree(argv);
+    return command;
+}
+
+HRESULT Register() {
+    const std::wstring path = appsvc::ImagePath();
+    HRESULT hr = appsvc::RegisterAppServices(appsvc::ServerKind::LocalServer, path);
+    if (SUCCEEDED(hr)) hr = appsvc::RegisterEmbeddedTypeLib(path);
+    return hr;
+}
+
+HRESULT Unregister() {
+    const HRESULT typeLib = appsvc::UnregisterEmbeddedTypeLib(appsvc::ImagePath());
+    const HRESULT server = appsvc::UnregisterAppServices(appsvc::ServerKind::LocalServer);
+    return FAILED(server) ? server : typeLib;
+}
+
+// Serves until the server has been idle for a grace period. The class object
+// is revoked before the process commits to ending; an activation that slipped
+// in before the revocation is served to its end, and no new one can arrive.
+HRESULT Serve() {
+    g_mainThread = ::GetCurrentThreadId();
+    appsvc::SetIdleCallback(PostIdle);
+    DWORD cookie = 0;
+    const HRESULT hr = ::CoRegisterClassObject(CLSID_AppServices, &g_factory, CLSCTX_LOCAL_SERVER,
+                                               REGCLS_MULTIPLEUSE, &cookie);
+    if (FAILED(hr)) return hr;
+    bool registered = true;
+
+    UINT_PTR timer = ::SetTimer(nullptr, 0, kStartupGraceMs, nullptr);
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.hwnd == nullptr && msg.message == kIdleMessage) {
+            if (!registered) break;
+            if (timer) ::KillTimer(nullptr, timer);
+            timer = ::SetTimer(nullptr, 0, kIdleGraceMs, nullptr);
+            continue;
+        }
+        if (msg.hwnd == nullptr && msg.message == WM_TIMER && msg.wParam == timer) {
+            ::KillTimer(nullptr, timer);
+            timer = 0;
+            if (!appsvc::ServerIdle()) continue;
+            ::CoRevokeClassObject(cookie);
+            registered = false;
+            if (appsvc::ServerIdle()) break;
+            continue;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    if (timer) ::KillTimer(nullptr, timer);
+    if (registered) ::CoRevokeClassObject(cookie);
+    appsvc::SetIdleCallback(nullptr);
+    return S_OK;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    const Command command = ParseCommand();
+    if (command == Command::Unknown) return 2;
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+    HRESULT hr = E_UNEXPECTED;
+    switch (command) {
+        case Command::Register:
+            hr = Register();
+            break;
+        case Command::Unregister:
+            hr = Unregister();
+            break;
+        default:
+            hr = Serve();
+            break;
+    }
+    ::CoUninitialize();
+    return SUCCEEDED(hr) ? 0 : 1;
+}

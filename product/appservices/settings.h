@@ -1,0 +1,31 @@
+#pragma once
+// Where the server's behaviour is configured: environment variables first
+// (a test or a developer can set them for one process), then the user's
+// product settings under HKCU\Software\Lumatrel\Office.
+
+#include <optional>
+#include <string>
+
+namespace appsvc {
+
+// The full path of the image this code is linked into (the DLL or the local
+// server), and its folder with a trailing backslash. Catalogs and the help
+// file are looked for beside it.
+std::wstring ImagePath();
+std::wstring ImageFolder();
+
+// The variable's text; nothing when it is unset or empty.
+std::optional<std::wstring> EnvironmentText(const wchar_t* name);
+
+// A REG_SZ value under HKCU\Software\Lumatrel\Office; nothing when absent or
+// of another type.
+std::optional<std::wstring> OfficeSetting(const wchar_t* valueName);
+
+// The user-interface language: ZRV_LANGUAGE, else the Language setting.
+// Nothing means English, which needs no catalog. A value that is not a plain
+// language tag (letters, digits, '-' and '_', at most 16 characters) also
+// counts as English: it becomes part of a file name and must not reach
+// outside the catalog folder.
+std::optional<std::wstring> SelectedLanguage();
+
+}  // namespace appsvc

@@ -1,0 +1,78 @@
+#include "store_updates.h"
+
+#include <new>
+
+#include "server.h"
+
+namespace catlist {
+
+class CUpdateListener final : public IDocumentUpdateListener {
+  public:
+    explicit CUpdateListener(DocumentUpdateSink* sink) noexcept : m_sink(sink) {}
+
+    void Detach() noexcept { m_sink = nullptr; }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        static const InterfaceEntry kInterfaces[] = {
+            {&IID_IDocumentUpdateListener,
+             InterfaceOffset<IDocumentUpdateListener, CUpdateListener>()},
+            {nullptr, 0},
+        };
+        return QueryInterfaceFromTable(this, kInterfaces, iid, object);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override {
+        return static_cast<ULONG>(::InterlockedIncrement(&m_refs));
+    }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG refs = ::InterlockedDecrement(&m_refs);
+        if (refs == 0) delete this;
+        return static_cast<ULONG>(refs);
+    }
+
+    STDMETHODIMP DocumentUpdated(BSTR path) override {
+        if (m_sink) m_sink->OnDocumentUpdated(path);
+        return S_OK;
+    }
+
+  private:
+    ~CUpdateListener() = default;
+
+    ServerLock m_serverLock;
+    volatile LONG m_refs = 1;
+    DocumentUpdateSink* m_sink;
+};
+
+StoreUpdateSubscription::StoreUpdateSubscription() noexcept = default;
+
+StoreUpdateSubscription::~StoreUpdateSubscription() { Stop(); }
+
+HRESULT StoreUpdateSubscription::Start(DocumentUpdateSink* sink) noexcept {
+    if (IsActive()) return S_FALSE;
+    zrv::com_ptr<IDocumentUpdateSource> source;
+    HRESULT hr = ::CoCreateInstance(CLSID_DocumentProperties, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IDocumentUpdateSource, source.put_void());
+    if (FAILED(hr)) return hr;
+    if (!source) return E_NOINTERFACE;
+    auto listener = zrv::com_ptr<CUpdateListener>::attach(new (std::nothrow) CUpdateListener(sink));
+    if (!listener) return E_OUTOFMEMORY;
+    DWORD cookie = 0;
+    hr = source->Advise(listener.get(), &cookie);
+    if (FAILED(hr)) {
+        listener->Detach();
+        return hr;
+    }
+    m_source = std::move(source);
+    m_cookie = cookie;
+    m_listener = std::move(listener);
+    return S_OK;
+}
+
+void StoreUpdateSubscription::Stop() noexcept {
+    if (m_listener) m_listener->Detach();
+    if (m_source) m_source->Unadvise(m_cookie);
+    m_source.reset();
+    m_listener.reset();
+    m_cookie = 0;
+}
+
+}  // namespace catlist

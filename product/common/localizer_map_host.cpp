@@ -1,0 +1,115 @@
+#include "localizer_map_host.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace zrvproduct {
+
+namespace {
+
+class ScopedHandle {
+  public:
+    explicit ScopedHandle(HANDLE handle) noexcept : m_handle(handle) {}
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    ~ScopedHandle() {
+        if (m_handle) ::CloseHandle(m_handle);
+    }
+    HANDLE get() const noexcept { return m_handle; }
+    explicit operator bool() const noexcept { return m_handle != nullptr; }
+
+  private:
+    HANDLE m_handle;
+};
+
+// Whether the ids no longer name a running thread of a running process. An
+// object that exists but may not be inspected counts as running: only what
+// is known to be dead is cleared.
+bool EntryThreadEnded(uint32_t processId, uint32_t threadId) {
+    ScopedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) return ::GetLastError() != ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    if (::GetExitCodeProcess(process.get(), &code) && code != STILL_ACTIVE) return true;
+
+    ScopedHandle thread(::OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId));
+    if (!thread) return ::GetLastError() != ERROR_ACCESS_DENIED;
+    if (::GetExitCodeThread(thread.get(), &code) && code != STILL_ACTIVE) return true;
+    // The thread id may have been reused by a thread of another process.
+    const DWORD owner = ::GetProcessIdOfThread(thread.get());
+    return owner != 0 && owner != processId;
+}
+
+bool IsFree(const volatile LocalizerMapEntry& entry) {
+    return entry.processId == 0 && entry.threadId == 0;
+}
+
+void Clear(volatile LocalizerMapEntry& entry) {
+    entry.processId = 0;
+    entry.threadId = 0;
+    entry.useCount = 0;
+    entry.localizer = 0;
+}
+
+}  // namespace
+
+LocalizerMapHost::LocalizerMapHost() noexcept {
+    m_mapping = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                     kLocalizerMapBytes, kLocalizerMapName);
+    if (!m_mapping) return;
+    m_created = ::GetLastError() != ERROR_ALREADY_EXISTS;
+    m_mutex = ::CreateMutexW(nullptr, FALSE, kLocalizerMutexName);
+    m_view =
+        static_cast<LocalizerMapLayout*>(::MapViewOfFile(m_mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    if (!m_view) return;
+
+    MEMORY_BASIC_INFORMATION region = {};
+    const SIZE_T mapped = ::VirtualQuery(m_view, &region, sizeof(region)) ? region.RegionSize : 0;
+    m_mappedSlots =
+        mapped > kLocalizerMapEntriesOffset
+            ? static_cast<uint32_t>((mapped - kLocalizerMapEntriesOffset) / kLocalizerMapEntryBytes)
+            : 0;
+    if (m_created) {
+        // The system hands out zero-filled pages: only the header is written.
+        m_view->header.magic = kLocalizerMapMagic;
+        m_view->header.slotCapacity = kLocalizerMapSlots;
+    }
+    m_capacity = m_view->header.magic == kLocalizerMapMagic
+                     ? std::min(m_view->header.slotCapacity, m_mappedSlots)
+                     : m_mappedSlots;
+    Sweep();
+}
+
+LocalizerMapHost::~LocalizerMapHost() {
+    if (m_view) ::UnmapViewOfFile(m_view);
+    if (m_mapping) ::CloseHandle(m_mapping);
+    if (m_mutex) ::CloseHandle(m_mutex);
+}
+
+int LocalizerMapHost::Sweep() noexcept {
+    if (!ok()) return -1;
+    const DWORD wait = ::WaitForSingleObject(m_mutex, kLocalizerMutexTimeoutMs);
+    // An abandoned mutex is owned now; its last holder died, which is exactly
+    // what the sweep repairs.
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return -1;
+
+    auto* count = reinterpret_cast<volatile LONG*>(&m_view->entryCount);
+    volatile LocalizerMapEntry* entries = LocalizerMapEntries(m_view);
+    const LONG stored = *count;
+    const uint32_t used = stored <= 0 ? 0 : std::min(static_cast<uint32_t>(stored), m_mappedSlots);
+
+    int cleared = 0;
+    for (uint32_t i = 0; i < used; ++i) {
+        if (IsFree(entries[i])) continue;
+        if (!EntryThreadEnded(entries[i].processId, entries[i].threadId)) continue;
+        Clear(entries[i]);
+        ++cleared;
+    }
+    uint32_t top = used;
+    while (top > 0 && IsFree(entries[top - 1])) --top;
+    if (static_cast<LONG>(top) != stored) ::InterlockedExchange(count, static_cast<LONG>(top));
+
+    ::ReleaseMutex(m_mutex);
+    return cleared;
+}
+
+}  // namespace zrvproduct

@@ -1,0 +1,80 @@
+#include "document_properties.h"
+
+#include <new>
+
+#include "core/store_paths.h"
+#include "qi_table.h"
+#include "support/hresult.h"
+#include "update_listeners.h"
+
+namespace zrvstore::server {
+
+HRESULT DocumentProperties::Create(REFIID iid, void** object) try {
+    auto* properties = new (std::nothrow) DocumentProperties();
+    ZRV_RETURN_IF_NULL_ALLOC(properties);
+    std::wstring storeFile;
+    if (SUCCEEDED(ResolveStoreFile(storeFile)))
+        properties->m_journal = std::make_unique<StoreJournal>(storeFile);
+    const HRESULT hr = properties->QueryInterface(iid, object);
+    static_cast<IDocumentProperties*>(properties)->Release();
+    return hr;
+}
+ZRV_CATCH_RETURN()
+
+STDMETHODIMP DocumentProperties::QueryInterface(REFIID iid, void** object) {
+    const QiEntry table[] = {
+        {&IID_IDocumentProperties, static_cast<IDocumentProperties*>(this)},
+        {&IID_IDispatch, static_cast<IDocumentProperties*>(this)},
+        {&IID_IDocumentUpdateSource, static_cast<IDocumentUpdateSource*>(this)},
+    };
+    return QueryFromTable(table, iid, object);
+}
+
+STDMETHODIMP_(ULONG) DocumentProperties::AddRef() {
+    return static_cast<ULONG>(::InterlockedIncrement(&m_refs));
+}
+
+STDMETHODIMP_(ULONG) DocumentProperties::Release() {
+    const LONG refs = ::InterlockedDecrement(&m_refs);
+    if (refs == 0) delete this;
+    return static_cast<ULONG>(refs);
+}
+
+STDMETHODIMP DocumentProperties::GetTypeInfoCount(UINT* count) {
+    if (count) *count = 0;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP DocumentProperties::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+    if (info) *info = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP DocumentProperties::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP DocumentProperties::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
+                                        EXCEPINFO*, UINT*) {
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP DocumentProperties::UpdateDocument(BSTR path) try {
+    if (m_journal) {
+        std::wstring normalized;
+        if (FAILED(NormalizeDocumentPath(path, normalized))) normalized = path ? path : L"";
+        m_journal->Record(L"UpdateDocument", normalized);
+    }
+    if (!path || !*path) return E_INVALIDARG;
+    NotifyUpdateListeners(path);
+    return S_OK;
+}
+ZRV_CATCH_RETURN()
+
+STDMETHODIMP DocumentProperties::Advise(IDocumentUpdateListener* listener, DWORD* cookie) {
+    return AdviseUpdateListener(listener, cookie);
+}
+
+STDMETHODIMP DocumentProperties::Unadvise(DWORD cookie) { return UnadviseUpdateListener(cookie); }
+
+}  // namespace zrvstore::server

@@ -1,0 +1,57 @@
+#pragma once
+// DocumentProperties: announces that a document's metadata changed. Its
+// IDocumentUpdateSource side lets objects of this process listen.
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "component_ids.h"
+#include "core/store_journal.h"
+#include "server_module.h"
+
+namespace zrvstore::server {
+
+class DocumentProperties final : public IDocumentProperties, public IDocumentUpdateSource {
+  public:
+    static HRESULT Create(REFIID iid, void** object);
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IDispatch: no type information.
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
+    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
+                               DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
+                        VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
+
+    // IDocumentProperties
+    STDMETHODIMP Reserved7() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved8() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved9() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved10() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved11() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved12() override { return E_NOTIMPL; }
+    // Tells every listener of this process, with the path as given.
+    STDMETHODIMP UpdateDocument(BSTR path) override;
+
+    // IDocumentUpdateSource
+    STDMETHODIMP Advise(IDocumentUpdateListener* listener, DWORD* cookie) override;
+    STDMETHODIMP Unadvise(DWORD cookie) override;
+
+  private:
+    DocumentProperties() = default;
+    ~DocumentProperties() = default;
+
+    volatile LONG m_refs = 1;
+    ModuleLock m_moduleLock;
+    // Null when no store file can be named; announcements still go out.
+    std::unique_ptr<StoreJournal> m_journal;
+};
+
+}  // namespace zrvstore::server

@@ -1,0 +1,100 @@
+// Without the map, or with its mutex out of reach, a lookup still gets its
+// translation, and nothing is registered.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "common/localizer_map_host.h"
+#include "common/test_paths.h"
+#include "localization/localizer.h"
+#include "map_fixture.h"
+
+using namespace zrvtest;
+
+namespace {
+
+// The out-of-process server does not share our environment on every
+// system, so the language is chosen through the user's setting.
+class GermanSetting {
+public:
+    GermanSetting() {
+        ::RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\Lumatrel\\Office", &m_key);
+        ::RegSetValueExW(m_key, L"Language", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"de"),
+                         3 * sizeof(wchar_t));
+    }
+    ~GermanSetting() {
+        ::RegDeleteValueW(m_key, L"Language");
+        ::RegCloseKey(m_key);
+    }
+
+private:
+    HKEY m_key = nullptr;
+};
+
+TEST(NoMap, TheOutOfProcessServerAnswersAndNothingIsRegistered) {
+    ASSERT_FALSE(MapView().ok()) << "a map is left over from another test";
+    GermanSetting german;
+    const ServerStats before = AppServicesStats();
+    RunOnNewThread([] {
+        CString title;
+        EXPECT_TRUE(title.LoadLocalizedString(106));
+        EXPECT_STREQ(L"Kategorien", title.GetString());
+        CZRVLocalizer localizer;
+        EXPECT_NE(nullptr, localizer.Localizer());
+        EXPECT_EQ(-1, localizer.SlotIndex());
+    });
+    EXPECT_EQ(before.created, AppServicesStats().created) << "no in-process server was made";
+}
+
+// Holds the map's mutex from another process for longer than a lookup waits.
+// Runs only when started for that purpose by the slow test below.
+TEST(MutexHolder, Hold) {
+    wchar_t ms[32] = {};
+    if (!::GetEnvironmentVariableW(L"ZRV_TEST_HOLD_MUTEX_MS", ms, 32)) GTEST_SKIP();
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, kLocalizerMutexName);
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(mutex, 5000));
+    HANDLE held = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, L"ZRVTestLocalizerMutexHeld");
+    ::SetEvent(held);
+    ::Sleep(static_cast<DWORD>(_wtoi(ms)));
+    ::ReleaseMutex(mutex);
+    ::CloseHandle(held);
+    ::CloseHandle(mutex);
+}
+
+TEST(SlowMutexHeldElsewhere, TranslationWithoutRegistration) {
+    zrvproduct::LocalizerMapHost host;
+    ASSERT_TRUE(host.ok());
+    ::SetEnvironmentVariableW(L"ZRV_LANGUAGE", L"de");
+    HANDLE held = ::CreateEventW(nullptr, TRUE, FALSE, L"ZRVTestLocalizerMutexHeld");
+    ::SetEnvironmentVariableW(L"ZRV_TEST_HOLD_MUTEX_MS", L"12500");
+    wchar_t self[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_filter=MutexHolder.Hold";
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &si, &pi));
+    ::SetEnvironmentVariableW(L"ZRV_TEST_HOLD_MUTEX_MS", nullptr);
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(held, 30000));
+
+    MapView view;
+    const LONG countBefore = view.entryCount();
+    RunOnNewThread([&] {
+        const DWORD start = ::GetTickCount();
+        CString title;
+        EXPECT_TRUE(title.LoadLocalizedString(107));
+        EXPECT_STREQ(L"Lebenszyklus", title.GetString());
+        EXPECT_GE(::GetTickCount() - start, 9000u) << "the lookup waited for the mutex";
+        EXPECT_LT(view.FindThread(), 0) << "nothing was registered";
+    });
+    EXPECT_EQ(countBefore, view.entryCount());
+    ::WaitForSingleObject(pi.hProcess, 30000);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(held);
+    ::SetEnvironmentVariableW(L"ZRV_LANGUAGE", nullptr);
+}
+
+}  // namespace
