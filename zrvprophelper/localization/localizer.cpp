@@ -136,9 +136,19 @@ void CZRVLocalizer::ReleaseEntry() noexcept {
     if (!localizer) return;
     localizer->Release();
     if (!view || slotIndex < 0 || !mutex) return;
-    if (!Acquire(mutex.get())) return;  // the entry keeps its count
     const LONG capacity = Capacity();
-    if (slotIndex < capacity) {
+    if (slotIndex >= capacity) return;
+    // Only this thread touches an entry that carries its ids, so a use that
+    // leaves the entry held needs no lock; clearing the slot and shrinking the
+    // table do, since other threads claim free slots under the mutex.
+    LocalizerMapEntry& own = view->entries[slotIndex];
+    if (own.useCount > 1 && own.processId == ::GetCurrentProcessId() &&
+        own.threadId == ::GetCurrentThreadId()) {
+        --own.useCount;
+        return;
+    }
+    if (!Acquire(mutex.get())) return;  // the entry keeps its count
+    {
         LocalizerMapEntry& entry = view->entries[slotIndex];
         if (entry.useCount != 0 && --entry.useCount == 0) {
             std::fill_n(reinterpret_cast<BYTE*>(&entry), sizeof(entry), BYTE{0});

@@ -53,15 +53,40 @@ int GetShellLongPath(const wchar_t* path, wchar_t* output, int capacity) {
     return length;
 }
 
+namespace {
+
+// Resolving the long form of a name through the shell costs far more than the
+// rest of a lookup, and a loaded module's name does not change: the stem of
+// the last file name resolved is kept, keyed by that name as the system
+// reports it.
+SRWLOCK g_stemLock = SRWLOCK_INIT;
+CString g_stemPath;
+CString g_stem;
+
+}  // namespace
+
 bool GetModuleStem(HMODULE module, CString* stem) {
     if (!stem) return false;
     if (!module) module = zrv::ResourceInstance();
     wchar_t path[MAX_PATH] = {};
     const DWORD length = ::GetModuleFileNameW(module, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return false;
+
+    ::AcquireSRWLockShared(&g_stemLock);
+    const bool known = !g_stemPath.IsEmpty() && g_stemPath == path;
+    if (known) *stem = g_stem;
+    ::ReleaseSRWLockShared(&g_stemLock);
+    if (known) return true;
+
+    const CString reported(path);
     GetShellLongPath(path, path, MAX_PATH);
     wchar_t* name = ::PathFindFileNameW(path);
     ::PathRemoveExtensionW(name);
     *stem = name;
+
+    ::AcquireSRWLockExclusive(&g_stemLock);
+    g_stemPath = reported;
+    g_stem = *stem;
+    ::ReleaseSRWLockExclusive(&g_stemLock);
     return true;
 }
