@@ -1,8 +1,51 @@
 #pragma once
+// The Life Cycle page: when a document expires from the active documents,
+// how long before that the user is reminded, and whether it is to be burned
+// to CD/DVD. The values live in the document store; the page reads them when
+// it opens and writes them on Apply, for the first selected path only.
 
 #include "../prop_page.h"
+#include "component_ids.h"
+#include "support/bstr.h"
+#include "support/com_ptr.h"
 
 class CZRVPropPage_LifeCycle final : public CZRVPropPage {
-public:
+  public:
     CZRVPropPage_LifeCycle() noexcept : CZRVPropPage(107) {}
+
+    // Fills the controls from the store; TRUE lets the dialog set the focus.
+    BOOL OnInitDialog() override;
+    // Lets go of the store.
+    BOOL OnDestroy() override;
+    // Writes the three values, commits and announces them. 0 when the store
+    // is unreachable or refuses the change, else TRUE.
+    LRESULT OnApply() override;
+    // A date chosen in the picker marks the page changed.
+    LRESULT OnNotify(NMHDR* header) override;
+    // A click re-derives which controls are usable and marks the page
+    // changed; the reminder list's own notifications do neither.
+    LRESULT OnCommand(WPARAM wParam, WORD notification) override;
+    void OnHelp() override;
+    // Enables the controls only while the store allows the change.
+    void OnShow() override;
+
+  private:
+    // A BSTR of the first selected path, made for one call.
+    CComBSTR PathText() const { return CComBSTR(SelectedPath()); }
+    bool IsEditable() const;
+    void LoadStoredValues();
+    void WriteValues(int choice);
+    void SetValue(int id, PROPVARIANT& value);
+    void SetNumber(int id, ULONG number);
+    bool ExpirationFor(int choice, FILETIME& expiration) const;
+    void SetReminderList(DWORD reminder);
+    void Announce();
+
+    // Null when the store is unreachable.
+    zrv::com_ptr<IDocumentCatalog> Catalog;
+    // The expiration read from the store, exactly. While the picker still
+    // shows it, Apply writes it back as it was rather than the picker's
+    // coarser (or, for a date the picker cannot show, different) value.
+    FILETIME m_storedExpiration = {};
+    bool m_pickerShowsStored = false;
 };

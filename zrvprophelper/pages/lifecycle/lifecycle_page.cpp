@@ -1,0 +1,284 @@
+#include "lifecycle_page.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include "../../localization/localize_dialog.h"
+#include "../../resources/resource.h"
+#include "lifecycle_clock.h"
+#include "support/cstring.h"
+#include "support/handles.h"
+
+namespace {
+
+constexpr int kFirstChoice = IDC_LIFECYCLE_EXPIRE_NONE;
+constexpr int kLastChoice = IDC_LIFECYCLE_EXPIRE_CUSTOM;
+
+// The reminder texts in list order. Each list item carries the value it
+// stands for, so that what is stored never depends on which texts loaded.
+constexpr UINT kReminderTexts[] = {IDS_REMINDER_NONE, IDS_REMINDER_7_DAYS, IDS_REMINDER_14_DAYS};
+
+static_assert(CLSCTX_ALL == 0x17, "help is found in-process or in the product's server");
+
+bool IsChecked(HWND page, int id) { return ::IsDlgButtonChecked(page, id) == BST_CHECKED; }
+
+void Enable(HWND page, int id, bool enabled) {
+    ::EnableWindow(::GetDlgItem(page, id), enabled ? TRUE : FALSE);
+}
+
+// The first checked expiration choice, or 0 when none is checked. The
+// buttons are not a dialog group of their own, so they are asked one by one.
+int CheckedChoice(HWND page) {
+    for (int id = kFirstChoice; id <= kLastChoice; ++id) {
+        if (IsChecked(page, id)) return id;
+    }
+    return 0;
+}
+
+WORD YearsAhead(HWND page) {
+    if (IsChecked(page, IDC_LIFECYCLE_EXPIRE_1_YEAR)) return 1;
+    if (IsChecked(page, IDC_LIFECYCLE_EXPIRE_2_YEARS)) return 2;
+    if (IsChecked(page, IDC_LIFECYCLE_EXPIRE_3_YEARS)) return 3;
+    return 0;
+}
+
+// Now with the year moved on and everything else, time of day included,
+// kept. On 29 February that is a day that may not exist; the conversion to
+// a FILETIME then fails and the caller writes no date.
+SYSTEMTIME YearsFromNow(WORD years) {
+    SYSTEMTIME date = zrv::LifeCycleUtcNow();
+    date.wYear = static_cast<WORD>(date.wYear + years);
+    return date;
+}
+
+bool IsLeapYear(WORD year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+// A UTC date as the store keeps it. Some systems roll a day past the end of
+// its month over into the next month rather than refusing it; a date that
+// does not exist is refused here on every system.
+bool ToFileTime(const SYSTEMTIME& date, FILETIME& file) {
+    static const WORD kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (date.wMonth < 1 || date.wMonth > 12 || date.wDay < 1) return false;
+    const WORD days = static_cast<WORD>(kDaysInMonth[date.wMonth - 1] +
+                                        (date.wMonth == 2 && IsLeapYear(date.wYear) ? 1 : 0));
+    if (date.wDay > days) return false;
+    return ::SystemTimeToFileTime(&date, &file) != FALSE;
+}
+
+}  // namespace
+
+BOOL CZRVPropPage_LifeCycle::OnInitDialog() {
+    LocalizeDialog(window, IDD_LIFECYCLE_PAGE);
+
+    HWND list = ::GetDlgItem(window, IDC_LIFECYCLE_REMINDER);
+    for (DWORD value = 0; value < ARRAYSIZE(kReminderTexts); ++value) {
+        CString text;
+        if (!text.LoadLocalizedString(kReminderTexts[value])) continue;
+        const LRESULT index =
+            ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.GetString()));
+        if (index >= 0) ::SendMessageW(list, CB_SETITEMDATA, index, value);
+    }
+    ::SendMessageW(list, CB_SETCURSEL, 0, 0);
+
+    LoadStoredValues();
+
+    if (!IsChecked(window, IDC_LIFECYCLE_EXPIRE_CUSTOM)) {
+        ::CheckRadioButton(window, kFirstChoice, kLastChoice, IDC_LIFECYCLE_EXPIRE_NONE);
+    }
+    return TRUE;
+}
+
+// A store that cannot be reached, a document that cannot be opened or a
+// value that cannot be read leaves the controls at their defaults.
+void CZRVPropPage_LifeCycle::LoadStoredValues() {
+    if (FAILED(::CoCreateInstance(CLSID_DocumentCatalog, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IDocumentCatalog, Catalog.put_void()))) {
+        Catalog.reset();
+        return;
+    }
+    if (FAILED(Catalog->OpenDocument(PathText()))) return;
+
+    // The store's values are read from the variant's data whatever type it
+    // claims: a FILETIME for the expiration, 32-bit numbers for the rest.
+    {
+        zrv::unique_propvariant value;
+        if (SUCCEEDED(Catalog->GetProperty(DOCPROP_EXPIRATION, value.get()))) {
+            const FILETIME stored = value.get()->filetime;
+            // Either half zero means no expiration.
+            if (stored.dwLowDateTime != 0 && stored.dwHighDateTime != 0) {
+                HWND picker = ::GetDlgItem(window, IDC_LIFECYCLE_CUSTOM_DATE);
+                // UTC as stored: the page shows and writes the same moment.
+                SYSTEMTIME date;
+                if (::FileTimeToSystemTime(&stored, &date)) {
+                    DateTime_SetSystemtime(picker, GDT_VALID, &date);
+                }
+                m_storedExpiration = stored;
+                m_pickerShowsStored = true;
+                ::ShowWindow(picker, SW_SHOW);
+                ::CheckRadioButton(window, kFirstChoice, kLastChoice, IDC_LIFECYCLE_EXPIRE_CUSTOM);
+            }
+        }
+    }
+    {
+        zrv::unique_propvariant value;
+        if (SUCCEEDED(Catalog->GetProperty(DOCPROP_REMINDER, value.get()))) {
+            SetReminderList(value.get()->ulVal);
+        }
+    }
+    {
+        zrv::unique_propvariant value;
+        if (SUCCEEDED(Catalog->GetProperty(DOCPROP_BURN_DISC, value.get()))) {
+            ::CheckDlgButton(window, IDC_LIFECYCLE_BURN_DISC,
+                             value.get()->ulVal != 0 ? BST_CHECKED : BST_UNCHECKED);
+        }
+    }
+}
+
+// A stored reminder that no item stands for leaves the list without a
+// selection, which Apply then leaves alone.
+void CZRVPropPage_LifeCycle::SetReminderList(DWORD reminder) {
+    HWND list = ::GetDlgItem(window, IDC_LIFECYCLE_REMINDER);
+    const LRESULT count = ::SendMessageW(list, CB_GETCOUNT, 0, 0);
+    WPARAM selection = static_cast<WPARAM>(-1);
+    for (LRESULT index = 0; index < count; ++index) {
+        if (static_cast<DWORD>(::SendMessageW(list, CB_GETITEMDATA, index, 0)) == reminder) {
+            selection = static_cast<WPARAM>(index);
+            break;
+        }
+    }
+    ::SendMessageW(list, CB_SETCURSEL, selection, 0);
+}
+
+BOOL CZRVPropPage_LifeCycle::OnDestroy() {
+    Catalog.reset();
+    return TRUE;
+}
+
+bool CZRVPropPage_LifeCycle::IsEditable() const {
+    // Only exactly 1 allows the change.
+    return Catalog->CanEditProperty(PathText(), DOCPROP_EXPIRATION) == 1;
+}
+
+void CZRVPropPage_LifeCycle::OnShow() {
+    if (!Catalog) return;
+    const bool editable = IsEditable();
+    for (int id = kFirstChoice; id <= kLastChoice; ++id) Enable(window, id, editable);
+    const bool none = IsChecked(window, IDC_LIFECYCLE_EXPIRE_NONE);
+    Enable(window, IDC_LIFECYCLE_CUSTOM_DATE,
+           editable && IsChecked(window, IDC_LIFECYCLE_EXPIRE_CUSTOM));
+    Enable(window, IDC_LIFECYCLE_REMINDER, editable && !none);
+    Enable(window, IDC_LIFECYCLE_BURN_DISC, editable && !none);
+}
+
+LRESULT CZRVPropPage_LifeCycle::OnCommand(WPARAM, WORD notification) {
+    if (notification != BN_CLICKED && notification != EN_UPDATE) return 0;
+
+    HWND picker = ::GetDlgItem(window, IDC_LIFECYCLE_CUSTOM_DATE);
+    const bool none = IsChecked(window, IDC_LIFECYCLE_EXPIRE_NONE);
+    if (none) {
+        ::ShowWindow(picker, SW_HIDE);
+        ::EnableWindow(picker, FALSE);
+    } else if (IsChecked(window, IDC_LIFECYCLE_EXPIRE_CUSTOM)) {
+        ::ShowWindow(picker, SW_SHOW);
+        ::EnableWindow(picker, TRUE);
+    } else {
+        // A "within" choice: the picker previews, read-only, the date that
+        // Apply will store.
+        ::ShowWindow(picker, SW_SHOW);
+        ::EnableWindow(picker, FALSE);
+        const SYSTEMTIME preview = YearsFromNow(YearsAhead(window));
+        if (DateTime_SetSystemtime(picker, GDT_VALID, &preview)) m_pickerShowsStored = false;
+    }
+    // Reminder and burning only mean something for a document that expires.
+    Enable(window, IDC_LIFECYCLE_REMINDER, !none);
+    Enable(window, IDC_LIFECYCLE_BURN_DISC, !none);
+    return SetModified(true);
+}
+
+LRESULT CZRVPropPage_LifeCycle::OnNotify(NMHDR* header) {
+    if (static_cast<int>(header->code) != static_cast<int>(DTN_DATETIMECHANGE)) return 0;
+    m_pickerShowsStored = false;
+    return SetModified(true);
+}
+
+LRESULT CZRVPropPage_LifeCycle::OnApply() {
+    if (!Catalog || !IsEditable()) return 0;
+    const int choice = CheckedChoice(window);
+    if (choice != 0) WriteValues(choice);
+    Catalog->SaveDocument(PathText());
+    Announce();
+    return TRUE;
+}
+
+// Failed writes are not reported: the page has nowhere to report them, and
+// the store keeps what it had.
+void CZRVPropPage_LifeCycle::WriteValues(int choice) {
+    zrv::unique_propvariant expiration;
+    expiration.get()->vt = VT_FILETIME;
+    if (choice == IDC_LIFECYCLE_EXPIRE_NONE) {
+        // No expiration: nothing to remind of and nothing to burn.
+        SetValue(DOCPROP_EXPIRATION, *expiration.get());
+        SetNumber(DOCPROP_REMINDER, 0);
+        SetNumber(DOCPROP_BURN_DISC, 0);
+        return;
+    }
+    if (ExpirationFor(choice, expiration.get()->filetime)) {
+        SetValue(DOCPROP_EXPIRATION, *expiration.get());
+    }
+    // Without a selection the list stands for no value: keep the stored one.
+    HWND list = ::GetDlgItem(window, IDC_LIFECYCLE_REMINDER);
+    const LRESULT selection = ::SendMessageW(list, CB_GETCURSEL, 0, 0);
+    if (selection != CB_ERR) {
+        const LRESULT reminder = ::SendMessageW(list, CB_GETITEMDATA, selection, 0);
+        if (reminder != CB_ERR) SetNumber(DOCPROP_REMINDER, static_cast<ULONG>(reminder));
+    }
+    SetNumber(DOCPROP_BURN_DISC, IsChecked(window, IDC_LIFECYCLE_BURN_DISC) ? 1 : 0);
+}
+
+bool CZRVPropPage_LifeCycle::ExpirationFor(int choice, FILETIME& expiration) const {
+    SYSTEMTIME date;
+    if (choice == IDC_LIFECYCLE_EXPIRE_CUSTOM) {
+        // The picker keeps whole milliseconds and a limited range of years;
+        // a stored date it still shows unchanged goes back exactly as read.
+        if (m_pickerShowsStored) {
+            expiration = m_storedExpiration;
+            return true;
+        }
+        HWND picker = ::GetDlgItem(window, IDC_LIFECYCLE_CUSTOM_DATE);
+        if (DateTime_GetSystemtime(picker, &date) != GDT_VALID) return false;
+    } else {
+        date = YearsFromNow(YearsAhead(window));
+    }
+    return ToFileTime(date, expiration);
+}
+
+void CZRVPropPage_LifeCycle::SetValue(int id, PROPVARIANT& value) {
+    Catalog->SetProperty(id, &value);
+}
+
+void CZRVPropPage_LifeCycle::SetNumber(int id, ULONG number) {
+    zrv::unique_propvariant value;
+    value.get()->vt = VT_UI4;
+    value.get()->ulVal = number;
+    SetValue(id, *value.get());
+}
+
+// Tells the product and the shell that the document's metadata changed; the
+// shell hears of it also when the product's component is missing.
+void CZRVPropPage_LifeCycle::Announce() {
+    zrv::com_ptr<IDocumentProperties> properties;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_DocumentProperties, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IDocumentProperties, properties.put_void()))) {
+        properties->UpdateDocument(PathText());
+    }
+    ::SHChangeNotify(SHCNE_UPDATEITEM, SHCNF_PATHW, SelectedPath().GetString(), nullptr);
+}
+
+void CZRVPropPage_LifeCycle::OnHelp() {
+    zrv::com_ptr<IAppHelp> help;
+    if (::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_ALL, IID_IAppHelp, help.put_void()) !=
+        S_OK) {
+        return;
+    }
+    help->ShowHelp(CComBSTR(L"ZRVHelp.chm"), CComBSTR(L"lifecycle_opt.htm"), window, 0);
+}
