@@ -1,8 +1,60 @@
 #pragma once
+// The "Categories" page: a document's title, subject, author and comments,
+// written back on Apply, and its categories, moved in and out with two
+// hosted category lists and written at once on each arrow press.
+//
+// Every operation concerns the first selected path only. The document store
+// is reached through DocumentCatalog (kept from WM_INITDIALOG to
+// WM_DESTROY), the editable document types through AppServices (asked once,
+// at construction). Any interface still held when the page object goes,
+// such as the document types of a page whose dialog never opened, is
+// released with it.
 
+#include "../../support/bstr.h"
+#include "../../support/com_ptr.h"
 #include "../prop_page.h"
+#include "ax_host_window.h"
+#include "component_ids.h"
 
 class CZRVPropPage_Category final : public CZRVPropPage {
-public:
-    CZRVPropPage_Category() noexcept : CZRVPropPage(106) {}
+  public:
+    CZRVPropPage_Category() noexcept;
+
+    BOOL OnInitDialog() override;
+    BOOL OnDestroy() override;
+    // 1 when the texts were written; 0 when there is no store or the
+    // document may not be changed.
+    LRESULT OnApply() override;
+    LRESULT OnNotify(NMHDR* header) override;
+    LRESULT OnCommand(WPARAM wParam, WORD notification) override;
+    void OnHelp() override;
+    void OnShow() override;
+
+  private:
+    enum class CategoryChange { Add, Remove };
+
+    // A fresh BSTR of the document's path for one call.
+    CComBSTR Path() const;
+
+    void CreateHost(zrv::AxHostWindow& host);
+    void PlaceHost(zrv::AxHostWindow& host, int frameId);
+    // Asks the host's control for its list and shows it with the document
+    // (null: the whole catalogue). Without a list the host stays hidden.
+    void ShowList(zrv::AxHostWindow& host, zrv::com_ptr<ICategoryList>& list, BSTR document);
+
+    // The arrow buttons: the categories selected in `source` are added to or
+    // removed from the document's categories, stored at once.
+    void MoveCategories(ICategoryList* source, CategoryChange change);
+
+    bool IsEditableFileType(BSTR path);
+    // Destroys a host window that never reached its frame, which would
+    // otherwise outlive the dialog as a hidden top-level window.
+    void DestroyStrayHost(const zrv::AxHostWindow& host) const noexcept;
+
+    zrv::AxHostWindow AvailableHost;
+    zrv::com_ptr<ICategoryList> AvailableList;
+    zrv::AxHostWindow AssignedHost;
+    zrv::com_ptr<ICategoryList> AssignedList;
+    zrv::com_ptr<IAppDocumentTypes> DocumentTypes;
+    zrv::com_ptr<IDocumentCatalog> Catalog;
 };

@@ -1,0 +1,40 @@
+// The page as the document browser shows it: the registered module in its
+// own process, with the store, the catalogue and the types this test chose.
+
+#include <gtest/gtest.h>
+
+#include "categories_fixture.h"
+#include "common/test_paths.h"
+
+namespace cattest {
+namespace {
+
+class BrowserCategories : public CategoriesPageTest {};
+
+// With two files the General page stays out and Categories is the first
+// tab, so it opens at once; Apply then writes the first file's texts back.
+TEST_F(BrowserCategories, ApplyWritesTheFirstDocumentsTextsOnly) {
+    const std::wstring first = Document(L"Minutes.doc");
+    const std::wstring second = Document(L"Agenda.doc");
+    Store(first, 0, L"Minutes");
+    Store(first, 3, L"Work");
+    Store(second, 0, L"Agenda");
+    ClearJournal();
+
+    const std::wstring command = L"\"" + zrvtest::ProgramFolder() +
+                                 L"ZRVBrowser.exe\" --apply --close \"" + first + L"\" \"" +
+                                 second + L"\"";
+    ASSERT_EQ(0, zrvtest::RunProgram(command, 120000));
+
+    EXPECT_EQ((std::vector<std::wstring>{
+                  Line(L"SetStringProperty", first, 0), Line(L"SetStringProperty", first, 1),
+                  Line(L"SetStringProperty", first, 2), Line(L"SetStringProperty", first, 4),
+                  Line(L"SaveDocument", first), Line(L"UpdateDocument", first)}),
+              Journal());
+    EXPECT_EQ(L"Minutes", Stored(first, 0));
+    EXPECT_EQ(L"Work", Stored(first, 3));
+    EXPECT_EQ(L"Agenda", Stored(second, 0));
+}
+
+}  // namespace
+}  // namespace cattest

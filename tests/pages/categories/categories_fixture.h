@@ -1,0 +1,103 @@
+#pragma once
+// What the Categories page suites share: a private document store, category
+// catalogue and list of editable types per test, named through the
+// environment (which the in-process stand-ins and child processes read);
+// the store's contents and journal; and the two hosted lists of an open page.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/page_harness.h"
+#include "shell_fixtures.h"
+
+namespace cattest {
+
+// Sets an environment variable of this process for one scope; null unsets.
+class ScopedEnvironment {
+  public:
+    ScopedEnvironment(const wchar_t* name, const wchar_t* value);
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+    ~ScopedEnvironment();
+
+  private:
+    std::wstring m_name;
+    bool m_had = false;
+    std::wstring m_old;
+};
+
+// The catalogue every test starts with, in file order (the left list's).
+extern const std::vector<std::wstring> kCatalogue;
+constexpr wchar_t kEditableTypes[] = L"doc;docx;txt";
+
+class CategoriesPageTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A new file in the test's folder (subfolders are made as needed).
+    std::wstring Document(const std::wstring& relativePath);
+    void SetEditableTypes(const wchar_t* list);
+
+    // The store, as the product's other programs see it.
+    void Store(const std::wstring& path, int id, const std::wstring& text);
+    // "<unset>" for a property never written.
+    std::wstring Stored(const std::wstring& path, int id);
+    void SetReadOnly(const std::wstring& path, bool readOnly);
+
+    // The store's record of writes and announcements since the last clear,
+    // one entry per call, as "SetStringProperty 3 <path>", "SaveDocument
+    // <path>", "UpdateDocument <path>".
+    std::vector<std::wstring> Journal();
+    void ClearJournal();
+    static std::wstring Line(const wchar_t* operation, const std::wstring& path, int id = -1);
+
+    std::string ReadStoreFile() const;
+    void WriteStoreFile(const std::string& bytes) const;
+    std::wstring HelpLog() const;
+
+    std::unique_ptr<zrvtest::ScratchFolder> m_folder;
+    std::wstring m_storeFile;
+    std::wstring m_helpLog;
+    std::vector<std::unique_ptr<ScopedEnvironment>> m_environment;
+};
+
+// The Categories page alone in a sheet, opened on the paths.
+class CategoriesSheet {
+  public:
+    explicit CategoriesSheet(const std::vector<std::wstring>& paths);
+
+    bool ok() const { return m_page != nullptr; }
+    zrvtest::PageSheet& sheet() { return m_sheet; }
+    HWND page() const { return m_page; }
+
+    std::wstring Text(int id) const;
+    bool Enabled(int id) const;
+    // Whether the controls that editing needs (four fields, two arrows) are
+    // all enabled (1), all disabled (0), or mixed (-1).
+    int EditingEnabled() const;
+
+    HWND AvailableList() const;  // the list boxes inside the hosted controls
+    HWND AssignedList() const;
+    std::vector<std::wstring> Items(HWND list) const;
+    // Selects exactly these items; false when one is missing.
+    bool Select(HWND list, const std::vector<std::wstring>& names);
+
+    void Add() { zrvtest::Click(m_page, 1016); }
+    void Remove() { zrvtest::Click(m_page, 1017); }
+    // Clears the sheet's changed state, as after an Apply.
+    void ForgetChanges();
+    // Runs the sheet until the list shows exactly these items, or 3 s pass.
+    bool WaitForItems(HWND list, const std::vector<std::wstring>& expected);
+
+  private:
+    zrvtest::PageSheet m_sheet;
+    HWND m_page = nullptr;
+};
+
+}  // namespace cattest

@@ -1,0 +1,239 @@
+#include "category_page.h"
+
+#include <shlobj.h>
+
+#include <cwchar>
+
+#include "../../localization/localize_dialog.h"
+#include "../../module/module.h"
+#include "../../resources/resource.h"
+#include "category_selection.h"
+#include "category_set.h"
+#include "file_extension.h"
+
+namespace {
+
+struct TextField {
+    int control;
+    DocumentPropertyId property;
+};
+
+// The four texts, in the order they are read and written.
+constexpr TextField kTextFields[] = {
+    {IDC_CATEGORIES_TITLE, DOCPROP_TITLE},
+    {IDC_CATEGORIES_SUBJECT, DOCPROP_SUBJECT},
+    {IDC_CATEGORIES_AUTHOR, DOCPROP_AUTHOR},
+    {IDC_CATEGORIES_COMMENTS, DOCPROP_COMMENTS},
+};
+
+// What OnShow enables only for a document that may be changed. Labels, the
+// notice and the lists stay as they are: the lists may still be browsed.
+constexpr int kEditingControls[] = {
+    IDC_CATEGORIES_TITLE,    IDC_CATEGORIES_SUBJECT, IDC_CATEGORIES_AUTHOR,
+    IDC_CATEGORIES_COMMENTS, IDC_CATEGORIES_ADD,     IDC_CATEGORIES_REMOVE,
+};
+
+// The store takes each text up to its first NUL, so one buffer of this
+// length serves all four fields: at most 511 characters and the NUL.
+constexpr int kTextBufferLength = 512;
+
+// Tells the store's listeners (among them the category lists) and the shell
+// that the document's metadata changed. The shell hears of it even when the
+// store's notifier cannot be created. Answers that creation's result.
+HRESULT NotifyDocumentUpdated(BSTR path) {
+    zrv::com_ptr<IDocumentProperties> properties;
+    const HRESULT hr = ::CoCreateInstance(CLSID_DocumentProperties, nullptr, CLSCTX_INPROC_SERVER,
+                                          IID_IDocumentProperties, properties.put_void());
+    if (SUCCEEDED(hr) && properties) properties->UpdateDocument(path);
+    ::SHChangeNotify(SHCNE_UPDATEITEM, SHCNF_PATHW, path, nullptr);
+    return hr;
+}
+
+}  // namespace
+
+CZRVPropPage_Category::CZRVPropPage_Category() noexcept : CZRVPropPage(IDD_CATEGORIES_PAGE) {
+    // Without the document types the arrows stay inert and the page treats
+    // the file as not editable (see IsEditableFileType).
+    ::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAppDocumentTypes,
+                       DocumentTypes.put_void());
+}
+
+CComBSTR CZRVPropPage_Category::Path() const { return CComBSTR(SelectedPath()); }
+
+BOOL CZRVPropPage_Category::OnInitDialog() {
+    LocalizeDialog(window, IDD_CATEGORIES_PAGE);
+
+    if (SUCCEEDED(::CoCreateInstance(CLSID_DocumentCatalog, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IDocumentCatalog, Catalog.put_void())) &&
+        Catalog) {
+        // A document the store cannot open shows empty fields; the catalog is
+        // kept, and OnShow still asks it whether the document may be changed.
+        if (Catalog->OpenDocument(Path()) >= 0) {
+            for (const TextField& field : kTextFields) {
+                CComBSTR text;
+                Catalog->GetStringProperty(field.property, text.put());
+                ::SetDlgItemTextW(window, field.control, text.get() ? text.get() : L"");
+            }
+        }
+    }
+
+    CreateHost(AvailableHost);
+    CreateHost(AssignedHost);
+    PlaceHost(AvailableHost, IDC_CATEGORIES_AVAILABLE_FRAME);
+    PlaceHost(AssignedHost, IDC_CATEGORIES_ASSIGNED_FRAME);
+    // A host whose control gives no list stays hidden; the page goes on
+    // without it, and then the arrows do nothing.
+    ShowList(AvailableHost, AvailableList, nullptr);
+    ShowList(AssignedHost, AssignedList, Path());
+    return TRUE;
+}
+
+// The host starts as a hidden window of its own, so that its control is
+// created and activated before any of it appears in the dialog; PlaceHost
+// then makes it a child of its frame.
+void CZRVPropPage_Category::CreateHost(zrv::AxHostWindow& host) {
+    HWND handle = host.Create(g_module.Instance());
+    if (!handle) return;
+    // A host without a control is simply never shown.
+    host.CreateControl(kCategoryListControlClsidText);
+    if (static_cast<DWORD>(::GetWindowLongW(handle, GWL_STYLE)) != WS_CHILD) {
+        ::SetWindowLongW(handle, GWL_STYLE, WS_CHILD);
+    }
+    if (::IsWindow(handle)) ::ShowWindow(handle, SW_HIDE);
+}
+
+void CZRVPropPage_Category::PlaceHost(zrv::AxHostWindow& host, int frameId) {
+    HWND frame = ::GetDlgItem(window, frameId);
+    if (!host || !frame) return;
+    RECT area = {};
+    ::GetClientRect(frame, &area);
+    ::SetParent(host.Handle(), frame);
+    ::SetWindowPos(host.Handle(), HWND_TOP, area.left, area.top, area.right - area.left,
+                   area.bottom - area.top, SWP_NOACTIVATE);
+    // Lets dialog keyboard navigation (Tab, mnemonics) enter the list.
+    ::SetWindowLongW(frame, GWL_EXSTYLE,
+                     ::GetWindowLongW(frame, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+}
+
+void CZRVPropPage_Category::ShowList(zrv::AxHostWindow& host, zrv::com_ptr<ICategoryList>& list,
+                                     BSTR document) {
+    if (FAILED(host.QueryControl(IID_ICategoryList, list)) || !list) {
+        list.reset();
+        return;
+    }
+    list->SetDocument(document);
+    list->Configure(0);
+    ::ShowWindow(host.Handle(), SW_SHOWNORMAL);
+}
+
+void CZRVPropPage_Category::OnShow() {
+    if (!Catalog) return;
+    const bool editable =
+        IsEditableFileType(Path()) && Catalog->CanEditProperty(Path(), DOCPROP_TITLE) == 1;
+    for (int id : kEditingControls) ::EnableWindow(::GetDlgItem(window, id), editable);
+}
+
+// The list of editable types is a plain text in which the extension is
+// looked for as a substring, case-sensitively. An empty extension is found
+// in any text. Without the document types there is no list to consult, and
+// the file counts as not editable: the arrows could not work then either.
+bool CZRVPropPage_Category::IsEditableFileType(BSTR path) {
+    const CString extension = GetLowerExtension(path);
+    if (!DocumentTypes) return false;
+    CComBSTR extensions;
+    DocumentTypes->GetDocumentExtensions(extensions.put());
+    return std::wcsstr(extensions.get() ? extensions.get() : L"", extension) != nullptr;
+}
+
+LRESULT CZRVPropPage_Category::OnCommand(WPARAM wParam, WORD notification) {
+    // Only the four edit fields send EN_UPDATE. Their filling in
+    // OnInitDialog counts as a change too: the sheet cannot tell it apart.
+    if (notification == EN_UPDATE) return SetModified(true);
+    if (notification != BN_CLICKED) return 0;
+    switch (LOWORD(wParam)) {
+        case IDC_CATEGORIES_ADD:
+            MoveCategories(AvailableList.get(), CategoryChange::Add);
+            break;
+        case IDC_CATEGORIES_REMOVE:
+            MoveCategories(AssignedList.get(), CategoryChange::Remove);
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+// Written and announced at once, as the page's notice tells the user, and
+// stored back even when no name changed. The sheet is not told of a change:
+// there is nothing left for Apply to do.
+void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange change) {
+    if (!AvailableList || !AssignedList || !DocumentTypes) return;
+    ICategoryEnum* selection = nullptr;  // the list's own: never released here
+    if (source->GetSelection(&selection) != S_OK || !selection) return;
+    const CategorySelection items = GatherSelection(selection);
+    if (items.empty() || !Catalog) return;
+
+    CComBSTR stored;
+    // A failed read tells nothing about what is stored; a set built from it
+    // would replace every category the document has.
+    if (FAILED(Catalog->GetStringProperty(DOCPROP_CATEGORIES, stored.put()))) return;
+    CategorySet categories{CString(stored.get())};
+    for (const CategoryItem& item : items) {
+        const CString name = CategoryItemName(item);
+        if (change == CategoryChange::Add) {
+            categories.Add(name);
+        } else {
+            categories.Remove(name);
+        }
+    }
+
+    CComBSTR text(categories.GetText());
+    BSTR textArgument = text.get();
+    Catalog->SetStringProperty(DOCPROP_CATEGORIES, &textArgument);
+    Catalog->SaveDocument(Path());
+    NotifyDocumentUpdated(Path());
+}
+
+// No type test here: texts the user could not edit are written back as
+// they were read.
+LRESULT CZRVPropPage_Category::OnApply() {
+    if (!Catalog) return 0;
+    if (Catalog->CanEditProperty(Path(), DOCPROP_TITLE) != 1) return 0;
+    CComBSTR buffer(kTextBufferLength);
+    for (const TextField& field : kTextFields) {
+        ::GetDlgItemTextW(window, field.control, buffer.get(), kTextBufferLength);
+        BSTR textArgument = buffer.get();
+        Catalog->SetStringProperty(field.property, &textArgument);
+    }
+    Catalog->SaveDocument(Path());
+    NotifyDocumentUpdated(Path());
+    return 1;
+}
+
+LRESULT CZRVPropPage_Category::OnNotify(NMHDR*) { return 0; }
+
+void CZRVPropPage_Category::OnHelp() {
+    zrv::com_ptr<IAppHelp> help;
+    if (::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_ALL, IID_IAppHelp, help.put_void()) !=
+            S_OK ||
+        !help) {
+        return;
+    }
+    help->ShowHelp(CComBSTR(L"ZRVHelp.chm"), CComBSTR(L"change_cat.htm"), window, 0);
+}
+
+BOOL CZRVPropPage_Category::OnDestroy() {
+    AvailableList.reset();
+    AssignedList.reset();
+    DocumentTypes.reset();
+    Catalog.reset();
+    DestroyStrayHost(AvailableHost);
+    DestroyStrayHost(AssignedHost);
+    return TRUE;
+}
+
+void CZRVPropPage_Category::DestroyStrayHost(const zrv::AxHostWindow& host) const noexcept {
+    if (host && ::IsWindow(host.Handle()) && !::IsChild(window, host.Handle())) {
+        ::DestroyWindow(host.Handle());
+    }
+}
