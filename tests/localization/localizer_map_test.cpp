@@ -153,6 +153,24 @@ TEST_F(MapPresent, AnswersWithoutTextAndIdsNobodyKnows) {
     });
 }
 
+TEST_F(MapPresent, AThreadCanGiveBackItsServerBeforeLeavingItsApartment) {
+    RunOnNewThread([&] {
+        CString text;
+        text.LoadLocalizedString(105);
+        const LONG slot = view.FindThread();
+        ASSERT_GE(slot, 0);
+        const ServerStats held = AppServicesStats();
+        {
+            CZRVLocalizer busy;
+            ReleaseThreadLocalizer();
+            EXPECT_EQ(slot, view.FindThread()) << "a live lookup keeps the entry";
+        }
+        ReleaseThreadLocalizer();
+        EXPECT_LT(view.FindThread(), 0);
+        EXPECT_EQ(held.alive - 1, AppServicesStats().alive) << "the server object was released";
+    });
+}
+
 TEST_F(MapPresent, TheModulesEntryGoesWithItsThread) {
     LoadedModule module;
     ASSERT_TRUE(module.ok());

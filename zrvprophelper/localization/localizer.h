@@ -52,5 +52,11 @@ private:
 // later thread or process with the same ids never gets a dead pointer.
 void ForgetLocalizerRegistrations(bool wholeProcess) noexcept;
 
+// For a thread of this module that is about to leave its apartment: clears
+// the thread's entry that this module registered and gives back the map's
+// reference on its server object, which would otherwise outlive the thread.
+// Only when no lookup of the thread is alive. Call before CoUninitialize.
+void ReleaseThreadLocalizer() noexcept;
+
 bool GetModuleStem(HMODULE module, CString* stem);
 int GetShellLongPath(const wchar_t* path, wchar_t* output, int capacity);
