@@ -1,8 +1,161 @@
 #include "summary_page.h"
 
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <cstring>
+
+#include "../../localization/localize_dialog.h"
+#include "../../resources/resource.h"
+#include "../../support/bstr.h"
+#include "../../support/com_ptr.h"
+#include "component_ids.h"
+#include "item_times.h"
+
+namespace {
+
+constexpr int kPathBuffer = 260;
+// Long enough for a worker that is between two entries or ending its
+// apartment; one stuck in a slow file system call is left to finish alone.
+constexpr DWORD kWorkerStopTimeoutMs = 2000;
+constexpr DWORD kAppServicesContext =
+    CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
+constexpr DWORD kEditableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+
+}  // namespace
+
+CZRVPropPage_Summary::CZRVPropPage_Summary() noexcept : CZRVPropPage(IDD_GENERAL_PAGE) {}
+
 HRESULT CZRVPropPage_Summary::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data,
                                          HKEY fileType) {
     const HRESULT hr = CZRVPropPage::Initialize(folder, data, fileType);
     if (FAILED(hr)) return hr;
     return selection.size() == 1 ? hr : E_FAIL;
+}
+
+BOOL CZRVPropPage_Summary::OnInitDialog() {
+    // Setting the edit boxes' texts notifies EN_UPDATE, which is no change of
+    // the user's.
+    m_filling = true;
+    zrv::scope_exit filled([this] { m_filling = false; });
+
+    LocalizeDialog(window, IDD_GENERAL_PAGE);
+    m_sizeField = ::GetDlgItem(window, IDC_GENERAL_SIZE);
+    const CString& path = SelectedPath();
+
+    // A failed query leaves the structure zeroed: no icon and no type text.
+    SHFILEINFOW info;
+    std::memset(&info, 0, sizeof(info));
+    if (::SHGetFileInfoW(path, 0, &info, sizeof(info), SHGFI_ICON | SHGFI_TYPENAME) == 0) {
+        std::memset(&info, 0, sizeof(info));
+    }
+    FileIcon.reset(info.hIcon);
+    info.szTypeName[ARRAYSIZE(info.szTypeName) - 1] = L'\0';
+
+    WorkerPath = path;
+    WorkerThread.reset(StartSizeWorker(this));
+
+    ShowNameAndLocation(path, info.szTypeName);
+    ShowTimes(path);
+    ShowAttributes(path);
+    return TRUE;
+}
+
+void CZRVPropPage_Summary::ShowNameAndLocation(const CString& path, const wchar_t* typeName) {
+    wchar_t buffer[kPathBuffer];
+    ::lstrcpynW(buffer, path, kPathBuffer);
+    wchar_t* name = ::PathFindFileNameW(buffer);
+    ::SetDlgItemTextW(window, IDC_GENERAL_NAME, name);
+    // What remains is the folder with its trailing backslash: "C:\" for an
+    // item in a drive's root.
+    *name = L'\0';
+    ::SetDlgItemTextW(window, IDC_GENERAL_LOCATION, buffer);
+    ::SetDlgItemTextW(window, IDC_GENERAL_TYPE, typeName);
+    HWND icon = ::GetDlgItem(window, IDC_GENERAL_ICON);
+    if (icon && FileIcon) {
+        ::SendMessageW(icon, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(FileIcon.get()));
+    }
+}
+
+void CZRVPropPage_Summary::ShowTimes(const CString& path) {
+    const ItemTimes times = ReadItemTimes(path);
+    ::SetDlgItemTextW(window, IDC_GENERAL_ACCESSED, times.accessed);
+    ::SetDlgItemTextW(window, IDC_GENERAL_CREATED, times.created);
+    ::SetDlgItemTextW(window, IDC_GENERAL_MODIFIED, times.modified);
+}
+
+void CZRVPropPage_Summary::ShowAttributes(const CString& path) {
+    const DWORD attributes = ::GetFileAttributesW(path);
+    m_attributesShown = attributes != INVALID_FILE_ATTRIBUTES;
+    if (!m_attributesShown) return;
+    ::CheckDlgButton(window, IDC_GENERAL_HIDDEN,
+                     (attributes & FILE_ATTRIBUTE_HIDDEN) ? BST_CHECKED : BST_UNCHECKED);
+    ::CheckDlgButton(window, IDC_GENERAL_READONLY,
+                     (attributes & FILE_ATTRIBUTE_READONLY) ? BST_CHECKED : BST_UNCHECKED);
+}
+
+BOOL CZRVPropPage_Summary::OnDestroy() {
+    StopSizeWorker(m_sizeGate, WorkerThread, kWorkerStopTimeoutMs);
+    // The icon control does not own the icon; it lets go before it is freed.
+    if (HWND icon = ::GetDlgItem(window, IDC_GENERAL_ICON)) {
+        ::SendMessageW(icon, STM_SETIMAGE, IMAGE_ICON, 0);
+    }
+    FileIcon.reset();
+    return TRUE;
+}
+
+LRESULT CZRVPropPage_Summary::OnApply() {
+    // Boxes that never showed the item's bits have nothing to write back, and
+    // bits that cannot be read now cannot be kept.
+    if (!m_attributesShown) return TRUE;
+    const CString& path = SelectedPath();
+    DWORD attributes = ::GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return TRUE;
+    attributes &= ~kEditableAttributes;
+    if (::IsDlgButtonChecked(window, IDC_GENERAL_READONLY) == BST_CHECKED) {
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    }
+    if (::IsDlgButtonChecked(window, IDC_GENERAL_HIDDEN) == BST_CHECKED) {
+        attributes |= FILE_ATTRIBUTE_HIDDEN;
+    }
+    ::SetFileAttributesW(path, attributes);
+    return TRUE;
+}
+
+void CZRVPropPage_Summary::StoreSizeText(const CString& text) noexcept {
+    ::AcquireSRWLockExclusive(&m_sizeTextLock);
+    SizeText = text;
+    ::ReleaseSRWLockExclusive(&m_sizeTextLock);
+}
+
+CString CZRVPropPage_Summary::CurrentSizeText() noexcept {
+    ::AcquireSRWLockShared(&m_sizeTextLock);
+    CString text = SizeText;
+    ::ReleaseSRWLockShared(&m_sizeTextLock);
+    return text;
+}
+
+LRESULT CZRVPropPage_Summary::OnUserMessage(UINT message, WPARAM, LPARAM) {
+    if (message == WM_APP && !m_sizeGate.IsClosed()) {
+        ::SetWindowTextW(m_sizeField, CurrentSizeText());
+    }
+    return TRUE;
+}
+
+LRESULT CZRVPropPage_Summary::OnCommand(WPARAM, WORD notification) {
+    if (m_filling) return 0;
+    if (notification == BN_CLICKED || notification == EN_UPDATE) return SetModified(true);
+    return 0;
+}
+
+void CZRVPropPage_Summary::OnHelp() {
+    zrv::com_ptr<IAppHelp> help;
+    if (::CoCreateInstance(CLSID_AppServices, nullptr, kAppServicesContext, IID_IAppHelp,
+                           help.put_void()) != S_OK ||
+        !help) {
+        return;
+    }
+    const CComBSTR file(L"ZRVHelp.chm");
+    const CComBSTR topic(L"doc_main_prop.htm");
+    help->ShowHelp(file, topic, window, 0);
 }

@@ -1,11 +1,64 @@
 #pragma once
+// The General page: icon, name, type, location, size, times and the
+// Read-only and Hidden attributes of the one selected item. The size comes
+// from a worker thread (size_worker.h) that reports to this page's window.
 
+#include "../../support/cstring.h"
+#include "../../support/handles.h"
 #include "../prop_page.h"
+#include "size_worker.h"
 
 class CZRVPropPage_Summary final : public CZRVPropPage {
-public:
-    CZRVPropPage_Summary() noexcept : CZRVPropPage(105) {}
+  public:
+    CZRVPropPage_Summary() noexcept;
 
-    // The General page describes exactly one item.
+    // The General page describes exactly one item: E_FAIL for any other
+    // count, so that the host shows no General page.
     HRESULT Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY fileType) override;
+    BOOL OnInitDialog() override;
+    // Stops the size worker before anything it uses goes away.
+    BOOL OnDestroy() override;
+    // Writes the two attribute bits back; always TRUE, a failed write is
+    // dropped.
+    LRESULT OnApply() override;
+    // WM_APP shows the worker's latest figure; always TRUE.
+    LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnCommand(WPARAM wParam, WORD notification) override;
+    void OnHelp() override;
+
+  private:
+    // The worker's side of the members below.
+    friend class SizeWalk;
+    friend unsigned __stdcall SizeWorkerProc(void* page);
+    friend HANDLE StartSizeWorker(CZRVPropPage_Summary* page) noexcept;
+
+    ~CZRVPropPage_Summary() override = default;
+
+    void ShowNameAndLocation(const CString& path, const wchar_t* typeName);
+    void ShowTimes(const CString& path);
+    void ShowAttributes(const CString& path);
+    void StoreSizeText(const CString& text) noexcept;
+    CString CurrentSizeText() noexcept;
+
+    zrv::unique_handle WorkerThread;
+    // Set before the worker starts and only read afterwards.
+    CString WorkerPath;
+    // The worker's latest figure. Written by the worker, read by the WM_APP
+    // handler; the lock also covers a WM_APP that does not come from it.
+    CString SizeText;
+    SRWLOCK m_sizeTextLock = SRWLOCK_INIT;
+    zrv::unique_hicon FileIcon;
+
+    SizeUpdateGate m_sizeGate;
+    // The worker's reference on this module, handed to it at start.
+    HMODULE m_workerModule = nullptr;
+    // GetFileAttributesW succeeded when the page opened, so the boxes show
+    // the item's own bits.
+    bool m_attributesShown = false;
+    // The page is filling its own controls: their notifications are not
+    // user changes.
+    bool m_filling = false;
+    // Looked up once: every figure of a long walk would otherwise pay for a
+    // search of the page's controls.
+    HWND m_sizeField = nullptr;
 };

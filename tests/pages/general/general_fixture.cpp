@@ -1,0 +1,164 @@
+#include "general_fixture.h"
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "common/localizer_map_host.h"
+#include "common/sheet_host.h"
+#include "handlers/prop_sheet_handlers.h"
+#include "pages/general/size_worker.h"
+#include "resource.h"
+
+namespace zrvtest {
+
+namespace {
+
+std::vector<std::wstring>* g_figures = nullptr;
+
+LRESULT CALLBACK RecordSizeFigure(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call && call->message == WM_SETTEXT && g_figures &&
+        ::GetDlgCtrlID(call->hwnd) == IDC_GENERAL_SIZE) {
+        const auto* text = reinterpret_cast<const wchar_t*>(call->lParam);
+        g_figures->push_back(text ? text : L"");
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+void EnsureLocalizerMap() {
+    static const std::unique_ptr<zrvproduct::LocalizerMapHost> host(
+        new zrvproduct::LocalizerMapHost());
+}
+
+SizeFigureLog::SizeFigureLog() {
+    g_figures = new std::vector<std::wstring>();
+    m_hook =
+        ::SetWindowsHookExW(WH_CALLWNDPROC, &RecordSizeFigure, nullptr, ::GetCurrentThreadId());
+}
+
+SizeFigureLog::~SizeFigureLog() {
+    if (m_hook) ::UnhookWindowsHookEx(m_hook);
+    delete g_figures;
+    g_figures = nullptr;
+}
+
+std::vector<std::wstring> SizeFigureLog::figures() const {
+    return g_figures ? *g_figures : std::vector<std::wstring>();
+}
+
+GeneralSheet::GeneralSheet(const std::wstring& path)
+    : PageSheet({&CZRVPropSheet_Summary::Create}, {path}) {}
+
+bool WaitForSizeWorkers(PageSheet& sheet, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (LiveSizeWorkers() != 0) {
+        if (::GetTickCount() - start > timeoutMs) return false;
+        sheet.Pump(1);
+    }
+    sheet.Pump();
+    return true;
+}
+
+HWND CreateGeneralSheet(const std::wstring& path, void (*beforeShow)(const std::wstring&)) {
+    PageCollector collector;
+    {
+        zrv::com_ptr<IShellExtInit> init;
+        if (FAILED(CZRVPropSheet_Summary::Create(nullptr, IID_IShellExtInit, init.put_void())) ||
+            FAILED(init->Initialize(nullptr, DropData({path}).get(), nullptr))) {
+            return nullptr;
+        }
+        zrv::com_ptr<IShellPropSheetExt> extension;
+        if (FAILED(init.query(IID_IShellPropSheetExt, extension)) ||
+            FAILED(extension->AddPages(&PageCollector::Accept,
+                                       reinterpret_cast<LPARAM>(&collector)))) {
+            return nullptr;
+        }
+    }
+    if (beforeShow) beforeShow(path);
+    return zrvproduct::CreateModelessSheet(path, collector.pages);
+}
+
+void PumpFor(HWND sheet, DWORD ms) {
+    const DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < ms) {
+        MSG message;
+        if (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (sheet && ::IsWindow(sheet) && PropSheet_IsDialogMessage(sheet, &message)) continue;
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        } else {
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+        }
+    }
+}
+
+DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
+
+bool SetAttributesKept(const std::wstring& path, DWORD attributes) {
+    if (!::SetFileAttributesW(path.c_str(), attributes)) return false;
+    const DWORD kept = Attributes(path);
+    const DWORD wanted = attributes == FILE_ATTRIBUTE_NORMAL ? 0 : attributes;
+    const DWORD asked = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                        FILE_ATTRIBUTE_ARCHIVE;
+    return kept != INVALID_FILE_ATTRIBUTES && (kept & asked) == (wanted & asked);
+}
+
+bool MakeFileOfSize(const std::wstring& path, ULONGLONG size) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    if (size <= 65536) {
+        const std::string bytes(static_cast<size_t>(size), 'z');
+        DWORD written = 0;
+        ok = bytes.empty() || (::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
+                                           &written, nullptr) &&
+                               written == bytes.size());
+    } else {
+        // Extending without writing leaves a sparse file on the file systems
+        // Wine runs on, so a 5 GiB file costs no disk space.
+        LARGE_INTEGER end;
+        end.QuadPart = static_cast<LONGLONG>(size);
+        ok = ::SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+    }
+    ::CloseHandle(file);
+    return ok;
+}
+
+std::wstring ShortcutTo(const ScratchFolder& folder, const std::wstring& name,
+                        const std::wstring& target) {
+    const std::wstring link = folder.path() + L"\\" + name + L".lnk";
+    return MakeShortcut(link, target) ? link : std::wstring();
+}
+
+std::vector<DWORD> RunningThreads() {
+    std::vector<DWORD> ids;
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return ids;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    const DWORD self = ::GetCurrentProcessId();
+    for (BOOL more = ::Thread32First(snapshot, &entry); more;
+         more = ::Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == self && IsThreadRunning(entry.th32ThreadID)) {
+            ids.push_back(entry.th32ThreadID);
+        }
+    }
+    ::CloseHandle(snapshot);
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+bool IsThreadRunning(DWORD id) {
+    HANDLE thread = ::OpenThread(SYNCHRONIZE, FALSE, id);
+    if (!thread) return false;
+    const bool running = ::WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
+    ::CloseHandle(thread);
+    return running;
+}
+
+}  // namespace zrvtest

@@ -1,0 +1,75 @@
+#pragma once
+// What the General page suites share: the page shown in a real sheet, the
+// size figures it was given, its worker's end, and files with chosen sizes,
+// times and attributes.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/page_harness.h"
+#include "shell_fixtures.h"
+
+namespace zrvtest {
+
+// Every suite runs with the product's shared localizer map, as the product
+// does: lookups then use the in-process application services, which read
+// ZRV_LANGUAGE and ZRV_CATALOG_EXTRA from this process.
+void EnsureLocalizerMap();
+
+// Records every text the Size field of a page of this thread is given, from
+// its creation on, whichever thread asked for it.
+class SizeFigureLog {
+  public:
+    SizeFigureLog();
+    ~SizeFigureLog();
+    SizeFigureLog(const SizeFigureLog&) = delete;
+    SizeFigureLog& operator=(const SizeFigureLog&) = delete;
+
+    std::vector<std::wstring> figures() const;
+
+  private:
+    HHOOK m_hook = nullptr;
+};
+
+// Runs the sheet until every size worker of this program has ended, or
+// timeoutMs passed; true when they ended.
+bool WaitForSizeWorkers(PageSheet& sheet, DWORD timeoutMs = 10000);
+
+// The General page of one path, shown in a modeless sheet.
+class GeneralSheet : public PageSheet {
+  public:
+    explicit GeneralSheet(const std::wstring& path);
+    HWND page() { return Page(0); }
+    std::wstring Text(int id) { return WindowText(Control(0, id)); }
+    bool WaitForWorker(DWORD timeoutMs = 10000) { return WaitForSizeWorkers(*this, timeoutMs); }
+};
+
+// A modeless sheet with the General page of path, made step by step as a
+// host does; beforeShow runs between the handler's Initialize and the
+// sheet's creation. Null when the handler refused the path.
+HWND CreateGeneralSheet(const std::wstring& path,
+                        void (*beforeShow)(const std::wstring&) = nullptr);
+// Runs the thread's messages for ms milliseconds. Unlike running them until
+// none are waiting, this ends while a worker keeps the page repainting.
+void PumpFor(HWND sheet, DWORD ms);
+
+// The attribute word, or INVALID_FILE_ATTRIBUTES.
+DWORD Attributes(const std::wstring& path);
+// Sets attributes and answers whether the file system kept exactly them.
+bool SetAttributesKept(const std::wstring& path, DWORD attributes);
+// A file of exactly size bytes, written or (for large sizes) extended.
+bool MakeFileOfSize(const std::wstring& path, ULONGLONG size);
+
+// A shortcut to target saved in folder; its path.
+std::wstring ShortcutTo(const ScratchFolder& folder, const std::wstring& name,
+                        const std::wstring& target);
+
+// Ids of the threads of this process that are running now.
+std::vector<DWORD> RunningThreads();
+bool IsThreadRunning(DWORD id);
+
+}  // namespace zrvtest

@@ -1,0 +1,242 @@
+// The Size field: the figures the worker shows for files and folder trees,
+// in the user's language, and a page that closes while its worker walks.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "common/test_paths.h"
+#include "file_tree.h"
+#include "general_fixture.h"
+#include "module/ids.h"
+#include "pages/general/size_worker.h"
+#include "pages/prop_page.h"
+#include "support/handles.h"
+#include "resource.h"
+
+namespace zrvtest {
+namespace {
+
+class SizeField : public ::testing::Test {
+  protected:
+    void SetUp() override { EnsureLocalizerMap(); }
+
+    // The figures the page showed for path, through to the worker's end.
+    std::vector<std::wstring> FiguresOf(const std::wstring& path) {
+        SizeFigureLog log;
+        GeneralSheet sheet(path);
+        EXPECT_TRUE(sheet.ok());
+        EXPECT_TRUE(sheet.WaitForWorker());
+        return log.figures();
+    }
+};
+
+TEST_F(SizeField, FileSizesInBytesAndWholeKilobytes) {
+    ScratchFolder folder(L"size-files");
+    const struct {
+        ULONGLONG size;
+        const wchar_t* figure;
+    } cases[] = {{0, L"0 bytes"}, {1023, L"1023 bytes"}, {1024, L"1 KB"}, {1535, L"1 KB"}};
+    for (const auto& c : cases) {
+        const std::wstring file = folder.path() + L"\\f" + std::to_wstring(c.size) + L".bin";
+        ASSERT_TRUE(MakeFileOfSize(file, c.size));
+        // A file is looked up once: exactly one figure.
+        EXPECT_EQ(std::vector<std::wstring>{c.figure}, FiguresOf(file)) << c.size << " bytes";
+    }
+
+    // Sizes above 4 GiB count in full.
+    const std::wstring large = folder.path() + L"\\large.bin";
+    if (!MakeFileOfSize(large, 5ull << 30)) GTEST_SKIP() << "no room for a 5 GiB (sparse) file";
+    EXPECT_EQ(std::vector<std::wstring>{L"5242880 KB"}, FiguresOf(large));
+    ::DeleteFileW(large.c_str());
+}
+
+TEST_F(SizeField, OnlyWmAppShowsTheFigure) {
+    ScratchFolder folder(L"size-messages");
+    const std::wstring file = folder.File(L"seven.txt", "1234567");
+    GeneralSheet sheet(file);
+    ASSERT_TRUE(sheet.ok());
+    ASSERT_TRUE(sheet.WaitForWorker());
+    ASSERT_EQ(L"7 bytes", sheet.Text(IDC_GENERAL_SIZE));
+    ::SetWindowTextW(sheet.Control(0, IDC_GENERAL_SIZE), L"marker");
+    ::SendMessageW(sheet.page(), WM_APP + 1, 0, 0);
+    ::SendMessageW(sheet.page(), WM_APP + 2, 0, 0);
+    EXPECT_EQ(L"marker", sheet.Text(IDC_GENERAL_SIZE));
+    ::SendMessageW(sheet.page(), WM_APP, 0, 0);
+    EXPECT_EQ(L"7 bytes", sheet.Text(IDC_GENERAL_SIZE)) << "WM_APP shows the last figure";
+}
+
+// A shortcut to a folder selects the folder: its whole tree is added up, one
+// figure per entry, and the figure drops while a subfolder is listed.
+TEST_F(SizeField, FolderThroughShortcutTotalsItsTree) {
+    ScratchFolder links(L"size-links");
+    ScratchFolder folder(L"size-tree");
+    folder.File(L"a.txt", std::string(600, 'a'));
+    folder.File(L"b.txt", std::string(600, 'b'));
+    folder.Folder(L"empty");
+    const std::wstring link = ShortcutTo(links, L"tree", folder.path());
+    ASSERT_FALSE(link.empty());
+
+    const std::vector<std::wstring> figures = FiguresOf(link);
+    // The folder item itself, and in its listing ".", "..", the two files
+    // and the subfolder, inside which "." and "..".
+    ASSERT_EQ(8u, figures.size());
+    EXPECT_EQ(L"1 KB", figures.back());
+    EXPECT_GE(std::count(figures.begin(), figures.end(), L"0 bytes"), 4)
+        << "the empty folder's own listing shows 0 bytes";
+}
+
+TEST_F(SizeField, FoldersWithFurtherAttributesAreNotEntered) {
+    ScratchFolder links(L"size-links");
+    ScratchFolder folder(L"size-attrs");
+    folder.File(L"counted.txt", std::string(600, 'c'));
+    const std::wstring plain = folder.Folder(L"plain");
+    WriteFileBytes(plain + L"\\inside.txt", std::string(100, 'p'));
+    const std::wstring hidden = folder.Folder(L"hidden");
+    WriteFileBytes(hidden + L"\\skipped.txt", std::string(5000, 'h'));
+    const std::wstring readOnly = folder.Folder(L"readonly");
+    WriteFileBytes(readOnly + L"\\skipped.txt", std::string(5000, 'r'));
+    const bool hiddenKept =
+        SetAttributesKept(hidden, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
+    const bool readOnlyKept =
+        SetAttributesKept(readOnly, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY);
+    if (!hiddenKept && !readOnlyKept) {
+        GTEST_SKIP() << "this file system keeps neither attribute on folders";
+    }
+    if (!hiddenKept) RemoveTree(hidden);
+    if (!readOnlyKept) RemoveTree(readOnly);
+
+    const std::wstring link = ShortcutTo(links, L"attrs", folder.path());
+    ASSERT_FALSE(link.empty());
+    const std::vector<std::wstring> figures = FiguresOf(link);
+    ASSERT_FALSE(figures.empty());
+    EXPECT_EQ(L"700 bytes", figures.back())
+        << "hidden: " << hiddenKept << ", read-only: " << readOnlyKept;
+
+    // A folder item that is itself read-only (or hidden) is not walked: it
+    // is looked up once and counts as its record's size.
+    const std::wstring top = readOnlyKept ? readOnly : hidden;
+    const std::wstring topLink = ShortcutTo(links, L"top", top);
+    ASSERT_FALSE(topLink.empty());
+    EXPECT_EQ(std::vector<std::wstring>{L"0 bytes"}, FiguresOf(topLink));
+
+    SetAttributesKept(hidden, FILE_ATTRIBUTE_DIRECTORY);
+    SetAttributesKept(readOnly, FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The worker runs in its own apartment, where the product's localizer serves
+// it: the texts come from the real module's German catalog. A translation
+// that would format anything but one 64-bit number is not used.
+class SizeFieldTranslated : public SizeField {
+  protected:
+    static HRESULT CreateRegistered(IUnknown*, REFIID iid, void** object) {
+        return ::CoCreateInstance(CLSID_ZRVPropPage_Summary, nullptr, CLSCTX_INPROC_SERVER, iid,
+                                  object);
+    }
+
+    // The figure that the registered module's page settles on for path.
+    std::wstring RegisteredModuleFigure(const std::wstring& path) {
+        PageSheet sheet({&CreateRegistered}, {path});
+        if (!sheet.ok()) return L"(no page)";
+        const DWORD start = ::GetTickCount();
+        std::wstring figure;
+        while (figure.empty() && ::GetTickCount() - start < 10000) {
+            sheet.Pump(5);
+            figure = WindowText(sheet.Control(0, IDC_GENERAL_SIZE));
+        }
+        return figure;
+    }
+
+    void SetUp() override {
+        SizeField::SetUp();
+        zrv::com_ptr<IShellExtInit> probe;
+        if (FAILED(CreateRegistered(nullptr, IID_IShellExtInit, probe.put_void()))) {
+            GTEST_SKIP() << "ZRVPropHelper.dll is not registered in this prefix";
+        }
+    }
+    void TearDown() override {
+        ::SetEnvironmentVariableW(L"ZRV_LANGUAGE", nullptr);
+        ::SetEnvironmentVariableW(L"ZRV_CATALOG_EXTRA", nullptr);
+    }
+};
+
+TEST_F(SizeFieldTranslated, GermanTextsOnTheWorkersThread) {
+    ScratchFolder folder(L"size-german");
+    const std::wstring small = folder.File(L"small.txt", std::string(100, 's'));
+    const std::wstring two = folder.File(L"two.txt", std::string(2048, 't'));
+
+    ::SetEnvironmentVariableW(L"ZRV_LANGUAGE", L"de");
+    EXPECT_EQ(L"100 Bytes", RegisteredModuleFigure(small));
+    EXPECT_EQ(L"2 KB", RegisteredModuleFigure(two));
+
+    const std::wstring catalog = folder.path() + L"\\unsafe.catalog";
+    {
+        std::ofstream out(catalog.c_str(), std::ios::binary);
+        out << "ZRVPropHelper|string|1037=%s Bytes\r\n"
+               "ZRVPropHelper|string|1036=%I64u von %I64u KB\r\n";
+    }
+    ::SetEnvironmentVariableW(L"ZRV_CATALOG_EXTRA", catalog.c_str());
+    EXPECT_EQ(L"100 bytes", RegisteredModuleFigure(small));
+    EXPECT_EQ(L"2 KB", RegisteredModuleFigure(two));
+}
+
+// Closing the sheet while the worker is deep in a large tree, blocked in its
+// send to the closing page most of the time: no crash, no hang, and the
+// worker thread is gone once the page is.
+TEST_F(SizeField, PageClosedInTheMiddleOfALongWalk) {
+    ScratchFolder links(L"size-links");
+    ScratchFolder folder(L"size-large");
+    struct Clear {
+        const std::wstring& root;
+        ~Clear() { ClearFileTree(root); }
+    } clear{folder.path()};
+    FileTree tree;
+    ASSERT_TRUE(BuildFileTree(folder.path(), 100000, tree, false));
+    ASSERT_GE(tree.entries(), 100000u);
+    const std::wstring link = ShortcutTo(links, L"large", folder.path());
+    ASSERT_FALSE(link.empty());
+
+    const LONG pagesBefore = CZRVPropPage::LiveObjectCount();
+    const std::vector<DWORD> threadsBefore = RunningThreads();
+    SizeFigureLog log;
+    zrv::unique_hwnd sheet(CreateGeneralSheet(link));
+    ASSERT_TRUE(sheet);
+    const DWORD start = ::GetTickCount();
+    while (log.figures().size() < 200 && ::GetTickCount() - start < 20000) {
+        PumpFor(sheet.get(), 1);
+    }
+    ASSERT_GE(log.figures().size(), 200u);
+    ASSERT_EQ(1, LiveSizeWorkers());
+
+    std::vector<DWORD> started;
+    for (DWORD id : RunningThreads()) {
+        if (!std::binary_search(threadsBefore.begin(), threadsBefore.end(), id)) {
+            started.push_back(id);
+        }
+    }
+    EXPECT_FALSE(started.empty()) << "the worker runs on a thread of its own";
+
+    const DWORD closing = ::GetTickCount();
+    sheet.reset();
+    const DWORD closed = ::GetTickCount();
+    EXPECT_LT(closed - closing, 1000u) << "closing waited for the walk";
+
+    const size_t figuresAtClose = log.figures().size();
+    EXPECT_LT(figuresAtClose, tree.entries()) << "the walk was still going";
+    bool threadsGone = false;
+    while (!threadsGone && ::GetTickCount() - closed <= 100) {
+        threadsGone =
+            LiveSizeWorkers() == 0 && std::none_of(started.begin(), started.end(), IsThreadRunning);
+        if (!threadsGone) ::Sleep(1);
+    }
+    EXPECT_TRUE(threadsGone) << "the worker still runs 100 ms after the page closed";
+    EXPECT_EQ(pagesBefore, CZRVPropPage::LiveObjectCount()) << "the page object was freed";
+
+    PumpFor(nullptr, 200);
+    EXPECT_EQ(figuresAtClose, log.figures().size()) << "no figure after the page closed";
+}
+
+}  // namespace
+}  // namespace zrvtest
