@@ -95,16 +95,19 @@ int RunScript(HWND sheet, const Options& options) {
     HWND tabs = PropSheet_GetTabControl(sheet);
     const int count = TabCtrl_GetItemCount(tabs);
     if (options.report) {
-        for (int i = 0; i < count; ++i) std::wprintf(L"tab %d: %ls\n", i, TabTitle(sheet, i).c_str());
+        for (int i = 0; i < count; ++i)
+            std::wprintf(L"tab %d: %ls\n", i, TabTitle(sheet, i).c_str());
     }
     if (!options.screenshots.empty()) {
         ::CreateDirectoryW(options.screenshots.c_str(), nullptr);
         for (int i = 0; i < count; ++i) {
             PropSheet_SetCurSel(sheet, nullptr, i);
             Settle(sheet, 700);
-            const std::wstring file = options.screenshots + L"\\tab" + std::to_wstring(i + 1) + L".png";
+            const std::wstring file =
+                options.screenshots + L"\\tab" + std::to_wstring(i + 1) + L".png";
             const HRESULT hr = zrvproduct::SaveWindowPng(sheet, file);
-            std::wprintf(L"screenshot %ls: 0x%08lx\n", file.c_str(), static_cast<unsigned long>(hr));
+            std::wprintf(L"screenshot %ls: 0x%08lx\n", file.c_str(),
+                         static_cast<unsigned long>(hr));
         }
         PropSheet_SetCurSel(sheet, nullptr, 0);
     }

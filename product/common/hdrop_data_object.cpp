@@ -23,7 +23,7 @@ std::string BuildDropList(const std::vector<std::wstring>& paths) {
 namespace {
 
 class MemoryDataObject final : public IDataObject {
-public:
+  public:
     MemoryDataObject(CLIPFORMAT format, std::string bytes)
         : m_format(format), m_bytes(std::move(bytes)) {}
 
@@ -82,7 +82,7 @@ public:
     STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
-private:
+  private:
     ~MemoryDataObject() = default;
 
     volatile LONG m_refs = 1;

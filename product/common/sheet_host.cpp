@@ -13,7 +13,7 @@ namespace {
 
 template <typename T>
 class Ptr {
-public:
+  public:
     Ptr() = default;
     Ptr(const Ptr&) = delete;
     Ptr& operator=(const Ptr&) = delete;
@@ -71,8 +71,8 @@ CollectedPages CollectPages(const std::vector<std::wstring>& paths) {
         HandlerOutcome outcome;
         outcome.clsid = clsid;
         Ptr<IShellExtInit> init;
-        outcome.create = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER,
-                                            IID_IShellExtInit, init.put_void());
+        outcome.create = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
+                                            init.put_void());
         if (SUCCEEDED(outcome.create) && init.p) {
             outcome.initialize = init->Initialize(nullptr, data.p, nullptr);
             if (SUCCEEDED(outcome.initialize)) {
@@ -150,7 +150,8 @@ HRESULT SaveWindowPng(HWND window, const std::wstring& path) {
                                                   image.put());
         if (SUCCEEDED(hr)) hr = factory->CreateStream(stream.put());
         if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE);
-        if (SUCCEEDED(hr)) hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.put());
+        if (SUCCEEDED(hr))
+            hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.put());
         if (SUCCEEDED(hr)) hr = encoder->Initialize(stream.p, WICBitmapEncoderNoCache);
         if (SUCCEEDED(hr)) hr = encoder->CreateNewFrame(frame.put(), nullptr);
         if (SUCCEEDED(hr)) hr = frame->Initialize(nullptr);

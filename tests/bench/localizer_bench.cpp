@@ -47,8 +47,8 @@ double MicrosPerCall(int calls, const std::function<void()>& body) {
 LONG ServerObjectsCreated() {
     HMODULE dll = ::GetModuleHandleW(L"ZRVAppServices.dll");
     using StatsFn = void(__cdecl*)(LONG*, LONG*, LONG*);
-    auto fn = dll ? reinterpret_cast<StatsFn>(reinterpret_cast<void*>(
-                        ::GetProcAddress(dll, "ZRVAppServicesStats")))
+    auto fn = dll ? reinterpret_cast<StatsFn>(
+                        reinterpret_cast<void*>(::GetProcAddress(dll, "ZRVAppServicesStats")))
                   : nullptr;
     LONG created = 0;
     if (fn) fn(&created, nullptr, nullptr);
@@ -107,8 +107,7 @@ int wmain() {
     std::printf("  floor (map open+map+unmap+close, mutex open+close) %9.2f\n", floor);
     std::printf("  LoadLocalizedString, map present %9.2f   ratio to floor %.2f\n", withMap,
                 floor > 0 ? withMap / floor : 0);
-    std::printf("  LoadLocalizedString, map absent  %9.2f   (out-of-process server)\n",
-                withoutMap);
+    std::printf("  LoadLocalizedString, map absent  %9.2f   (out-of-process server)\n", withoutMap);
     std::printf("  server objects created by this thread for 3501 lookups: %ld\n",
                 static_cast<long>(objects));
 

@@ -37,7 +37,8 @@ INT_PTR CALLBACK BareDialogProc(HWND, UINT message, WPARAM, LPARAM) {
 }
 
 HMODULE Templates() {
-    static HMODULE module = ::LoadLibraryExW(L"ZRVPropHelper.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    static HMODULE module =
+        ::LoadLibraryExW(L"ZRVPropHelper.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
     return module;
 }
 
@@ -104,8 +105,8 @@ double FirstInProcess(const wchar_t* which) {
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::vector<double> runs;
     for (int i = 0; i < 5; ++i) {
-        std::wstring line = L"\"" + std::wstring(self) + L"\" --once " + which + L" \"" +
-                            g_document + L"\"";
+        std::wstring line =
+            L"\"" + std::wstring(self) + L"\" --once " + which + L" \"" + g_document + L"\"";
         STARTUPINFOW si = {};
         si.cb = sizeof(si);
         PROCESS_INFORMATION pi = {};
@@ -200,9 +201,10 @@ int wmain(int argc, wchar_t** argv) {
         warmB.push_back(BrowserSheet());
     }
     const double a = Median(warmA), b = Median(warmB);
-    std::printf("browser sheet, last warm run: handlers %.2f ms, sheet with page 1 %.2f ms, "
-                "page 2 %.2f ms, page 3 %.2f ms\n",
-                g_phases[0], g_phases[1], g_phases[2], g_phases[3]);
+    std::printf(
+        "browser sheet, last warm run: handlers %.2f ms, sheet with page 1 %.2f ms, "
+        "page 2 %.2f ms, page 3 %.2f ms\n",
+        g_phases[0], g_phases[1], g_phases[2], g_phases[3]);
     std::printf("sheet open, three pages initialised (median ms)\n");
     std::printf("  (a) bare sheet:     first in process %7.2f   warm %7.2f\n", firstA, a);
     std::printf("  (b) browser sheet:  first in process %7.2f   warm %7.2f\n", firstB, b);
@@ -216,7 +218,8 @@ int wmain(int argc, wchar_t** argv) {
         const Usage before = Measure();
         for (int i = 0; i < 1000; ++i) browser ? BrowserSheet() : BareSheet();
         const Usage after = Measure();
-        std::printf("1000 create-show-close cycles of the %s sheet\n", browser ? "browser" : "bare");
+        std::printf("1000 create-show-close cycles of the %s sheet\n",
+                    browser ? "browser" : "bare");
         std::printf("  kernel handles %6u -> %6u\n", before.handles, after.handles);
         std::printf("  windows        %6u -> %6u\n", before.windows, after.windows);
         std::printf("  private bytes  %8lu KB -> %8lu KB\n",

@@ -9,7 +9,7 @@
 namespace zrvtest {
 
 class LoadedModule {
-public:
+  public:
     LoadedModule() : m_module(::LoadLibraryW(ModulePath().c_str())) {
         if (!m_module) return;
         getClassObject = reinterpret_cast<decltype(getClassObject)>(
@@ -37,7 +37,7 @@ public:
     HRESULT(WINAPI* registerServer)() = nullptr;
     HRESULT(WINAPI* unregisterServer)() = nullptr;
 
-private:
+  private:
     HMODULE m_module;
 };
 

@@ -47,9 +47,9 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const BOOL ok = bytes.empty() || ::WriteFile(file, bytes.data(),
-                                                 static_cast<DWORD>(bytes.size()), &written,
-                                                 nullptr);
+    const BOOL ok =
+        bytes.empty() ||
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     ::CloseHandle(file);
     return ok && written == bytes.size();
 }

@@ -6,8 +6,8 @@
 
 namespace zrvtest {
 
-std::wstring ProgramFolder();                      // with a trailing backslash
-std::wstring ModulePath();                         // the built ZRVPropHelper.dll
+std::wstring ProgramFolder();                        // with a trailing backslash
+std::wstring ModulePath();                           // the built ZRVPropHelper.dll
 std::wstring MakeScratchFolder(const wchar_t* tag);  // new, empty, under %TEMP%
 void RemoveTree(const std::wstring& folder);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);

@@ -14,7 +14,7 @@ using namespace zrvtest;
 namespace {
 
 class DispatchTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         window = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                    nullptr, nullptr);

@@ -27,7 +27,7 @@ struct Handler {
 };
 
 class HandlerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { baseline = CZRVPropPage::LiveObjectCount(); }
     LONG Live() const { return CZRVPropPage::LiveObjectCount() - baseline; }
 
@@ -60,10 +60,11 @@ TEST_F(HandlerTest, PagesThatNeverReachASheetAreFreedWithTheHandler) {
     EXPECT_EQ(0, Live());
     {  // The host refused the page.
         Handler h;
-        ASSERT_EQ(S_OK, h.init->Initialize(nullptr, DropData({folder.File(L"b.txt")}).get(), nullptr));
+        ASSERT_EQ(S_OK,
+                  h.init->Initialize(nullptr, DropData({folder.File(L"b.txt")}).get(), nullptr));
         PageCollector refusing;
-        EXPECT_EQ(E_FAIL, h.sheet->AddPages(&PageCollector::Refuse,
-                                            reinterpret_cast<LPARAM>(&refusing)));
+        EXPECT_EQ(E_FAIL,
+                  h.sheet->AddPages(&PageCollector::Refuse, reinterpret_cast<LPARAM>(&refusing)));
         EXPECT_EQ(1, refusing.offered);
     }
     EXPECT_EQ(0, Live());
@@ -71,8 +72,8 @@ TEST_F(HandlerTest, PagesThatNeverReachASheetAreFreedWithTheHandler) {
         PageCollector collector;
         {
             Handler h;
-            ASSERT_EQ(S_OK,
-                      h.init->Initialize(nullptr, DropData({folder.File(L"c.txt")}).get(), nullptr));
+            ASSERT_EQ(S_OK, h.init->Initialize(nullptr, DropData({folder.File(L"c.txt")}).get(),
+                                               nullptr));
             ASSERT_EQ(S_OK, h.sheet->AddPages(&PageCollector::Accept,
                                               reinterpret_cast<LPARAM>(&collector)));
         }
@@ -89,8 +90,8 @@ TEST_F(HandlerTest, SheetPagesLiveUntilTheSheetIsGoneWhetherOpenedOrNot) {
                                  &CZRVPropSheet_LifeCycle::Create}) {
         Handler h(create);
         ASSERT_EQ(S_OK, h.init->Initialize(nullptr, DropData({file}).get(), nullptr));
-        ASSERT_EQ(S_OK, h.sheet->AddPages(&PageCollector::Accept,
-                                          reinterpret_cast<LPARAM>(&collector)));
+        ASSERT_EQ(S_OK,
+                  h.sheet->AddPages(&PageCollector::Accept, reinterpret_cast<LPARAM>(&collector)));
     }
     EXPECT_EQ(3, Live()) << "handlers are released; their pages live on";
     HWND sheet = zrvproduct::CreateModelessSheet(file, collector.pages);

@@ -31,8 +31,8 @@ TEST(ModuleLifetime, CanUnloadWhileAPageIsOpenOnceHandlersAreReleased) {
         ASSERT_EQ(S_OK, init->Initialize(nullptr, DropData({file}).get(), nullptr));
         zrv::com_ptr<IShellPropSheetExt> sheet;
         ASSERT_EQ(S_OK, init.query(IID_IShellPropSheetExt, sheet));
-        ASSERT_EQ(S_OK, sheet->AddPages(&PageCollector::Accept,
-                                        reinterpret_cast<LPARAM>(&collector)));
+        ASSERT_EQ(S_OK,
+                  sheet->AddPages(&PageCollector::Accept, reinterpret_cast<LPARAM>(&collector)));
         EXPECT_EQ(S_FALSE, module.canUnloadNow());
     }
     HWND sheet = zrvproduct::CreateModelessSheet(file, collector.pages);

@@ -10,7 +10,7 @@
 namespace zrvtest {
 
 class RecordingPage : public CZRVPropPage {
-public:
+  public:
     explicit RecordingPage(UINT pageId = 105) : CZRVPropPage(pageId) { ++alive; }
 
     BOOL OnInitDialog() override { return Log(L"init"), initResult; }
@@ -52,10 +52,10 @@ public:
     std::vector<std::wstring> calls;
     static inline int alive = 0;
 
-protected:
+  protected:
     ~RecordingPage() override { --alive; }
 
-private:
+  private:
     void Log(const std::wstring& call) { calls.push_back(call); }
 };
 

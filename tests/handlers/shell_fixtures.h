@@ -15,14 +15,14 @@ namespace zrvtest {
 
 // A scratch folder that is removed with everything in it at the end.
 class ScratchFolder {
-public:
+  public:
     explicit ScratchFolder(const wchar_t* tag);
     ~ScratchFolder();
     const std::wstring& path() const { return m_path; }
     std::wstring File(const std::wstring& name, const std::string& bytes = "x") const;
     std::wstring Folder(const std::wstring& name) const;
 
-private:
+  private:
     std::wstring m_path;
 };
 

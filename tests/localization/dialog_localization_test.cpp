@@ -20,7 +20,7 @@ INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM) {
 
 // A page dialog from the module's template, inside a hidden owner window.
 class TemplateDialog {
-public:
+  public:
     explicit TemplateDialog(int id) {
         m_owner = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 600, 600, nullptr, nullptr,
                                     nullptr, nullptr);
@@ -38,7 +38,7 @@ public:
         return text;
     }
 
-private:
+  private:
     HWND m_owner = nullptr;
     HWND m_dialog = nullptr;
 };
@@ -51,7 +51,8 @@ struct ChildInfo {
 
 std::vector<ChildInfo> DirectChildren(HWND dialog) {
     std::vector<ChildInfo> children;
-    for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
         wchar_t text[400] = {};
         ::GetWindowTextW(child, text, 400);
         children.push_back({child, ::GetDlgCtrlID(child), text});
@@ -60,7 +61,7 @@ std::vector<ChildInfo> DirectChildren(HWND dialog) {
 }
 
 class DialogLocalization : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(host.ok()); }
     void OnThread(const std::function<void()>& body) {
         RunOnNewThread([&] {
@@ -116,9 +117,9 @@ TEST_F(DialogLocalization, GermanCatalogTranslatesEveryTextAndSetsTheFont) {
 TEST_F(DialogLocalization, AnswersAreAppliedByTheirRules) {
     OnThread([] {
         FakeLocalizer fake;
-        fake.answers[L"105|caption"] = {S_OK, false, L""};   // empties the caption
-        fake.answers[L"105|1025"] = {S_OK, false, L""};      // keeps "Type:"
-        fake.answers[L"105|1024"] = {S_OK, true, L""};       // keeps "Location:"
+        fake.answers[L"105|caption"] = {S_OK, false, L""};  // empties the caption
+        fake.answers[L"105|1025"] = {S_OK, false, L""};     // keeps "Type:"
+        fake.answers[L"105|1024"] = {S_OK, true, L""};      // keeps "Location:"
         fake.answers[L"105|1026"] = {S_OK, false, L"Taille:"};
         fake.answers[L"105|1027"] = {E_FAIL, false, L"ignored"};
         FakeRegistration registration(fake);

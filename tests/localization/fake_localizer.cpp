@@ -12,8 +12,8 @@ HRESULT Answer(const std::map<std::wstring, FakeAnswer>& answers, const std::wst
     auto it = answers.find(key);
     if (it == answers.end()) return E_FAIL;
     if (SUCCEEDED(it->second.hr) && !it->second.isNull) {
-        *text = ::SysAllocStringLen(it->second.text.data(),
-                                    static_cast<UINT>(it->second.text.size()));
+        *text =
+            ::SysAllocStringLen(it->second.text.data(), static_cast<UINT>(it->second.text.size()));
     }
     return it->second.hr;
 }
@@ -47,9 +47,9 @@ STDMETHODIMP FakeLocalizer::GetDialogString(BSTR module, BSTR dialogId, BSTR key
 FakeRegistration::FakeRegistration(FakeLocalizer& fake) {
     MapView map;
     if (!map.ok()) return;
-    m_slot = map.Append(::GetCurrentProcessId(), ::GetCurrentThreadId(), 1,
-                        static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(
-                            static_cast<IAppLocalizer*>(&fake))));
+    m_slot = map.Append(
+        ::GetCurrentProcessId(), ::GetCurrentThreadId(), 1,
+        static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(static_cast<IAppLocalizer*>(&fake))));
 }
 
 FakeRegistration::~FakeRegistration() {

@@ -19,7 +19,7 @@ struct FakeAnswer {
 };
 
 class FakeLocalizer final : public IAppLocalizer {
-public:
+  public:
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
     STDMETHODIMP_(ULONG) Release() override { return --refs; }
@@ -46,12 +46,12 @@ public:
 // Puts the fake into the map as the calling thread's localizer, and takes it
 // out again when it goes.
 class FakeRegistration {
-public:
+  public:
     explicit FakeRegistration(FakeLocalizer& fake);
     ~FakeRegistration();
     bool ok() const { return m_slot >= 0; }
 
-private:
+  private:
     LONG m_slot = -1;
 };
 

@@ -17,7 +17,7 @@ namespace {
 // The out-of-process server does not share our environment on every
 // system, so the language is chosen through the user's setting.
 class GermanSetting {
-public:
+  public:
     GermanSetting() {
         ::RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\Lumatrel\\Office", &m_key);
         ::RegSetValueExW(m_key, L"Language", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"de"),
@@ -28,7 +28,7 @@ public:
         ::RegCloseKey(m_key);
     }
 
-private:
+  private:
     HKEY m_key = nullptr;
 };
 

@@ -20,7 +20,7 @@ using namespace zrvtest;
 namespace {
 
 class MapPresent : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(host.ok());
         ::SetEnvironmentVariableW(L"ZRV_LANGUAGE", L"de");

@@ -16,7 +16,8 @@ MapView::MapView() {
     MEMORY_BASIC_INFORMATION info = {};
     ::VirtualQuery(m_view, &info, sizeof(info));
     m_bytes = info.RegionSize;
-    m_capacity = static_cast<LONG>((m_bytes - kLocalizerMapHeaderBytes) / sizeof(LocalizerMapEntry));
+    m_capacity =
+        static_cast<LONG>((m_bytes - kLocalizerMapHeaderBytes) / sizeof(LocalizerMapEntry));
 }
 
 MapView::~MapView() {

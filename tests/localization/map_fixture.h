@@ -12,7 +12,7 @@
 namespace zrvtest {
 
 class MapView {
-public:
+  public:
     MapView();
     ~MapView();
     MapView(const MapView&) = delete;
@@ -33,7 +33,7 @@ public:
     std::string Snapshot() const;
     void Restore(const std::string& bytes);
 
-private:
+  private:
     HANDLE m_mapping = nullptr;
     LocalizerMap* m_view = nullptr;
     SIZE_T m_bytes = 0;

@@ -11,7 +11,7 @@
 namespace {
 
 class ModuleIdentity : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         m_module = ::LoadLibraryW(zrvtest::ModulePath().c_str());
         ASSERT_TRUE(m_module);
@@ -22,7 +22,7 @@ public:
         ::FreeLibrary(m_module);
     }
 
-private:
+  private:
     HMODULE m_module = nullptr;
 };
 

@@ -22,7 +22,7 @@ const CLSID* const kHandlers[] = {&CLSID_ZRVPropPage_Summary, &CLSID_ZRVPropPage
 
 // An outer object that counts what the inner object hands on to it.
 class CountingOuter : public IUnknown {
-public:
+  public:
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
         ++queries;
         lastQuery = iid;
@@ -37,7 +37,7 @@ public:
 };
 
 class ClassObjectTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(module.ok()); }
 
     com_ptr<IClassFactory> Factory(const CLSID& clsid) {
@@ -144,7 +144,8 @@ TEST_F(ClassObjectTest, AggregatedHandlerDelegatesToItsOuterObject) {
     com_ptr<IClassFactory> factory = Factory(CLSID_ZRVPropPage_Summary);
     CountingOuter outer;
     IUnknown* inner = nullptr;
-    ASSERT_EQ(S_OK, factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)));
+    ASSERT_EQ(S_OK,
+              factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)));
     ASSERT_NE(nullptr, inner);
 
     IUnknown* innerAgain = nullptr;
@@ -158,8 +159,8 @@ TEST_F(ClassObjectTest, AggregatedHandlerDelegatesToItsOuterObject) {
     EXPECT_EQ(2u, outer.refs) << "references on an inner interface go to the outer object";
 
     IUnknown* viaInit = nullptr;
-    EXPECT_EQ(E_NOINTERFACE, init->QueryInterface(IID_IShellPropSheetExt,
-                                                  reinterpret_cast<void**>(&viaInit)));
+    EXPECT_EQ(E_NOINTERFACE,
+              init->QueryInterface(IID_IShellPropSheetExt, reinterpret_cast<void**>(&viaInit)));
     EXPECT_EQ(1, outer.queries);
     EXPECT_TRUE(IsEqualIID(IID_IShellPropSheetExt, outer.lastQuery));
     init->Release();

@@ -28,7 +28,8 @@ const HandlerClass kClasses[] = {
 };
 
 const wchar_t kTypeLibText[] = L"{9CBD43DA-91F8-4647-B485-277219C1D3E6}";
-const GUID kTypeLibId = {0x9CBD43DA, 0x91F8, 0x4647, {0xB4, 0x85, 0x27, 0x72, 0x19, 0xC1, 0xD3, 0xE6}};
+const GUID kTypeLibId = {
+    0x9CBD43DA, 0x91F8, 0x4647, {0xB4, 0x85, 0x27, 0x72, 0x19, 0xC1, 0xD3, 0xE6}};
 const wchar_t kHandlersKey[] = L"*\\KestrEx\\PropertySheetHandlers";
 
 int Regsvr32(bool doRegister) {
@@ -39,7 +40,9 @@ int Regsvr32(bool doRegister) {
 }
 
 std::wstring ClassKey(const HandlerClass& c) { return std::wstring(L"CLSID\\") + c.clsid; }
-std::wstring HandlerKey(const HandlerClass& c) { return std::wstring(kHandlersKey) + L"\\" + c.clsid; }
+std::wstring HandlerKey(const HandlerClass& c) {
+    return std::wstring(kHandlersKey) + L"\\" + c.clsid;
+}
 
 std::vector<std::wstring> Sorted(std::vector<std::wstring> v) {
     std::sort(v.begin(), v.end());
@@ -61,8 +64,7 @@ void ExpectRegistered() {
                   Sorted(ValueNames(HKEY_CLASSES_ROOT, server)));
         EXPECT_EQ(kTypeLibText,
                   ReadString(HKEY_CLASSES_ROOT, ClassKey(c) + L"\\TypeLib").value_or(L""));
-        EXPECT_EQ(c.description,
-                  ReadString(HKEY_CLASSES_ROOT, HandlerKey(c)).value_or(L"<none>"));
+        EXPECT_EQ(c.description, ReadString(HKEY_CLASSES_ROOT, HandlerKey(c)).value_or(L"<none>"));
         EXPECT_TRUE(SubkeyNames(HKEY_CLASSES_ROOT, HandlerKey(c)).empty());
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT,
                                std::wstring(L"*\\shellex\\PropertySheetHandlers\\") + c.clsid))
@@ -76,7 +78,7 @@ bool TypeLibRegistered() {
 }
 
 class RegistrationTest : public ::testing::Test {
-protected:
+  protected:
     // Leave the module registered for the suites that create it through COM.
     static void TearDownTestSuite() { Regsvr32(true); }
 };

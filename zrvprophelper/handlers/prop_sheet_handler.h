@@ -10,7 +10,7 @@
 #include "../pages/prop_page.h"
 
 class CZRVPropSheetHandler : public IShellExtInit, public IShellPropSheetExt {
-public:
+  public:
     CZRVPropSheetHandler(const CZRVPropSheetHandler&) = delete;
     CZRVPropSheetHandler& operator=(const CZRVPropSheetHandler&) = delete;
 
@@ -35,17 +35,17 @@ public:
     void SetOuter(IUnknown* outer) noexcept { m_outer = outer; }
     CZRVPropPage* pageObject() const noexcept { return m_page.get(); }
 
-protected:
+  protected:
     CZRVPropSheetHandler() noexcept = default;
     virtual ~CZRVPropSheetHandler() = default;
 
     // Makes a new page object of the handler's kind, holding one reference.
     virtual CZRVPropPage* NewPage() = 0;
 
-private:
+  private:
     ModuleLockHolder m_moduleLock;  // held from creation to destruction
-    ULONG m_refs = 0;  // apartment-threaded: only the creating thread calls
-    IUnknown* m_outer = nullptr;  // not owned
+    ULONG m_refs = 0;               // apartment-threaded: only the creating thread calls
+    IUnknown* m_outer = nullptr;    // not owned
     PageRef m_page;
 };
 

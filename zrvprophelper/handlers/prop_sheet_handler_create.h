@@ -10,7 +10,7 @@
 // count decides the handler's life.
 template <typename H>
 class CZRVAggregatedHandler final : public IUnknown {
-public:
+  public:
     explicit CZRVAggregatedHandler(IUnknown* outer) noexcept { m_handler.SetOuter(outer); }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
@@ -30,7 +30,7 @@ public:
         return refs;
     }
 
-private:
+  private:
     ULONG m_refs = 0;
     H m_handler;
 };

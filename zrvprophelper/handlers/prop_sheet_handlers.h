@@ -4,15 +4,15 @@
 
 #include "prop_sheet_handler.h"
 
-#define ZRV_DECLARE_HANDLER(ClassName)                                           \
-    class ClassName final : public CZRVPropSheetHandler {                        \
-    public:                                                                      \
+#define ZRV_DECLARE_HANDLER(ClassName)                                               \
+    class ClassName final : public CZRVPropSheetHandler {                            \
+      public:                                                                        \
         static HRESULT Create(IUnknown* outer, REFIID iid, void** object) noexcept { \
-            return CreateHandler<ClassName>(outer, iid, object);                 \
-        }                                                                        \
-                                                                                 \
-    protected:                                                                   \
-        CZRVPropPage* NewPage() override;                                        \
+            return CreateHandler<ClassName>(outer, iid, object);                     \
+        }                                                                            \
+                                                                                     \
+      protected:                                                                     \
+        CZRVPropPage* NewPage() override;                                            \
     }
 
 ZRV_DECLARE_HANDLER(CZRVPropSheet_Summary);

@@ -22,8 +22,8 @@ void LocalizeDialog(HWND page, int dialogId) {
     BSTR answer = nullptr;
     if (localizer.Localizer()) {
         hr = localizer.Localizer()->GetDialogString(bstr_t(localizer.ModuleStem().GetString()),
-                                                     bstr_t(dialogText.GetString()),
-                                                     bstr_t(L"caption"), bstr_t(caption), &answer);
+                                                    bstr_t(dialogText.GetString()),
+                                                    bstr_t(L"caption"), bstr_t(caption), &answer);
     }
     zrv::unique_bstr ownedAnswer(answer);
     if (SUCCEEDED(hr) && answer) ::SetWindowTextW(page, answer);

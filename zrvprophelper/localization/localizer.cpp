@@ -22,10 +22,12 @@ volatile LONG& EntryCount(LocalizerMap* view) noexcept {
 CZRVLocalizer::CZRVLocalizer(HMODULE module) noexcept {
     mapping.reset(::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kLocalizerMapName));
     if (mapping) {
-        view = static_cast<LocalizerMap*>(::MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
+        view = static_cast<LocalizerMap*>(
+            ::MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
         if (view) {
             MEMORY_BASIC_INFORMATION info = {};
-            if (::VirtualQuery(view, &info, sizeof(info)) == sizeof(info)) viewBytes = info.RegionSize;
+            if (::VirtualQuery(view, &info, sizeof(info)) == sizeof(info))
+                viewBytes = info.RegionSize;
             mutex.reset(::CreateMutexW(nullptr, FALSE, kLocalizerMutexName));
             if (!FindThreadEntry()) {
                 IAppLocalizer* created = nullptr;

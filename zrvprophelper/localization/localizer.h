@@ -15,7 +15,7 @@
 #include "localizer_map.h"
 
 class CZRVLocalizer {
-public:
+  public:
     // module null means this module; its file name, without folder and
     // extension, names the module in every request.
     explicit CZRVLocalizer(HMODULE module = nullptr) noexcept;
@@ -32,7 +32,7 @@ public:
     const CString& ModuleStem() const noexcept { return moduleStem; }
     LONG SlotIndex() const noexcept { return slotIndex; }
 
-private:
+  private:
     void ReleaseEntry() noexcept;
     bool FindThreadEntry() noexcept;
     bool RegisterCreated(IAppLocalizer* created) noexcept;

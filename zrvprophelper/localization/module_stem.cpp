@@ -22,7 +22,8 @@ int GetShellLongPath(const wchar_t* path, wchar_t* output, int capacity) {
         return static_cast<int>(fullLength);
     }
     PIDLIST_RELATIVE items = nullptr;
-    const HRESULT parsed = desktop->ParseDisplayName(nullptr, nullptr, full, nullptr, &items, nullptr);
+    const HRESULT parsed =
+        desktop->ParseDisplayName(nullptr, nullptr, full, nullptr, &items, nullptr);
     struct FreeItems {
         PIDLIST_RELATIVE& items;
         ~FreeItems() {

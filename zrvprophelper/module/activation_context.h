@@ -15,7 +15,7 @@ void ReleaseModuleActivationContext() noexcept;
 // Activates the module's context for one scope. ok() is false when a context
 // exists but could not be activated; without a context it is a no-op.
 class ScopedModuleActivation {
-public:
+  public:
     ScopedModuleActivation() noexcept;
     ScopedModuleActivation(const ScopedModuleActivation&) = delete;
     ScopedModuleActivation& operator=(const ScopedModuleActivation&) = delete;
@@ -24,7 +24,7 @@ public:
     bool ok() const noexcept { return m_ok; }
     HANDLE context() const noexcept { return m_context; }
 
-private:
+  private:
     HANDLE m_context = INVALID_HANDLE_VALUE;
     ULONG_PTR m_cookie = 0;
     bool m_active = false;

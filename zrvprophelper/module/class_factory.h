@@ -10,7 +10,7 @@
 using ObjectCreator = HRESULT (*)(IUnknown* outer, REFIID iid, void** object);
 
 class CZRVClassFactory final : public IClassFactory {
-public:
+  public:
     // Born with the one reference that the object map's slot keeps.
     static CZRVClassFactory* Create(ObjectCreator creator) noexcept;
 
@@ -20,7 +20,7 @@ public:
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
     STDMETHODIMP LockServer(BOOL lock) override;
 
-private:
+  private:
     explicit CZRVClassFactory(ObjectCreator creator) noexcept;
     ~CZRVClassFactory();
 

@@ -34,7 +34,8 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
         if (*entry->clsid != clsid) continue;
         if (!entry->classObject) {
             ::EnterCriticalSection(&g_module.ObjectMapLock());
-            if (!entry->classObject) entry->classObject = CZRVClassFactory::Create(entry->createObject);
+            if (!entry->classObject)
+                entry->classObject = CZRVClassFactory::Create(entry->createObject);
             ::LeaveCriticalSection(&g_module.ObjectMapLock());
             if (!entry->classObject) return E_OUTOFMEMORY;
         }
@@ -43,7 +44,9 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-extern "C" HRESULT WINAPI DllCanUnloadNow() { return g_module.GetLockCount() == 0 ? S_OK : S_FALSE; }
+extern "C" HRESULT WINAPI DllCanUnloadNow() {
+    return g_module.GetLockCount() == 0 ? S_OK : S_FALSE;
+}
 
 extern "C" HRESULT WINAPI DllRegisterServer() { return RegisterServer(true); }
 

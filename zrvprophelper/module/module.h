@@ -11,7 +11,7 @@
 #include "registry_script.h"
 
 class CZRVPropHelperModule {
-public:
+  public:
     CZRVPropHelperModule() noexcept;
     CZRVPropHelperModule(const CZRVPropHelperModule&) = delete;
     CZRVPropHelperModule& operator=(const CZRVPropHelperModule&) = delete;
@@ -39,7 +39,7 @@ public:
     // Serialises the first-request creation of class objects.
     CRITICAL_SECTION& ObjectMapLock() noexcept { return m_lock; }
 
-private:
+  private:
     volatile LONG m_lockCount = 0;
     GUID m_typeLibId;
     HINSTANCE m_instance = nullptr;
@@ -53,7 +53,7 @@ extern CZRVPropHelperModule g_module;
 
 // Holds one module lock for as long as it lives.
 class ModuleLockHolder {
-public:
+  public:
     ModuleLockHolder() noexcept { g_module.Lock(); }
     ModuleLockHolder(const ModuleLockHolder&) noexcept { g_module.Lock(); }
     ModuleLockHolder& operator=(const ModuleLockHolder&) noexcept { return *this; }

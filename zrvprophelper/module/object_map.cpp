@@ -13,8 +13,7 @@ ObjectMapEntry g_objectMap[] = {
      nullptr},
     {&CLSID_ZRVPropPage_LifeCycle, IDR_ZRVPROPSHEET_LIFECYCLE, &CZRVPropSheet_LifeCycle::Create,
      nullptr},
-    {&CLSID_ZRVPropPage_Summary, IDR_ZRVPROPSHEET_SUMMARY, &CZRVPropSheet_Summary::Create,
-     nullptr},
+    {&CLSID_ZRVPropPage_Summary, IDR_ZRVPROPSHEET_SUMMARY, &CZRVPropSheet_Summary::Create, nullptr},
 };
 
 }  // namespace

@@ -48,14 +48,14 @@ HRESULT UpdateTypeLibRegistration(const std::wstring& modulePath, bool doRegiste
     }
     TLIBATTR* attr = nullptr;
     ZRV_RETURN_IF_FAILED(typeLib->GetLibAttr(&attr));
-    HRESULT hr = ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum,
-                                     attr->lcid, attr->syskind);
+    HRESULT hr = ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
+                                     attr->syskind);
     // Unregistering must be repeatable: a library that is not registered
     // (any more) is not a failure.
     if (FAILED(hr)) {
         zrv::com_ptr<ITypeLib> registered;
-        if (FAILED(::LoadRegTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum,
-                                    attr->lcid, registered.put()))) {
+        if (FAILED(::LoadRegTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
+                                    registered.put()))) {
             hr = S_OK;
         }
     }

@@ -139,9 +139,9 @@ void CZRVPropPage::OnShow() {}
 
 LRESULT CZRVPropPage::SetModified(bool changed) noexcept {
     if (!::IsWindow(window)) return 0;
-    const LRESULT answer = ::SendMessageW(::GetParent(window),
-                                          changed ? PSM_CHANGED : PSM_UNCHANGED,
-                                          reinterpret_cast<WPARAM>(window), 0);
+    const LRESULT answer =
+        ::SendMessageW(::GetParent(window), changed ? PSM_CHANGED : PSM_UNCHANGED,
+                       reinterpret_cast<WPARAM>(window), 0);
     return answer == 0 ? 1 : 0;
 }
 

@@ -19,7 +19,7 @@
 #include "file_selection.h"
 
 class CZRVPropPage {
-public:
+  public:
     explicit CZRVPropPage(UINT pageId) noexcept;
     CZRVPropPage(const CZRVPropPage&) = delete;
     CZRVPropPage& operator=(const CZRVPropPage&) = delete;
@@ -57,14 +57,13 @@ public:
     // Slot 10: WM_SHOWWINDOW when the page is being shown.
     virtual void OnShow();
 
-    static INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam,
-                                           LPARAM lParam);
+    static INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static UINT CALLBACK PageCallback(HWND window, UINT message, PROPSHEETPAGEW* page);
 
     // Number of page objects alive in this process; for tests and leak checks.
     static LONG LiveObjectCount() noexcept;
 
-protected:
+  protected:
     virtual ~CZRVPropPage();
 
     // Tells the sheet that the page has (true) or no longer has (false)
@@ -75,24 +74,24 @@ protected:
     // E_INVALIDARG for an index beyond the selection.
     const CString& SelectedPath(size_t index = 0) const;
 
-public:
+  public:
     FileSelection selection;
     HWND window = nullptr;
     HPROPSHEETPAGE pageHandle = nullptr;
     PROPSHEETPAGEW pageInfo;
     wchar_t titleBuffer[260];
 
-private:
+  private:
     void CreatePageHandle() noexcept;
     void ReleaseDialogState() noexcept;
 
-    volatile LONG m_refs = 1;  // the creator's reference
+    volatile LONG m_refs = 1;       // the creator's reference
     bool m_handleAccepted = false;  // a sheet took pageHandle
 };
 
 // Keeps a page object alive while a handler holds it.
 class PageRef {
-public:
+  public:
     PageRef() noexcept = default;
     explicit PageRef(CZRVPropPage* page) noexcept : m_page(page) {}  // adopts a reference
     PageRef(const PageRef&) = delete;
@@ -107,6 +106,6 @@ public:
     CZRVPropPage* operator->() const noexcept { return m_page; }
     explicit operator bool() const noexcept { return m_page != nullptr; }
 
-private:
+  private:
     CZRVPropPage* m_page = nullptr;
 };

@@ -13,7 +13,7 @@ namespace {
 constexpr UINT kPathBuffer = 260;
 
 class StgMediumHolder {
-public:
+  public:
     StgMediumHolder() noexcept { std::memset(&m_medium, 0, sizeof(m_medium)); }
     StgMediumHolder(const StgMediumHolder&) = delete;
     StgMediumHolder& operator=(const StgMediumHolder&) = delete;
@@ -26,7 +26,7 @@ public:
     }
     STGMEDIUM& get() noexcept { return m_medium; }
 
-private:
+  private:
     STGMEDIUM m_medium;
     bool m_filled = false;
 };

@@ -9,7 +9,7 @@ namespace zrv {
 
 template <typename T>
 class com_ptr {
-public:
+  public:
     com_ptr() noexcept = default;
     com_ptr(std::nullptr_t) noexcept {}
     // Takes a new reference on p.
@@ -56,7 +56,7 @@ public:
         return m_p->QueryInterface(iid, out.put_void());
     }
 
-private:
+  private:
     T* m_p = nullptr;
 };
 

@@ -7,7 +7,7 @@
 #include <oaidl.h>
 
 class CAtlException {
-public:
+  public:
     explicit CAtlException(HRESULT hr) noexcept : m_hr(hr) {}
     operator HRESULT() const noexcept { return m_hr; }
     HRESULT m_hr;
@@ -18,7 +18,7 @@ public:
 // The counted BSTR wrapper's error, as the compiler's COM support raises it:
 // an HRESULT and, optionally, the error-information object that came with it.
 class _com_error {
-public:
+  public:
     explicit _com_error(HRESULT hr, IErrorInfo* info = nullptr, bool addRef = false) noexcept;
     _com_error(const _com_error& other) noexcept;
     _com_error& operator=(const _com_error& other) noexcept;
@@ -27,7 +27,7 @@ public:
     HRESULT Error() const noexcept { return m_hr; }
     IErrorInfo* ErrorInfo() const noexcept;  // adds a reference for the caller
 
-private:
+  private:
     HRESULT m_hr;
     IErrorInfo* m_info;
 };

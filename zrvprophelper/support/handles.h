@@ -13,7 +13,7 @@ namespace zrv {
 // Traits name the handle type, its "no handle" value and how to close it.
 template <typename Traits>
 class unique_any {
-public:
+  public:
     using pointer = typename Traits::type;
 
     unique_any() noexcept = default;
@@ -41,15 +41,15 @@ public:
         return &m_value;
     }
 
-private:
+  private:
     pointer m_value = Traits::invalid();
 };
 
-#define ZRV_HANDLE_TRAITS(name, T, invalidValue, closeExpr)   \
-    struct name {                                             \
-        using type = T;                                       \
+#define ZRV_HANDLE_TRAITS(name, T, invalidValue, closeExpr)     \
+    struct name {                                               \
+        using type = T;                                         \
         static type invalid() noexcept { return invalidValue; } \
-        static void close(type h) noexcept { closeExpr; }     \
+        static void close(type h) noexcept { closeExpr; }       \
     }
 
 ZRV_HANDLE_TRAITS(handle_traits, HANDLE, nullptr, ::CloseHandle(h));
@@ -82,7 +82,7 @@ using unique_hglobal = unique_any<hglobal_traits>;
 
 // A PROPVARIANT that is cleared when it goes out of scope.
 class unique_propvariant {
-public:
+  public:
     unique_propvariant() noexcept { ::PropVariantInit(&m_value); }
     unique_propvariant(const unique_propvariant&) = delete;
     unique_propvariant& operator=(const unique_propvariant&) = delete;
@@ -94,14 +94,14 @@ public:
         return &m_value;
     }
 
-private:
+  private:
     PROPVARIANT m_value;
 };
 
 // Runs a callable when the scope ends, whatever way it ends.
 template <typename F>
 class scope_exit {
-public:
+  public:
     explicit scope_exit(F f) noexcept : m_f(std::move(f)) {}
     scope_exit(const scope_exit&) = delete;
     scope_exit& operator=(const scope_exit&) = delete;
@@ -110,7 +110,7 @@ public:
     }
     void dismiss() noexcept { m_active = false; }
 
-private:
+  private:
     F m_f;
     bool m_active = true;
 };

@@ -9,16 +9,16 @@
 
 #include "exceptions.h"
 
-#define ZRV_RETURN_IF_FAILED(expr)                                                          \
-    do {                                                                                    \
-        const HRESULT zrv_hr_ = (expr);                                                     \
-        static_assert(std::is_same<std::remove_cv_t<decltype(expr)>, HRESULT>::value,       \
-                      "ZRV_RETURN_IF_FAILED wants an HRESULT");                             \
-        if (FAILED(zrv_hr_)) return zrv_hr_;                                                \
+#define ZRV_RETURN_IF_FAILED(expr)                                                    \
+    do {                                                                              \
+        const HRESULT zrv_hr_ = (expr);                                               \
+        static_assert(std::is_same<std::remove_cv_t<decltype(expr)>, HRESULT>::value, \
+                      "ZRV_RETURN_IF_FAILED wants an HRESULT");                       \
+        if (FAILED(zrv_hr_)) return zrv_hr_;                                          \
     } while (0)
 
-#define ZRV_RETURN_IF_NULL_ALLOC(ptr)            \
-    do {                                         \
+#define ZRV_RETURN_IF_NULL_ALLOC(ptr)               \
+    do {                                            \
         if ((ptr) == nullptr) return E_OUTOFMEMORY; \
     } while (0)
 
@@ -45,7 +45,7 @@ inline HRESULT ResultFromCaughtException() noexcept {
 }  // namespace zrv
 
 // Closes a COM method body: any exception becomes a failure HRESULT.
-#define ZRV_CATCH_RETURN()                          \
-    catch (...) {                                   \
-        return ::zrv::ResultFromCaughtException();  \
+#define ZRV_CATCH_RETURN()                         \
+    catch (...) {                                  \
+        return ::zrv::ResultFromCaughtException(); \
     }

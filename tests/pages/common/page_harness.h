@@ -15,7 +15,7 @@
 namespace zrvtest {
 
 class PageSheet {
-public:
+  public:
     // Creates each handler, gives it the paths, adds its page when Initialize
     // succeeds, and shows the sheet with the first page open.
     PageSheet(const std::vector<ObjectCreator>& handlers, const std::vector<std::wstring>& paths);
@@ -39,7 +39,7 @@ public:
     bool ApplyEnabled() const;
     void Close();
 
-private:
+  private:
     HWND m_sheet = nullptr;
     std::vector<HRESULT> m_initialize;
 };
