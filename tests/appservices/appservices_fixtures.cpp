@@ -110,17 +110,6 @@ zrv::com_ptr<IUnknown> CreateAppServices(DWORD context, REFIID iid, HRESULT* hr)
     return object;
 }
 
-ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const wchar_t* value) : m_name(name) {
-    wchar_t buffer[32768];
-    const DWORD n = ::GetEnvironmentVariableW(name, buffer, 32768);
-    if (n > 0 && n < 32768) m_saved = std::wstring(buffer, n);
-    ::SetEnvironmentVariableW(name, value);
-}
-
-ScopedEnvironment::~ScopedEnvironment() {
-    ::SetEnvironmentVariableW(m_name.c_str(), m_saved ? m_saved->c_str() : nullptr);
-}
-
 ScopedOfficeSetting::ScopedOfficeSetting(const wchar_t* name, const wchar_t* value)
     : m_name(name), m_saved(ReadOfficeValue(name)) {
     WriteOfficeValue(m_name, value ? std::optional<std::wstring>(value) : std::nullopt);

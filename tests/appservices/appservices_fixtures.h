@@ -3,6 +3,7 @@
 // slots that the module uses, scoped changes to the environment and to the
 // user's product settings, and the in-process server's counters.
 
+#include "common/scoped_environment.h"
 #include <windows.h>
 #include <objbase.h>
 
@@ -40,18 +41,7 @@ HRESULT CallEmptySlot(IUnknown* object, int slot);
 // result in *hr.
 zrv::com_ptr<IUnknown> CreateAppServices(DWORD context, REFIID iid, HRESULT* hr = nullptr);
 
-// Sets (or with null, removes) a variable of this process for one scope.
-class ScopedEnvironment {
-  public:
-    ScopedEnvironment(const wchar_t* name, const wchar_t* value);
-    ~ScopedEnvironment();
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-  private:
-    std::wstring m_name;
-    std::optional<std::wstring> m_saved;
-};
+using zrvtest::ScopedEnvironment;
 
 // Sets (or with null, removes) a value under HKCU\Software\Lumatrel\Office
 // for one scope.

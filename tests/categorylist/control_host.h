@@ -3,6 +3,7 @@
 // in a window of the platform's "AtlAxWin80" class, created from the class id
 // text, and called through the raw vtable slots that the page uses.
 
+#include "common/scoped_environment.h"
 #include <windows.h>
 
 #include <string>
@@ -71,18 +72,6 @@ void PumpMessages();
 // The control DLL's own DllCanUnloadNow: S_OK once nothing of it is alive.
 HRESULT ControlDllCanUnloadNow();
 
-// Sets an environment variable of this process for one scope.
-class ScopedEnvironment {
-  public:
-    ScopedEnvironment(const wchar_t* name, const wchar_t* value);  // null value: unset
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-    ~ScopedEnvironment();
-
-  private:
-    std::wstring m_name;
-    bool m_had = false;
-    std::wstring m_old;
-};
+using zrvtest::ScopedEnvironment;
 
 }  // namespace catlisttest

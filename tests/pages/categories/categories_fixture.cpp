@@ -56,18 +56,6 @@ HWND ListBoxIn(HWND frame) {
 
 const std::vector<std::wstring> kCatalogue = {L"Alpha", L"Home", L"Travel", L"Work", L"Zeta"};
 
-ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const wchar_t* value) : m_name(name) {
-    std::vector<wchar_t> old(32768);
-    const DWORD n = ::GetEnvironmentVariableW(name, old.data(), static_cast<DWORD>(old.size()));
-    m_had = n > 0 && n < old.size();
-    if (m_had) m_old.assign(old.data(), n);
-    ::SetEnvironmentVariableW(name, value);
-}
-
-ScopedEnvironment::~ScopedEnvironment() {
-    ::SetEnvironmentVariableW(m_name.c_str(), m_had ? m_old.c_str() : nullptr);
-}
-
 void CategoriesPageTest::SetUp() {
     m_folder = std::make_unique<zrvtest::ScratchFolder>(L"categories");
     m_storeFile = m_folder->path() + L"\\documents.store";

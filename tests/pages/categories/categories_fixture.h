@@ -4,6 +4,7 @@
 // environment (which the in-process stand-ins and child processes read);
 // the store's contents and journal; and the two hosted lists of an open page.
 
+#include "common/scoped_environment.h"
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -17,19 +18,7 @@
 
 namespace cattest {
 
-// Sets an environment variable of this process for one scope; null unsets.
-class ScopedEnvironment {
-  public:
-    ScopedEnvironment(const wchar_t* name, const wchar_t* value);
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-    ~ScopedEnvironment();
-
-  private:
-    std::wstring m_name;
-    bool m_had = false;
-    std::wstring m_old;
-};
+using zrvtest::ScopedEnvironment;
 
 // The catalogue every test starts with, in file order (the left list's).
 extern const std::vector<std::wstring> kCatalogue;
