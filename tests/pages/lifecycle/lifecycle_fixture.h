@@ -14,19 +14,20 @@
 
 #include "common/page_harness.h"
 #include "core/document_record.h"
+#include "resource.h"
 
 namespace lifecycletest {
 
-// Control ids of the page.
+// Control ids of the page, as its template names them.
 enum : int {
-    kNone = 1000,
-    kOneYear = 1001,
-    kTwoYears = 1002,
-    kThreeYears = 1003,
-    kCustomDate = 1004,
-    kPicker = 1008,
-    kReminder = 318,
-    kBurn = 319,
+    kNone = IDC_LIFECYCLE_EXPIRE_NONE,
+    kOneYear = IDC_LIFECYCLE_EXPIRE_1_YEAR,
+    kTwoYears = IDC_LIFECYCLE_EXPIRE_2_YEARS,
+    kThreeYears = IDC_LIFECYCLE_EXPIRE_3_YEARS,
+    kCustomDate = IDC_LIFECYCLE_EXPIRE_CUSTOM,
+    kPicker = IDC_LIFECYCLE_CUSTOM_DATE,
+    kReminder = IDC_LIFECYCLE_REMINDER,
+    kBurn = IDC_LIFECYCLE_BURN_DISC,
 };
 // The eight controls that the store's answer enables or disables.
 extern const int kLifeCycleControls[8];
