@@ -23,6 +23,23 @@ std::wstring JournalPath(const wchar_t* path) {
     return path ? path : L"";
 }
 
+// Test-only fault injection: ZRV_STORE_TEST_FAILING_READS lists property ids
+// ("0,4,17") whose reads fail after a successful open, as they would when
+// the store is damaged or locked between the open and the read.
+bool ReadFailsForTesting(int id) {
+    wchar_t ids[128] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"ZRV_STORE_TEST_FAILING_READS", ids, 128);
+    if (length == 0 || length >= 128) return false;
+    for (const wchar_t* p = ids; *p;) {
+        wchar_t* end = nullptr;
+        const long listed = std::wcstol(p, &end, 10);
+        if (end == p) break;
+        if (listed == id) return true;
+        p = *end ? end + 1 : end;
+    }
+    return false;
+}
+
 }  // namespace
 
 HRESULT DocumentCatalog::Create(REFIID iid, void** object) try {
@@ -109,6 +126,7 @@ STDMETHODIMP DocumentCatalog::GetStringProperty(int id, BSTR* text) try {
     *text = nullptr;
     if (!IsTextProperty(id)) return E_INVALIDARG;
     if (!m_open) return m_notOpenResult;
+    if (ReadFailsForTesting(id)) return HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION);
     if (m_unsaved.properties.Has(id)) return CopyText(m_unsaved.properties.texts[id], text);
     DocumentRecord stored;
     ZRV_RETURN_IF_FAILED(ReadStored(stored));
@@ -140,6 +158,7 @@ STDMETHODIMP DocumentCatalog::GetProperty(int id, PROPVARIANT* value) try {
     ::PropVariantInit(value);
     if (!IsValueProperty(id)) return E_INVALIDARG;
     if (!m_open) return m_notOpenResult;
+    if (ReadFailsForTesting(id)) return HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION);
     ULONGLONG stored = 0;
     if (m_unsaved.properties.Has(id)) {
         stored = m_unsaved.properties.Value(id);
