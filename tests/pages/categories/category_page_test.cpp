@@ -35,6 +35,14 @@ int TopLevelHostWindows() {
     return count;
 }
 
+// Replaces the field's selection as typing or pasting does: the edit
+// control keeps to its limit and tells the page itself.
+void TypeAsUser(HWND page, int id, int selectFrom, int selectTo, const std::wstring& text) {
+    HWND edit = ::GetDlgItem(page, id);
+    ::SendMessageW(edit, EM_SETSEL, selectFrom, selectTo);
+    ::SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
 class CategoriesPage : public CategoriesPageTest {};
 
 TEST_F(CategoriesPage, OpensWithTheStoredTextsTheCatalogueAndTheDocumentsCategories) {
@@ -136,7 +144,7 @@ TEST_F(CategoriesPage, ArrowsWithoutSelectionTouchNothingAndWithAssignedNamesSto
               Journal());
 }
 
-TEST_F(CategoriesPage, TypingMarksThePageChangedAndApplyStoresAtMost511Characters) {
+TEST_F(CategoriesPage, TypingMarksThePageChangedAndAFieldTakesAtMost511Characters) {
     const std::wstring doc = Document(L"Letter.doc");
     Store(doc, 0, L"Old title");
     Store(doc, 2, L"Old author");
@@ -156,7 +164,8 @@ TEST_F(CategoriesPage, TypingMarksThePageChangedAndApplyStoresAtMost511Character
     zrvtest::Type(sheet.page(), kTitle, fullTitle);
     EXPECT_TRUE(sheet.sheet().ApplyEnabled());
     zrvtest::Type(sheet.page(), kSubject, L"New subject");
-    zrvtest::Type(sheet.page(), kComments, longComment);
+    TypeAsUser(sheet.page(), kComments, 0, -1, longComment);
+    EXPECT_EQ(longComment.substr(0, 511), sheet.Text(kComments)) << "what Apply will store";
     EXPECT_EQ(L"<unset>", Stored(doc, 1)) << "typed texts wait for Apply";
 
     ClearJournal();
@@ -177,6 +186,35 @@ TEST_F(CategoriesPage, TypingMarksThePageChangedAndApplyStoresAtMost511Character
     EXPECT_EQ(fullTitle, reopened.Text(kTitle));
     EXPECT_EQ(longComment.substr(0, 511), reopened.Text(kComments));
     EXPECT_EQ((Names{L"Travel"}), reopened.Items(reopened.AssignedList()));
+}
+
+// Texts longer than a user may type, or that the edit control would show
+// otherwise, survive an Apply as long as nobody edits them; edited, they are
+// stored as the field shows them.
+TEST_F(CategoriesPage, UntouchedTextsAreWrittenBackExactlyAsStored) {
+    const std::wstring doc = Document(L"Minutes.doc");
+    const std::wstring longComment = std::wstring(599, L'c') + L"!";
+    const std::wstring twoLines = L"First line\r\nsecond line";
+    Store(doc, 0, twoLines);
+    Store(doc, 4, longComment);
+    CategoriesSheet sheet({doc});
+    ASSERT_TRUE(sheet.ok());
+    EXPECT_EQ(longComment, sheet.Text(kComments));
+
+    ClearJournal();
+    sheet.sheet().Apply();
+    EXPECT_EQ(twoLines, Stored(doc, 0));
+    EXPECT_EQ(longComment, Stored(doc, 4));
+    EXPECT_EQ((Lines{Line(L"SetStringProperty", doc, 0), Line(L"SetStringProperty", doc, 1),
+                     Line(L"SetStringProperty", doc, 2), Line(L"SetStringProperty", doc, 4),
+                     Line(L"SaveDocument", doc), Line(L"UpdateDocument", doc)}),
+              Journal());
+
+    // A field already past the limit can be shortened but takes nothing more.
+    TypeAsUser(sheet.page(), kComments, 600, 600, L"more");
+    TypeAsUser(sheet.page(), kComments, 599, 600, L"");
+    sheet.sheet().Apply();
+    EXPECT_EQ(longComment.substr(0, 599), Stored(doc, 4));
 }
 
 TEST_F(CategoriesPage, ReadOnlyDocumentCanBeNeitherEditedNorApplied) {

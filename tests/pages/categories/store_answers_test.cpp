@@ -33,6 +33,56 @@ TEST_F(MissingAnswers, ArrowPressAfterAFailedReadWritesNothing) {
     EXPECT_EQ(L"Home; Work; Alpha", Stored(doc, 3));
 }
 
+// A field left empty because its text could not be read says nothing about
+// what is stored: Apply writes it only once the user has typed into it.
+TEST_F(MissingAnswers, ApplyWritesAnUnreadTextOnlyWhenTheUserTypedIt) {
+    const std::wstring doc = Document(L"Locked.doc");
+    Store(doc, 0, L"Kept title");
+    Store(doc, 1, L"Kept subject");
+    Store(doc, 4, L"Kept comments");
+    using Lines = std::vector<std::wstring>;
+    {
+        ScopedEnvironment failing(L"ZRV_STORE_TEST_FAILING_READS", L"0,1");
+        CategoriesSheet sheet({doc});
+        ASSERT_TRUE(sheet.ok());
+        EXPECT_EQ(L"", sheet.Text(312));
+        zrvtest::Type(sheet.page(), 313, L"New subject");
+        ClearJournal();
+        sheet.sheet().Apply();
+        EXPECT_EQ(L"Kept title", Stored(doc, 0));
+        EXPECT_EQ(L"New subject", Stored(doc, 1));
+        EXPECT_EQ(L"Kept comments", Stored(doc, 4));
+        EXPECT_EQ((Lines{Line(L"SetStringProperty", doc, 1), Line(L"SetStringProperty", doc, 2),
+                         Line(L"SetStringProperty", doc, 4), Line(L"SaveDocument", doc),
+                         Line(L"UpdateDocument", doc)}),
+                  Journal());
+    }
+    {
+        // Nothing read and nothing typed: nothing to save or announce.
+        ScopedEnvironment failing(L"ZRV_STORE_TEST_FAILING_READS", L"0,1,2,4");
+        CategoriesSheet sheet({doc});
+        ASSERT_TRUE(sheet.ok());
+        ClearJournal();
+        sheet.sheet().Apply();
+        EXPECT_EQ(Lines{}, Journal());
+    }
+}
+
+// The store refuses a categories text longer than it holds; the page then
+// must not save or tell anyone the document changed.
+TEST_F(MissingAnswers, ACategoryTheStoreCannotHoldIsNeitherSavedNorAnnounced) {
+    const std::wstring doc = Document(L"Crowded.doc");
+    const std::wstring nearlyFull(65530, L'N');
+    Store(doc, 3, nearlyFull);
+    CategoriesSheet sheet({doc});
+    ASSERT_TRUE(sheet.ok());
+    ClearJournal();
+    ASSERT_TRUE(sheet.Select(sheet.AvailableList(), {L"Alpha"}));
+    sheet.Add();
+    EXPECT_EQ(std::vector<std::wstring>{Line(L"SetStringProperty", doc, 3)}, Journal());
+    EXPECT_EQ(nearlyFull, Stored(doc, 3));
+}
+
 // Without the list of editable types the page cannot tell whether the file
 // may be edited, and treats it as not editable; the arrows would not work
 // then anyway.

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/scoped_environment.h"
 #include "common/test_paths.h"
 #include "lifecycle_fixture.h"
 
@@ -36,6 +37,8 @@ TEST_F(LifeCycleTest, StoredValuesThePageCannotShowSurviveAnApply) {
         {"a date in 1700", Ticks(Utc(1700, 3, 1)), 3},
         // Not a moment a SYSTEMTIME can hold at all.
         {"a value past the FILETIME range", 0x8000000000000001ull, 0xFFFFFFFFu},
+        // Accepted by the picker, which then goes on showing another date.
+        {"a date in 1650", Ticks(Utc(1650, 1, 1)), 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -45,7 +48,18 @@ TEST_F(LifeCycleTest, StoredValuesThePageCannotShowSurviveAnApply) {
         HWND page = sheet->Page(0);
         ASSERT_TRUE(page);
         EXPECT_EQ(kCustomDate, CheckedChoice(page)) << "there is an expiration";
-        EXPECT_EQ(CB_ERR, ReminderSelection(page)) << "no item stands for " << c.reminder;
+        if (c.reminder > 2) {
+            EXPECT_EQ(CB_ERR, ReminderSelection(page)) << "no item stands for " << c.reminder;
+        }
+        // The picker shows the day that is kept, or nothing at all; choosing
+        // the date's own button again changes neither.
+        for (int pass = 0; pass < 2; ++pass) {
+            if (IsVisible(page, kPicker)) {
+                EXPECT_EQ(DateText(AsDate(c.expiration)).substr(0, 10),
+                          DateText(PickerDate(page)).substr(0, 10));
+            }
+            Click(page, kCustomDate);
+        }
 
         Click(page, kBurn);
         sheet->Apply();
@@ -54,6 +68,64 @@ TEST_F(LifeCycleTest, StoredValuesThePageCannotShowSurviveAnApply) {
         EXPECT_EQ(c.reminder, stored.reminder);
         EXPECT_EQ(0u, stored.burnDisc) << "the change the user made is written";
     }
+}
+
+TEST_F(LifeCycleTest, AHiddenStoredDateGivesWayToAChoiceTheUserMakes) {
+    FixClock(Utc(2027, 3, 10, 14, 30));
+    const std::wstring path = Document(L"ancient.doc");
+    Seed(path, {Ticks(Utc(1650, 1, 1)), 1, 0});
+    auto sheet = Open({path});
+    HWND page = sheet->Page(0);
+    ASSERT_TRUE(page);
+    Click(page, kOneYear);
+    Click(page, kCustomDate);
+    EXPECT_TRUE(IsVisible(page, kPicker));
+    EXPECT_EQ(DateText(Utc(2028, 3, 10, 14, 30)), DateText(PickerDate(page)));
+    sheet->Apply();
+    EXPECT_EQ(DateText(Utc(2028, 3, 10, 14, 30)), DateText(AsDate(Stored(path).expiration)));
+}
+
+// A value the store could not give leaves its control at the default,
+// which an Apply must not take for the user's choice.
+TEST_F(LifeCycleTest, ValuesThatCouldNotBeReadAreWrittenOnlyWhenChanged) {
+    const ULONGLONG date = Ticks(Utc(2031, 5, 1));
+    const std::wstring path = Document(L"locked.doc");
+    Seed(path, {date, 2, 1});
+    {
+        zrvtest::ScopedEnvironment failing(L"ZRV_STORE_TEST_FAILING_READS", L"17");
+        auto sheet = Open({path});
+        HWND page = sheet->Page(0);
+        ASSERT_TRUE(page);
+        EXPECT_EQ(kNone, CheckedChoice(page));
+        ClearJournal();
+        sheet->Apply();
+        EXPECT_TRUE(Journal().empty()) << "nothing written, saved or announced";
+    }
+    {
+        zrvtest::ScopedEnvironment failing(L"ZRV_STORE_TEST_FAILING_READS", L"18");
+        auto sheet = Open({path});
+        HWND page = sheet->Page(0);
+        ASSERT_TRUE(page);
+        Click(page, kBurn);
+        sheet->Apply();
+    }
+    const zrvstore::DocumentRecord stored = Stored(path);
+    EXPECT_EQ(date, stored.expiration);
+    EXPECT_EQ(2u, stored.reminder);
+    EXPECT_EQ(0u, stored.burnDisc) << "the change the user made is written";
+
+    // Choosing "None" is the user's own choice, and clears all three.
+    {
+        zrvtest::ScopedEnvironment failing(L"ZRV_STORE_TEST_FAILING_READS", L"17,18,19");
+        auto sheet = Open({path});
+        HWND page = sheet->Page(0);
+        ASSERT_TRUE(page);
+        Click(page, kOneYear);
+        Click(page, kNone);
+        sheet->Apply();
+    }
+    EXPECT_EQ(0u, Stored(path).expiration);
+    EXPECT_EQ(0u, Stored(path).reminder);
 }
 
 TEST_F(LifeCycleTest, ADamagedStoreShowsDefaultsEnablesNothingAndIsLeftAlone) {

@@ -33,9 +33,24 @@ constexpr int kEditingControls[] = {
     IDC_CATEGORIES_COMMENTS, IDC_CATEGORIES_ADD,     IDC_CATEGORIES_REMOVE,
 };
 
-// The store takes each text up to its first NUL, so one buffer of this
-// length serves all four fields: at most 511 characters and the NUL.
-constexpr int kTextBufferLength = 512;
+static_assert(ARRAYSIZE(kTextFields) == 4, "one loaded text per field");
+
+// What a user may type into a field. A longer stored text is still shown
+// whole and, while untouched, written back whole; typing into it can
+// shorten it but not make it longer.
+constexpr int kMaxTypedChars = 511;
+
+// The field's whole text, however long.
+CString FieldText(HWND page, int control) {
+    HWND edit = ::GetDlgItem(page, control);
+    const int length = ::GetWindowTextLengthW(edit);
+    if (length <= 0) return CString();
+    CString text;
+    wchar_t* buffer = text.GetBufferSetLength(length);
+    const int copied = ::GetWindowTextW(edit, buffer, length + 1);
+    text.ReleaseBuffer(copied > 0 ? copied : 0);
+    return text;
+}
 
 // Tells the store's listeners (among them the category lists) and the shell
 // that the document's metadata changed. The shell hears of it even when the
@@ -69,12 +84,19 @@ BOOL CZRVPropPage_Category::OnInitDialog() {
         // A document the store cannot open shows empty fields; the catalog is
         // kept, and OnShow still asks it whether the document may be changed.
         if (Catalog->OpenDocument(Path()) >= 0) {
-            for (const TextField& field : kTextFields) {
-                CComBSTR text;
-                Catalog->GetStringProperty(field.property, text.put());
-                ::SetDlgItemTextW(window, field.control, text.get() ? text.get() : L"");
+            for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
+                LoadedText& loaded = Loaded[i];
+                loaded.read = SUCCEEDED(
+                    Catalog->GetStringProperty(kTextFields[i].property, loaded.stored.put()));
+                if (!loaded.read) loaded.stored.Empty();
+                const BSTR text = loaded.stored.get();
+                ::SetDlgItemTextW(window, kTextFields[i].control, text ? text : L"");
             }
         }
+    }
+    for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
+        ::SendDlgItemMessageW(window, kTextFields[i].control, EM_LIMITTEXT, kMaxTypedChars, 0);
+        Loaded[i].shown = FieldText(window, kTextFields[i].control);
     }
 
     CreateHost(AvailableHost);
@@ -187,27 +209,44 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
         }
     }
 
+    // A text the store refused (one grown past what it holds) is not
+    // stored: there is nothing to save and no change to announce.
     CComBSTR text(categories.GetText());
     BSTR textArgument = text.get();
-    Catalog->SetStringProperty(DOCPROP_CATEGORIES, &textArgument);
-    Catalog->SaveDocument(Path());
+    if (FAILED(Catalog->SetStringProperty(DOCPROP_CATEGORIES, &textArgument))) return;
+    if (FAILED(Catalog->SaveDocument(Path()))) return;
     NotifyDocumentUpdated(Path());
 }
 
 // No type test here: texts the user could not edit are written back as
-// they were read.
+// they were read. A write the store refused leaves the document unsaved
+// and unannounced, and so does an Apply that had nothing to write.
 LRESULT CZRVPropPage_Category::OnApply() {
     if (!Catalog) return 0;
     if (Catalog->CanEditProperty(Path(), DOCPROP_TITLE) != 1) return 0;
-    CComBSTR buffer(kTextBufferLength);
-    for (const TextField& field : kTextFields) {
-        ::GetDlgItemTextW(window, field.control, buffer.get(), kTextBufferLength);
-        BSTR textArgument = buffer.get();
-        Catalog->SetStringProperty(field.property, &textArgument);
-    }
-    Catalog->SaveDocument(Path());
+    bool wroteAny = false;
+    if (!WriteTexts(wroteAny) || !wroteAny) return 1;
+    if (FAILED(Catalog->SaveDocument(Path()))) return 1;
     NotifyDocumentUpdated(Path());
     return 1;
+}
+
+bool CZRVPropPage_Category::WriteTexts(bool& wroteAny) {
+    bool allWritten = true;
+    for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
+        const LoadedText& loaded = Loaded[i];
+        const CString current = FieldText(window, kTextFields[i].control);
+        const bool edited = current != loaded.shown;
+        if (!edited && !loaded.read) continue;
+        CComBSTR text = edited ? CComBSTR(current) : loaded.stored;
+        if (!text) text = L"";
+        BSTR textArgument = text.get();
+        if (FAILED(Catalog->SetStringProperty(kTextFields[i].property, &textArgument))) {
+            allWritten = false;
+        }
+        wroteAny = true;
+    }
+    return allWritten;
 }
 
 LRESULT CZRVPropPage_Category::OnNotify(NMHDR*) { return 0; }

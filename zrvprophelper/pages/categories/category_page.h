@@ -22,8 +22,8 @@ class CZRVPropPage_Category final : public CZRVPropPage {
 
     BOOL OnInitDialog() override;
     BOOL OnDestroy() override;
-    // 1 when the texts were written; 0 when there is no store or the
-    // document may not be changed.
+    // 0 when there is no store or the document may not be changed, else 1:
+    // a write the store refused is dropped, not reported to the sheet.
     LRESULT OnApply() override;
     LRESULT OnNotify(NMHDR* header) override;
     LRESULT OnCommand(WPARAM wParam, WORD notification) override;
@@ -47,6 +47,9 @@ class CZRVPropPage_Category final : public CZRVPropPage {
     void MoveCategories(ICategoryList* source, CategoryChange change);
 
     bool IsEditableFileType(BSTR path);
+    // Writes the texts, each as Apply decides; true when every write that
+    // was made succeeded. `wroteAny` tells whether any write was made.
+    bool WriteTexts(bool& wroteAny);
     // Destroys a host window that never reached its frame, which would
     // otherwise outlive the dialog as a hidden top-level window.
     void DestroyStrayHost(const zrv::AxHostWindow& host) const noexcept;
@@ -57,4 +60,15 @@ class CZRVPropPage_Category final : public CZRVPropPage {
     zrv::com_ptr<ICategoryList> AssignedList;
     zrv::com_ptr<IAppDocumentTypes> DocumentTypes;
     zrv::com_ptr<IDocumentCatalog> Catalog;
+
+    // What each text field was filled with, in the order of the fields. A
+    // field the user left as it was is written back as the store gave it,
+    // whatever the edit control made of it; a field whose text could not be
+    // read is not written at all unless the user typed into it.
+    struct LoadedText {
+        CComBSTR stored;  // null when the store had no text
+        CString shown;    // the field's text right after filling
+        bool read = false;
+    };
+    LoadedText Loaded[4];
 };

@@ -85,6 +85,9 @@ BOOL CZRVPropPage_LifeCycle::OnInitDialog() {
     if (!IsChecked(window, IDC_LIFECYCLE_EXPIRE_CUSTOM)) {
         ::CheckRadioButton(window, kFirstChoice, kLastChoice, IDC_LIFECYCLE_EXPIRE_NONE);
     }
+    m_loadedChoice = CheckedChoice(window);
+    m_loadedReminder = ::SendMessageW(list, CB_GETCURSEL, 0, 0);
+    m_loadedBurn = IsChecked(window, IDC_LIFECYCLE_BURN_DISC);
     return TRUE;
 }
 
@@ -102,36 +105,47 @@ void CZRVPropPage_LifeCycle::LoadStoredValues() {
     // claims: a FILETIME for the expiration, 32-bit numbers for the rest.
     {
         zrv::unique_propvariant value;
-        if (SUCCEEDED(Catalog->GetProperty(DOCPROP_EXPIRATION, value.get()))) {
+        m_expirationRead = SUCCEEDED(Catalog->GetProperty(DOCPROP_EXPIRATION, value.get()));
+        if (m_expirationRead) {
             const FILETIME stored = value.get()->filetime;
             // Either half zero means no expiration.
             if (stored.dwLowDateTime != 0 && stored.dwHighDateTime != 0) {
-                HWND picker = ::GetDlgItem(window, IDC_LIFECYCLE_CUSTOM_DATE);
-                // UTC as stored: the page shows and writes the same moment.
-                SYSTEMTIME date;
-                if (::FileTimeToSystemTime(&stored, &date)) {
-                    DateTime_SetSystemtime(picker, GDT_VALID, &date);
-                }
-                m_storedExpiration = stored;
-                m_pickerShowsStored = true;
-                ::ShowWindow(picker, SW_SHOW);
-                ::CheckRadioButton(window, kFirstChoice, kLastChoice, IDC_LIFECYCLE_EXPIRE_CUSTOM);
+                ShowStoredExpiration(stored);
             }
         }
     }
     {
         zrv::unique_propvariant value;
-        if (SUCCEEDED(Catalog->GetProperty(DOCPROP_REMINDER, value.get()))) {
-            SetReminderList(value.get()->ulVal);
-        }
+        m_reminderRead = SUCCEEDED(Catalog->GetProperty(DOCPROP_REMINDER, value.get()));
+        if (m_reminderRead) SetReminderList(value.get()->ulVal);
     }
     {
         zrv::unique_propvariant value;
-        if (SUCCEEDED(Catalog->GetProperty(DOCPROP_BURN_DISC, value.get()))) {
+        m_burnRead = SUCCEEDED(Catalog->GetProperty(DOCPROP_BURN_DISC, value.get()));
+        if (m_burnRead) {
             ::CheckDlgButton(window, IDC_LIFECYCLE_BURN_DISC,
                              value.get()->ulVal != 0 ? BST_CHECKED : BST_UNCHECKED);
         }
     }
+}
+
+// UTC as stored: the page shows and writes the same moment. The picker
+// accepts some dates it cannot show and goes on showing its old one, so
+// what it shows is read back rather than assumed.
+void CZRVPropPage_LifeCycle::ShowStoredExpiration(const FILETIME& stored) {
+    HWND picker = ::GetDlgItem(window, IDC_LIFECYCLE_CUSTOM_DATE);
+    SYSTEMTIME date = {};
+    SYSTEMTIME shown = {};
+    const bool showable = ::FileTimeToSystemTime(&stored, &date) &&
+                          DateTime_SetSystemtime(picker, GDT_VALID, &date) &&
+                          DateTime_GetSystemtime(picker, &shown) == GDT_VALID &&
+                          shown.wYear == date.wYear && shown.wMonth == date.wMonth &&
+                          shown.wDay == date.wDay;
+    m_storedExpiration = stored;
+    m_pickerShowsStored = true;
+    m_storedDateHidden = !showable;
+    if (showable) ::ShowWindow(picker, SW_SHOW);
+    ::CheckRadioButton(window, kFirstChoice, kLastChoice, IDC_LIFECYCLE_EXPIRE_CUSTOM);
 }
 
 // A stored reminder that no item stands for leaves the list without a
@@ -170,8 +184,12 @@ void CZRVPropPage_LifeCycle::OnShow() {
     Enable(window, IDC_LIFECYCLE_BURN_DISC, editable && !none);
 }
 
-LRESULT CZRVPropPage_LifeCycle::OnCommand(WPARAM, WORD notification) {
+LRESULT CZRVPropPage_LifeCycle::OnCommand(WPARAM wParam, WORD notification) {
     if (notification != BN_CLICKED && notification != EN_UPDATE) return 0;
+    const int control = LOWORD(wParam);
+    if (notification == BN_CLICKED && control >= kFirstChoice && control <= kLastChoice) {
+        m_choiceClicked = true;
+    }
 
     HWND picker = ::GetDlgItem(window, IDC_LIFECYCLE_CUSTOM_DATE);
     const bool none = IsChecked(window, IDC_LIFECYCLE_EXPIRE_NONE);
@@ -179,7 +197,7 @@ LRESULT CZRVPropPage_LifeCycle::OnCommand(WPARAM, WORD notification) {
         ::ShowWindow(picker, SW_HIDE);
         ::EnableWindow(picker, FALSE);
     } else if (IsChecked(window, IDC_LIFECYCLE_EXPIRE_CUSTOM)) {
-        ::ShowWindow(picker, SW_SHOW);
+        if (!(m_pickerShowsStored && m_storedDateHidden)) ::ShowWindow(picker, SW_SHOW);
         ::EnableWindow(picker, TRUE);
     } else {
         // A "within" choice: the picker previews, read-only, the date that
@@ -201,38 +219,54 @@ LRESULT CZRVPropPage_LifeCycle::OnNotify(NMHDR* header) {
     return SetModified(true);
 }
 
+// Failed writes are not reported: the page has nowhere to report them, and
+// the store keeps what it had. They are not saved or announced either, and
+// neither is an Apply that had nothing to write.
 LRESULT CZRVPropPage_LifeCycle::OnApply() {
     if (!Catalog || !IsEditable()) return 0;
     const int choice = CheckedChoice(window);
-    if (choice != 0) WriteValues(choice);
-    Catalog->SaveDocument(PathText());
+    bool wroteAny = false;
+    if (choice == 0 || !WriteValues(choice, wroteAny) || !wroteAny) return TRUE;
+    if (FAILED(Catalog->SaveDocument(PathText()))) return TRUE;
     Announce();
     return TRUE;
 }
 
-// Failed writes are not reported: the page has nowhere to report them, and
-// the store keeps what it had.
-void CZRVPropPage_LifeCycle::WriteValues(int choice) {
+bool CZRVPropPage_LifeCycle::WriteValues(int choice, bool& wroteAny) {
+    bool allWritten = true;
+    auto write = [&](bool ok) {
+        wroteAny = true;
+        allWritten = allWritten && ok;
+    };
     zrv::unique_propvariant expiration;
     expiration.get()->vt = VT_FILETIME;
     if (choice == IDC_LIFECYCLE_EXPIRE_NONE) {
-        // No expiration: nothing to remind of and nothing to burn.
-        SetValue(DOCPROP_EXPIRATION, *expiration.get());
-        SetNumber(DOCPROP_REMINDER, 0);
-        SetNumber(DOCPROP_BURN_DISC, 0);
-        return;
+        // No expiration: nothing to remind of and nothing to burn. "None"
+        // shown only because the expiration could not be read is no one's
+        // choice and clears nothing; otherwise a "None" the user did not
+        // choose clears only the values the page could read.
+        const bool chosen = m_choiceClicked || choice != m_loadedChoice;
+        if (!m_expirationRead && !chosen) return true;
+        write(SetValue(DOCPROP_EXPIRATION, *expiration.get()));
+        if (m_reminderRead || chosen) write(SetNumber(DOCPROP_REMINDER, 0));
+        if (m_burnRead || chosen) write(SetNumber(DOCPROP_BURN_DISC, 0));
+        return allWritten;
     }
+    // Any other choice differs from the "None" an unread expiration shows,
+    // so the date is the user's own.
     if (ExpirationFor(choice, expiration.get()->filetime)) {
-        SetValue(DOCPROP_EXPIRATION, *expiration.get());
+        write(SetValue(DOCPROP_EXPIRATION, *expiration.get()));
     }
     // Without a selection the list stands for no value: keep the stored one.
     HWND list = ::GetDlgItem(window, IDC_LIFECYCLE_REMINDER);
     const LRESULT selection = ::SendMessageW(list, CB_GETCURSEL, 0, 0);
-    if (selection != CB_ERR) {
+    if (selection != CB_ERR && (m_reminderRead || selection != m_loadedReminder)) {
         const LRESULT reminder = ::SendMessageW(list, CB_GETITEMDATA, selection, 0);
-        if (reminder != CB_ERR) SetNumber(DOCPROP_REMINDER, static_cast<ULONG>(reminder));
+        if (reminder != CB_ERR) write(SetNumber(DOCPROP_REMINDER, static_cast<ULONG>(reminder)));
     }
-    SetNumber(DOCPROP_BURN_DISC, IsChecked(window, IDC_LIFECYCLE_BURN_DISC) ? 1 : 0);
+    const bool burn = IsChecked(window, IDC_LIFECYCLE_BURN_DISC);
+    if (m_burnRead || burn != m_loadedBurn) write(SetNumber(DOCPROP_BURN_DISC, burn ? 1 : 0));
+    return allWritten;
 }
 
 bool CZRVPropPage_LifeCycle::ExpirationFor(int choice, FILETIME& expiration) const {
@@ -252,15 +286,15 @@ bool CZRVPropPage_LifeCycle::ExpirationFor(int choice, FILETIME& expiration) con
     return ToFileTime(date, expiration);
 }
 
-void CZRVPropPage_LifeCycle::SetValue(int id, PROPVARIANT& value) {
-    Catalog->SetProperty(id, &value);
+bool CZRVPropPage_LifeCycle::SetValue(int id, PROPVARIANT& value) {
+    return SUCCEEDED(Catalog->SetProperty(id, &value));
 }
 
-void CZRVPropPage_LifeCycle::SetNumber(int id, ULONG number) {
+bool CZRVPropPage_LifeCycle::SetNumber(int id, ULONG number) {
     zrv::unique_propvariant value;
     value.get()->vt = VT_UI4;
     value.get()->ulVal = number;
-    SetValue(id, *value.get());
+    return SetValue(id, *value.get());
 }
 
 // Tells the product and the shell that the document's metadata changed; the

@@ -34,9 +34,12 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     CComBSTR PathText() const { return CComBSTR(SelectedPath()); }
     bool IsEditable() const;
     void LoadStoredValues();
-    void WriteValues(int choice);
-    void SetValue(int id, PROPVARIANT& value);
-    void SetNumber(int id, ULONG number);
+    void ShowStoredExpiration(const FILETIME& stored);
+    // Writes what Apply stores for the checked choice. False when the store
+    // refused a write; `wroteAny` tells whether any write was made.
+    bool WriteValues(int choice, bool& wroteAny);
+    bool SetValue(int id, PROPVARIANT& value);
+    bool SetNumber(int id, ULONG number);
     bool ExpirationFor(int choice, FILETIME& expiration) const;
     void SetReminderList(DWORD reminder);
     void Announce();
@@ -48,4 +51,20 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     // coarser (or, for a date the picker cannot show, different) value.
     FILETIME m_storedExpiration = {};
     bool m_pickerShowsStored = false;
+    // The stored expiration is a date the picker cannot show (before its
+    // first date, or no date at all). The picker then stays hidden rather
+    // than show some other date, until the user picks another choice.
+    bool m_storedDateHidden = false;
+
+    // Which values the store gave, and what the controls showed right after
+    // filling. A value that could not be read is written only when the user
+    // changed its control: the default it shows says nothing of the store.
+    bool m_expirationRead = false;
+    bool m_reminderRead = false;
+    bool m_burnRead = false;
+    int m_loadedChoice = 0;
+    LRESULT m_loadedReminder = CB_ERR;
+    bool m_loadedBurn = false;
+    // The user clicked one of the expiration choices, even the one shown.
+    bool m_choiceClicked = false;
 };
