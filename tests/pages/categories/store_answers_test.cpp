@@ -56,6 +56,11 @@ TEST_F(MissingAnswers, ApplyWritesAnUnreadTextOnlyWhenTheUserTypedIt) {
                          Line(L"SetStringProperty", doc, 4), Line(L"SaveDocument", doc),
                          Line(L"UpdateDocument", doc)}),
                   Journal());
+
+        // Once applied, the typed text is what the field stands for.
+        zrvtest::Type(sheet.page(), 313, L"");
+        sheet.sheet().Apply();
+        EXPECT_EQ(L"", Stored(doc, 1));
     }
     {
         // Nothing read and nothing typed: nothing to save or announce.

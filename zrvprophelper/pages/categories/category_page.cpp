@@ -234,17 +234,23 @@ LRESULT CZRVPropPage_Category::OnApply() {
 bool CZRVPropPage_Category::WriteTexts(bool& wroteAny) {
     bool allWritten = true;
     for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
-        const LoadedText& loaded = Loaded[i];
+        LoadedText& loaded = Loaded[i];
         const CString current = FieldText(window, kTextFields[i].control);
         const bool edited = current != loaded.shown;
         if (!edited && !loaded.read) continue;
         CComBSTR text = edited ? CComBSTR(current) : loaded.stored;
         if (!text) text = L"";
         BSTR textArgument = text.get();
+        wroteAny = true;
         if (FAILED(Catalog->SetStringProperty(kTextFields[i].property, &textArgument))) {
             allWritten = false;
+            continue;
         }
-        wroteAny = true;
+        // The page stays open after Apply: what was just written is what
+        // the field now stands for.
+        loaded.stored = text;
+        loaded.shown = current;
+        loaded.read = true;
     }
     return allWritten;
 }

@@ -234,9 +234,12 @@ LRESULT CZRVPropPage_LifeCycle::OnApply() {
 
 bool CZRVPropPage_LifeCycle::WriteValues(int choice, bool& wroteAny) {
     bool allWritten = true;
-    auto write = [&](bool ok) {
+    // The page stays open after Apply: a value written is known from then
+    // on, as if it had been read.
+    auto write = [&](bool ok, bool& known) {
         wroteAny = true;
         allWritten = allWritten && ok;
+        known = known || ok;
     };
     zrv::unique_propvariant expiration;
     expiration.get()->vt = VT_FILETIME;
@@ -247,25 +250,29 @@ bool CZRVPropPage_LifeCycle::WriteValues(int choice, bool& wroteAny) {
         // choose clears only the values the page could read.
         const bool chosen = m_choiceClicked || choice != m_loadedChoice;
         if (!m_expirationRead && !chosen) return true;
-        write(SetValue(DOCPROP_EXPIRATION, *expiration.get()));
-        if (m_reminderRead || chosen) write(SetNumber(DOCPROP_REMINDER, 0));
-        if (m_burnRead || chosen) write(SetNumber(DOCPROP_BURN_DISC, 0));
+        write(SetValue(DOCPROP_EXPIRATION, *expiration.get()), m_expirationRead);
+        if (m_reminderRead || chosen) write(SetNumber(DOCPROP_REMINDER, 0), m_reminderRead);
+        if (m_burnRead || chosen) write(SetNumber(DOCPROP_BURN_DISC, 0), m_burnRead);
         return allWritten;
     }
     // Any other choice differs from the "None" an unread expiration shows,
     // so the date is the user's own.
     if (ExpirationFor(choice, expiration.get()->filetime)) {
-        write(SetValue(DOCPROP_EXPIRATION, *expiration.get()));
+        write(SetValue(DOCPROP_EXPIRATION, *expiration.get()), m_expirationRead);
     }
     // Without a selection the list stands for no value: keep the stored one.
     HWND list = ::GetDlgItem(window, IDC_LIFECYCLE_REMINDER);
     const LRESULT selection = ::SendMessageW(list, CB_GETCURSEL, 0, 0);
     if (selection != CB_ERR && (m_reminderRead || selection != m_loadedReminder)) {
         const LRESULT reminder = ::SendMessageW(list, CB_GETITEMDATA, selection, 0);
-        if (reminder != CB_ERR) write(SetNumber(DOCPROP_REMINDER, static_cast<ULONG>(reminder)));
+        if (reminder != CB_ERR) {
+            write(SetNumber(DOCPROP_REMINDER, static_cast<ULONG>(reminder)), m_reminderRead);
+        }
     }
     const bool burn = IsChecked(window, IDC_LIFECYCLE_BURN_DISC);
-    if (m_burnRead || burn != m_loadedBurn) write(SetNumber(DOCPROP_BURN_DISC, burn ? 1 : 0));
+    if (m_burnRead || burn != m_loadedBurn) {
+        write(SetNumber(DOCPROP_BURN_DISC, burn ? 1 : 0), m_burnRead);
+    }
     return allWritten;
 }
 
