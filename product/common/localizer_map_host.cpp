@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "support/mutex_lock.h"
+
 namespace zrvproduct {
 
 namespace {
@@ -52,7 +54,8 @@ void Clear(volatile LocalizerMapEntry& entry) {
 
 }  // namespace
 
-LocalizerMapHost::LocalizerMapHost() noexcept {
+LocalizerMapHost::LocalizerMapHost(DWORD sweepIntervalMs) noexcept
+    : m_sweepIntervalMs(sweepIntervalMs) {
     m_mapping = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                      kLocalizerMapBytes, kLocalizerMapName);
     if (!m_mapping) return;
@@ -77,20 +80,40 @@ LocalizerMapHost::LocalizerMapHost() noexcept {
                      ? std::min(m_view->header.slotCapacity, m_mappedSlots)
                      : m_mappedSlots;
     Sweep();
+    if (m_sweepIntervalMs == 0 || !ok()) return;
+    m_stopSweeping = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (m_stopSweeping) m_sweeper = ::CreateThread(nullptr, 0, SweepPeriodically, this, 0, nullptr);
 }
 
 LocalizerMapHost::~LocalizerMapHost() {
+    if (m_sweeper) {
+        ::SetEvent(m_stopSweeping);
+        ::WaitForSingleObject(m_sweeper, INFINITE);
+        ::CloseHandle(m_sweeper);
+    }
+    if (m_stopSweeping) ::CloseHandle(m_stopSweeping);
     if (m_view) ::UnmapViewOfFile(m_view);
     if (m_mapping) ::CloseHandle(m_mapping);
     if (m_mutex) ::CloseHandle(m_mutex);
 }
 
-int LocalizerMapHost::Sweep() noexcept {
+DWORD WINAPI LocalizerMapHost::SweepPeriodically(void* host) {
+    auto* self = static_cast<LocalizerMapHost*>(host);
+    // A mutex that is busy now is tried again at the next round, so that
+    // stopping never waits behind a lookup of another process.
+    while (::WaitForSingleObject(self->m_stopSweeping, self->m_sweepIntervalMs) == WAIT_TIMEOUT)
+        self->SweepWithin(100);
+    return 0;
+}
+
+int LocalizerMapHost::Sweep() noexcept { return SweepWithin(kLocalizerMutexTimeoutMs); }
+
+int LocalizerMapHost::SweepWithin(DWORD waitMs) noexcept {
     if (!ok()) return -1;
-    const DWORD wait = ::WaitForSingleObject(m_mutex, kLocalizerMutexTimeoutMs);
     // An abandoned mutex is owned now; its last holder died, which is exactly
     // what the sweep repairs.
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return -1;
+    zrv::mutex_lock lock(m_mutex, waitMs);
+    if (!lock) return -1;
 
     auto* count = reinterpret_cast<volatile LONG*>(&m_view->entryCount);
     volatile LocalizerMapEntry* entries = LocalizerMapEntries(m_view);
@@ -107,8 +130,6 @@ int LocalizerMapHost::Sweep() noexcept {
     uint32_t top = used;
     while (top > 0 && IsFree(entries[top - 1])) --top;
     if (static_cast<LONG>(top) != stored) ::InterlockedExchange(count, static_cast<LONG>(top));
-
-    ::ReleaseMutex(m_mutex);
     return cleared;
 }
 

@@ -35,6 +35,9 @@ constexpr uint32_t kLocalizerMapBytes =
     kLocalizerMapEntriesOffset + kLocalizerMapEntryBytes * kLocalizerMapSlots;
 constexpr uint32_t kLocalizerMapMagic = 0x4D4C525A;  // "ZRLM"
 constexpr DWORD kLocalizerMutexTimeoutMs = 10000;
+// How often a host sweeps while it lives. Ids are given out again quickly, so
+// a process that dies mid-session must not leave its entries for long.
+constexpr DWORD kLocalizerMapSweepIntervalMs = 1500;
 
 struct LocalizerMapEntry {
     uint32_t processId;
@@ -69,10 +72,11 @@ inline volatile LocalizerMapEntry* LocalizerMapEntries(void* view) noexcept {
 class LocalizerMapHost {
   public:
     // Creates the map (zero-filled, header written) and the mutex, then
-    // sweeps. When another process already created them, they are shared
-    // and kept alive as they are; the capacity is then taken from that
-    // creator's header and the mapping's size.
-    LocalizerMapHost() noexcept;
+    // sweeps, and sweeps again every sweepIntervalMs on a thread of its own
+    // until it is destroyed (0: only at start). When another process already
+    // created them, they are shared and kept alive as they are; the capacity
+    // is then taken from that creator's header and the mapping's size.
+    explicit LocalizerMapHost(DWORD sweepIntervalMs = kLocalizerMapSweepIntervalMs) noexcept;
     ~LocalizerMapHost();
     LocalizerMapHost(const LocalizerMapHost&) = delete;
     LocalizerMapHost& operator=(const LocalizerMapHost&) = delete;
@@ -91,6 +95,9 @@ class LocalizerMapHost {
     int Sweep() noexcept;
 
   private:
+    int SweepWithin(DWORD waitMs) noexcept;
+    static DWORD WINAPI SweepPeriodically(void* host);
+
     HANDLE m_mapping = nullptr;
     HANDLE m_mutex = nullptr;
     LocalizerMapLayout* m_view = nullptr;
@@ -99,6 +106,9 @@ class LocalizerMapHost {
     // the capacity, so the sweep looks as far as memory goes.
     uint32_t m_mappedSlots = 0;
     bool m_created = false;
+    DWORD m_sweepIntervalMs = 0;
+    HANDLE m_stopSweeping = nullptr;
+    HANDLE m_sweeper = nullptr;
 };
 
 }  // namespace zrvproduct

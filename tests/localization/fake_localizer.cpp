@@ -1,5 +1,6 @@
 #include "fake_localizer.h"
 
+#include "localization/registrations.h"
 #include "map_fixture.h"
 
 namespace zrvtest {
@@ -47,9 +48,8 @@ STDMETHODIMP FakeLocalizer::GetDialogString(BSTR module, BSTR dialogId, BSTR key
 FakeRegistration::FakeRegistration(FakeLocalizer& fake) {
     MapView map;
     if (!map.ok()) return;
-    m_slot = map.Append(
-        ::GetCurrentProcessId(), ::GetCurrentThreadId(), 1,
-        static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(static_cast<IAppLocalizer*>(&fake))));
+    m_slot = map.Append(::GetCurrentProcessId(), ::GetCurrentThreadId(), 1, Pointer(&fake));
+    if (m_slot >= 0) VouchForThreadEntry(m_slot, Pointer(&fake));
 }
 
 FakeRegistration::~FakeRegistration() {

@@ -43,8 +43,8 @@ class FakeLocalizer final : public IAppLocalizer {
     ULONG refs = 1;
 };
 
-// Puts the fake into the map as the calling thread's localizer, and takes it
-// out again when it goes.
+// Puts the fake into the map as the calling thread's localizer, registered by
+// this program's copy of the module, and takes it out again when it goes.
 class FakeRegistration {
   public:
     explicit FakeRegistration(FakeLocalizer& fake);

@@ -37,7 +37,8 @@ class MapPresent : public ::testing::Test {
         });
     }
 
-    zrvproduct::LocalizerMapHost host;
+    // No periodic sweep: the tests plant entries of processes that never ran.
+    zrvproduct::LocalizerMapHost host{0};
     MapView view;
 };
 
@@ -94,8 +95,9 @@ TEST_F(MapPresent, ReleasingTheTopSlotShrinksTheTableByOne) {
                                            IID_IAppLocalizer, server.put_void()));
         view.Append(0, 0, 0, 0);  // a free slot below
         server->AddRef();         // the reference the entry stands for
-        const LONG own = view.Append(::GetCurrentProcessId(), ::GetCurrentThreadId(), 0,
-                                     static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(server.get())));
+        const LONG own =
+            view.Append(::GetCurrentProcessId(), ::GetCurrentThreadId(), 0, Pointer(server.get()));
+        VouchForThreadEntry(own, Pointer(server.get()));
         ASSERT_EQ(base + 2, view.entryCount());
         {
             CZRVLocalizer localizer;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <thread>
 
+#include "localization/registrations.h"
+
 namespace zrvtest {
 
 MapView::MapView() {
@@ -58,6 +60,11 @@ std::string MapView::Snapshot() const {
 
 void MapView::Restore(const std::string& bytes) {
     std::memcpy(m_view, bytes.data(), std::min<size_t>(bytes.size(), m_bytes));
+}
+
+void VouchForThreadEntry(LONG slot, DWORD localizer) {
+    zrv::RememberLocalizerRegistration(slot, ::GetCurrentThreadId(),
+                                       zrv::CurrentThreadCreationTime(), localizer);
 }
 
 void RunOnNewThread(const std::function<void()>& body) {

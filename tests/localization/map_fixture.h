@@ -40,6 +40,12 @@ class MapView {
     LONG m_capacity = 0;
 };
 
+// Records slot as registered by the calling thread through this program's
+// copy of the module, as its own registration would have.
+void VouchForThreadEntry(LONG slot, DWORD localizer);
+
+inline DWORD Pointer(const void* p) { return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(p)); }
+
 // Runs body on a new thread inside a single-threaded apartment, as a fresh
 // user-interface thread would, and waits for it.
 void RunOnNewThread(const std::function<void()>& body);

@@ -3,15 +3,10 @@
 #include <algorithm>
 
 #include "../support/bstr.h"
+#include "../support/mutex_lock.h"
 #include "registrations.h"
 
 namespace {
-
-// A wait that ended with the mutex ours. Abandoned counts as failure: the
-// holder died mid-update and the table may be half written.
-bool Acquire(HANDLE mutex, DWORD timeout = kLocalizerWaitMs) noexcept {
-    return mutex && ::WaitForSingleObject(mutex, timeout) == WAIT_OBJECT_0;
-}
 
 volatile LONG& EntryCount(LocalizerMap* view) noexcept {
     return *const_cast<volatile LONG*>(&view->entryCount);
@@ -29,14 +24,15 @@ CZRVLocalizer::CZRVLocalizer(HMODULE module) noexcept {
             if (::VirtualQuery(view, &info, sizeof(info)) == sizeof(info))
                 viewBytes = info.RegionSize;
             mutex.reset(::CreateMutexW(nullptr, FALSE, kLocalizerMutexName));
-            if (!FindThreadEntry()) {
+            LONG ownIds = -1;
+            if (!FindThreadEntry(&ownIds)) {
                 IAppLocalizer* created = nullptr;
                 if (SUCCEEDED(::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_INPROC_SERVER,
                                                  IID_IAppLocalizer,
                                                  reinterpret_cast<void**>(&created))) &&
                     created) {
                     localizer = created;
-                    if (!RegisterCreated(created)) {
+                    if (!RegisterCreated(created, ownIds)) {
                         // Used for this lookup only: the map is left alone.
                         ::UnmapViewOfFile(view);
                         view = nullptr;
@@ -78,8 +74,12 @@ LONG CZRVLocalizer::Capacity() const noexcept {
 }
 
 // Looks for the calling thread's entry without the lock: only this thread
-// touches an entry that carries its own ids.
-bool CZRVLocalizer::FindThreadEntry() noexcept {
+// touches an entry that carries its own ids. The first entry with those ids
+// is used only when this module registered it from this very thread; one left
+// by an ended thread or process that had the same ids, or one with no
+// pointer, is never dereferenced: its index goes to *ownIds for the new
+// registration to take over.
+bool CZRVLocalizer::FindThreadEntry(LONG* ownIds) noexcept {
     const DWORD thread = ::GetCurrentThreadId();
     const DWORD process = ::GetCurrentProcessId();
     const LONG capacity = Capacity();
@@ -89,49 +89,64 @@ bool CZRVLocalizer::FindThreadEntry() noexcept {
         if (i >= count) return false;
         LocalizerMapEntry& entry = view->entries[i];
         if (entry.processId != process || entry.threadId != thread) continue;
-        auto* found = reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(entry.localizer));
-        if (!found) return false;
+        const DWORD pointer = entry.localizer;
+        if (!zrv::IsOwnRegistration(i, pointer)) {
+            *ownIds = i;
+            return false;
+        }
         slotIndex = i;
-        localizer = found;
+        localizer = reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(pointer));
         localizer->AddRef();
         ++entry.useCount;
         return true;
     }
 }
 
-// Claims a slot for the new pointer under the mutex. False when the pointer
-// must stay unregistered: no mutex, no wait, no room, or a header that does
-// not describe this mapping.
-bool CZRVLocalizer::RegisterCreated(IAppLocalizer* created) noexcept {
-    if (!Acquire(mutex.get())) return false;
+// Claims a slot for the new pointer under the mutex: the one that carries the
+// thread's ids without being its registration (ownIds), else the lowest free
+// one, else a new one at the end. False when the pointer must stay
+// unregistered: no mutex, no wait, no room, no record of it, or a header that
+// does not describe this mapping.
+bool CZRVLocalizer::RegisterCreated(IAppLocalizer* created, LONG ownIds) noexcept {
+    // An abandoned mutex is ours as well: its holder died, and whatever it
+    // left half written is an entry of an ended process, which is not trusted
+    // and which the map's creator sweeps.
+    zrv::mutex_lock lock(mutex.get(), kLocalizerWaitMs);
+    if (!lock) return false;
     const LONG capacity = Capacity();
     const LONG count = EntryCount(view);
+    if (count < 0 || count > capacity) return false;
+    const DWORD process = ::GetCurrentProcessId();
+    const DWORD thread = ::GetCurrentThreadId();
     LONG slot = -1;
-    if (count >= 0 && count <= capacity) {
-        for (LONG i = 0; i < count; ++i) {
-            if (view->entries[i].processId == 0 && view->entries[i].threadId == 0) {
-                slot = i;
-                break;
-            }
-        }
-        if (slot < 0 && count < capacity) {
-            slot = count;
-            EntryCount(view) = count + 1;
-        }
+    if (ownIds >= 0 && ownIds < count && view->entries[ownIds].processId == process &&
+        view->entries[ownIds].threadId == thread) {
+        slot = ownIds;
     }
-    if (slot >= 0) {
-        LocalizerMapEntry& entry = view->entries[slot];
-        entry.processId = ::GetCurrentProcessId();
-        entry.threadId = ::GetCurrentThreadId();
-        ++entry.useCount;  // the map's hold
-        entry.localizer = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(created));
-        created->AddRef();  // the map's reference, never given back here
-        ++entry.useCount;   // this object's use
-        slotIndex = slot;
-        zrv::RememberLocalizerRegistration(slot, created);
+    for (LONG i = 0; slot < 0 && i < count; ++i) {
+        if (view->entries[i].processId == 0 && view->entries[i].threadId == 0) slot = i;
     }
-    ::ReleaseMutex(mutex.get());
-    return slot >= 0;
+    const bool append = slot < 0;
+    if (append) {
+        if (count >= capacity) return false;
+        slot = count;
+    }
+    const DWORD pointer = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(created));
+    if (!zrv::RememberLocalizerRegistration(slot, thread, zrv::CurrentThreadCreationTime(),
+                                            pointer)) {
+        return false;
+    }
+    if (append) EntryCount(view) = count + 1;
+    LocalizerMapEntry& entry = view->entries[slot];
+    if (slot == ownIds) entry.useCount = 0;  // the old holders are gone with their thread
+    entry.processId = process;
+    entry.threadId = thread;
+    ++entry.useCount;  // the map's hold
+    entry.localizer = pointer;
+    created->AddRef();  // the map's reference, never given back here
+    ++entry.useCount;   // this object's use
+    slotIndex = slot;
+    return true;
 }
 
 void CZRVLocalizer::ReleaseEntry() noexcept {
@@ -149,7 +164,8 @@ void CZRVLocalizer::ReleaseEntry() noexcept {
         --own.useCount;
         return;
     }
-    if (!Acquire(mutex.get())) return;  // the entry keeps its count
+    zrv::mutex_lock lock(mutex.get(), kLocalizerWaitMs);
+    if (!lock) return;  // the entry keeps its count
     {
         LocalizerMapEntry& entry = view->entries[slotIndex];
         if (entry.useCount != 0 && --entry.useCount == 0) {
@@ -158,7 +174,6 @@ void CZRVLocalizer::ReleaseEntry() noexcept {
             if (count != 0 && slotIndex == count - 1) EntryCount(view) = count - 1;
         }
     }
-    ::ReleaseMutex(mutex.get());
 }
 
 bool CZRVLocalizer::LocalizeString(UINT id, CString& text) {

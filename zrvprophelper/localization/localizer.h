@@ -34,8 +34,8 @@ class CZRVLocalizer {
 
   private:
     void ReleaseEntry() noexcept;
-    bool FindThreadEntry() noexcept;
-    bool RegisterCreated(IAppLocalizer* created) noexcept;
+    bool FindThreadEntry(LONG* ownIds) noexcept;
+    bool RegisterCreated(IAppLocalizer* created, LONG ownIds) noexcept;
     LONG Capacity() const noexcept;
 
     zrv::unique_handle mapping;
@@ -48,8 +48,9 @@ class CZRVLocalizer {
 };
 
 // Clears the entries this module registered for the calling thread (thread
-// detach) or for every thread of the process (process detach), so that a
-// later thread or process with the same ids never gets a dead pointer.
+// detach) or for every thread of the process (process end), without waiting
+// for the map's mutex and without calling into COM: it runs under the loader
+// lock. The map's references on the server objects are not given back.
 void ForgetLocalizerRegistrations(bool wholeProcess) noexcept;
 
 // For a thread of this module that is about to leave its apartment: clears

@@ -1,5 +1,7 @@
 #include "registrations.h"
 
+#include "../support/handles.h"
+#include "../support/mutex_lock.h"
 #include "localizer.h"
 
 namespace zrv {
@@ -9,140 +11,192 @@ namespace {
 struct Registration {
     LONG slot;
     DWORD threadId;
+    ULONGLONG created;  // the thread's creation time: the id alone is reused
     DWORD localizer;
 };
 
-// A thread registers once per thread, so a small table does; when it is full
-// the oldest records are simply not remembered (their entries then stay as
-// the map's creator left them to sweep).
+// One record per registering thread of this process, and a thread's record
+// goes at its detach, so the table holds the threads alive now. When it is
+// full, a new thread does not register at all (its lookups create their own
+// server objects): dropping an older record instead would leave a live entry
+// that nothing vouches for, which its own thread would then take over.
 constexpr int kMaxRegistrations = 256;
 Registration g_registrations[kMaxRegistrations];
 int g_count = 0;
 SRWLOCK g_lock = SRWLOCK_INIT;
+volatile LONG g_pinned = 0;
 
-}  // namespace
-
-void RememberLocalizerRegistration(LONG slot, IAppLocalizer* localizer) noexcept {
-    ::AcquireSRWLockExclusive(&g_lock);
-    if (g_count < kMaxRegistrations) {
-        g_registrations[g_count++] = {slot, ::GetCurrentThreadId(),
-                                      static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(localizer))};
+// Once an entry exists, this module stays loaded until the process ends. Its
+// thread-detach clean-up is what takes a thread's entry out of the map, and
+// its record is what tells a live entry from one left by an ended thread;
+// unloading would lose both while the threads and their server objects live
+// on. Entries exist only after a page was made, so the cost is small.
+bool PinModule() noexcept {
+    if (g_pinned) return true;
+    HMODULE self = nullptr;
+    if (!::GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+            reinterpret_cast<LPCWSTR>(reinterpret_cast<ULONG_PTR>(&PinModule)), &self)) {
+        return false;
     }
-    ::ReleaseSRWLockExclusive(&g_lock);
+    ::InterlockedExchange(&g_pinned, 1);
+    return true;
 }
 
-}  // namespace zrv
+// The map as this module opens it, bounded by the mapping's real size.
+struct OpenedMap {
+    unique_handle mapping;
+    unique_mapview view;
+    LONG capacity = 0;
 
-namespace {
-
-// Clears the entries of the given registrations in the map. With
-// releaseServers, an entry whose only holder is the map also gives back the
-// map's reference on its server object (only on the thread that made it).
-// Answers, per registration, whether it is finished with (cleared, or no
-// longer this module's); false for those that must stay remembered.
-void ClearEntries(const zrv::Registration* forget, int forgetCount, DWORD waitMs,
-                  bool releaseServers, bool* finished) noexcept;
-
-}  // namespace
-
-void ReleaseThreadLocalizer() noexcept {
-    using namespace zrv;
-    Registration forget[kMaxRegistrations];
-    int forgetCount = 0;
-    const DWORD thread = ::GetCurrentThreadId();
-    ::AcquireSRWLockShared(&g_lock);
-    for (int i = 0; i < g_count; ++i) {
-        if (g_registrations[i].threadId == thread) forget[forgetCount++] = g_registrations[i];
-    }
-    ::ReleaseSRWLockShared(&g_lock);
-    if (forgetCount == 0) return;
-    bool finished[kMaxRegistrations] = {};
-    ClearEntries(forget, forgetCount, kLocalizerWaitMs, true, finished);
-    // Only this thread adds or removes its own records, so they are where
-    // they were.
-    ::AcquireSRWLockExclusive(&g_lock);
-    for (int k = 0; k < forgetCount; ++k) {
-        if (!finished[k]) continue;
-        for (int i = 0; i < g_count; ++i) {
-            if (g_registrations[i].threadId == forget[k].threadId &&
-                g_registrations[i].slot == forget[k].slot &&
-                g_registrations[i].localizer == forget[k].localizer) {
-                g_registrations[i] = g_registrations[--g_count];
-                break;
-            }
+    OpenedMap() noexcept {
+        mapping.reset(::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kLocalizerMapName));
+        if (!mapping) return;
+        view.reset(::MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
+        if (!view) return;
+        MEMORY_BASIC_INFORMATION info = {};
+        if (::VirtualQuery(view.get(), &info, sizeof(info)) != sizeof(info) ||
+            info.RegionSize < kLocalizerMapHeaderBytes) {
+            return;
         }
+        capacity = static_cast<LONG>((info.RegionSize - kLocalizerMapHeaderBytes) /
+                                     sizeof(LocalizerMapEntry));
     }
-    ::ReleaseSRWLockExclusive(&g_lock);
+    LocalizerMap* map() const noexcept { return static_cast<LocalizerMap*>(view.get()); }
+    // The entry of the record, while it still is what the record says.
+    volatile LocalizerMapEntry* Entry(const Registration& r) const noexcept {
+        if (r.slot < 0 || r.slot >= capacity) return nullptr;
+        volatile LocalizerMapEntry* entry = &map()->entries[r.slot];
+        if (entry->processId != ::GetCurrentProcessId() || entry->threadId != r.threadId ||
+            entry->localizer != r.localizer) {
+            return nullptr;
+        }
+        return entry;
+    }
+};
+
+// Frees an entry of this process without the mutex. A claimer takes a slot
+// once processId and threadId are both 0, so those go last, processId with a
+// full barrier, and a claimer never sees a free slot with anything left in
+// it. entryCount is left alone: shrinking it needs the mutex.
+void ClearWithoutLock(volatile LocalizerMapEntry* entry) noexcept {
+    entry->localizer = 0;
+    entry->useCount = 0;
+    entry->threadId = 0;
+    ::InterlockedExchange(reinterpret_cast<volatile LONG*>(&entry->processId), 0);
 }
 
-void ForgetLocalizerRegistrations(bool wholeProcess) noexcept {
-    using namespace zrv;
-    Registration forget[kMaxRegistrations];
-    int forgetCount = 0;
+// Takes the records of the calling thread (or all) out of the table.
+int TakeRecords(bool wholeProcess, Registration* taken) noexcept {
+    int count = 0;
     const DWORD thread = ::GetCurrentThreadId();
     ::AcquireSRWLockExclusive(&g_lock);
     for (int i = 0; i < g_count;) {
         if (wholeProcess || g_registrations[i].threadId == thread) {
-            forget[forgetCount++] = g_registrations[i];
+            taken[count++] = g_registrations[i];
             g_registrations[i] = g_registrations[--g_count];
         } else {
             ++i;
         }
     }
     ::ReleaseSRWLockExclusive(&g_lock);
-    // Called while the loader lock is held: wait briefly, never long.
-    bool finished[kMaxRegistrations] = {};
-    if (forgetCount > 0) ClearEntries(forget, forgetCount, 1000, false, finished);
-}
-
-namespace {
-
-void ClearEntries(const zrv::Registration* forget, int forgetCount, DWORD waitMs,
-                  bool releaseServers, bool* finished) noexcept {
-    using namespace zrv;
-    unique_handle mapping(::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kLocalizerMapName));
-    if (!mapping) return;
-    unique_mapview view(::MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
-    if (!view) return;
-    MEMORY_BASIC_INFORMATION info = {};
-    if (::VirtualQuery(view.get(), &info, sizeof(info)) != sizeof(info) ||
-        info.RegionSize < kLocalizerMapHeaderBytes) {
-        return;
-    }
-    const LONG capacity =
-        static_cast<LONG>((info.RegionSize - kLocalizerMapHeaderBytes) / sizeof(LocalizerMapEntry));
-    unique_handle mutex(::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kLocalizerMutexName));
-    if (!mutex || ::WaitForSingleObject(mutex.get(), waitMs) != WAIT_OBJECT_0) return;
-    auto* map = static_cast<LocalizerMap*>(view.get());
-    const DWORD process = ::GetCurrentProcessId();
-    IAppLocalizer* release[kMaxRegistrations];
-    int releaseCount = 0;
-    for (int i = 0; i < forgetCount; ++i) {
-        const Registration& r = forget[i];
-        if (r.slot < 0 || r.slot >= capacity) {
-            finished[i] = true;
-            continue;
-        }
-        LocalizerMapEntry& entry = map->entries[r.slot];
-        if (entry.processId != process || entry.threadId != r.threadId ||
-            entry.localizer != r.localizer) {
-            finished[i] = true;  // the slot was freed and taken by someone else since
-            continue;
-        }
-        // A lookup of the thread still holds the entry: leave it to that.
-        if (releaseServers && entry.useCount > 1) continue;
-        finished[i] = true;
-        if (releaseServers) {
-            release[releaseCount++] =
-                reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(entry.localizer));
-        }
-        ZeroMemory(&entry, sizeof(entry));
-        if (map->entryCount > 0 && r.slot == map->entryCount - 1 && map->entryCount <= capacity) {
-            --map->entryCount;
-        }
-    }
-    ::ReleaseMutex(mutex.get());
-    for (int i = 0; i < releaseCount; ++i) release[i]->Release();
+    return count;
 }
 
 }  // namespace
+
+ULONGLONG CurrentThreadCreationTime() noexcept {
+    FILETIME created = {}, exited = {}, kernel = {}, user = {};
+    if (!::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
+    return (ULONGLONG{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+}
+
+bool RememberLocalizerRegistration(LONG slot, DWORD threadId, ULONGLONG threadCreated,
+                                   DWORD localizer) noexcept {
+    if (threadCreated == 0 || localizer == 0 || !PinModule()) return false;
+    bool recorded = false;
+    ::AcquireSRWLockExclusive(&g_lock);
+    int at = 0;
+    while (at < g_count && g_registrations[at].threadId != threadId) ++at;
+    if (at < kMaxRegistrations) {
+        g_registrations[at] = {slot, threadId, threadCreated, localizer};
+        if (at == g_count) ++g_count;
+        recorded = true;
+    }
+    ::ReleaseSRWLockExclusive(&g_lock);
+    return recorded;
+}
+
+bool IsOwnRegistration(LONG slot, DWORD localizer) noexcept {
+    if (localizer == 0) return false;
+    const DWORD thread = ::GetCurrentThreadId();
+    ULONGLONG created = 0;
+    ::AcquireSRWLockShared(&g_lock);
+    for (int i = 0; i < g_count; ++i) {
+        const Registration& r = g_registrations[i];
+        if (r.threadId == thread && r.slot == slot && r.localizer == localizer) {
+            created = r.created;
+            break;
+        }
+    }
+    ::ReleaseSRWLockShared(&g_lock);
+    return created != 0 && created == CurrentThreadCreationTime();
+}
+
+}  // namespace zrv
+
+void ReleaseThreadLocalizer() noexcept {
+    using namespace zrv;
+    Registration own[kMaxRegistrations];
+    const int ownCount = TakeRecords(false, own);
+    if (ownCount == 0) return;
+    int kept = 0;
+    IAppLocalizer* release[kMaxRegistrations];
+    int releaseCount = 0;
+    {
+        OpenedMap opened;
+        unique_handle mutex(
+            ::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kLocalizerMutexName));
+        mutex_lock lock(opened.capacity > 0 ? mutex.get() : nullptr, kLocalizerWaitMs);
+        for (int i = 0; i < ownCount; ++i) {
+            if (!lock) {
+                own[kept++] = own[i];  // nothing could be cleared: try again later
+                continue;
+            }
+            volatile LocalizerMapEntry* entry = opened.Entry(own[i]);
+            if (!entry) continue;  // the slot went to someone else since
+            // A lookup of the thread still holds the entry: leave it to that.
+            if (entry->useCount > 1) {
+                own[kept++] = own[i];
+                continue;
+            }
+            release[releaseCount++] =
+                reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(entry->localizer));
+            ClearWithoutLock(entry);
+            LocalizerMap* map = opened.map();
+            if (map->entryCount > 0 && own[i].slot == map->entryCount - 1 &&
+                map->entryCount <= opened.capacity) {
+                --map->entryCount;
+            }
+        }
+    }
+    for (int i = 0; i < releaseCount; ++i) release[i]->Release();
+    // Only this thread adds records for itself, so what it took out fits back.
+    ::AcquireSRWLockExclusive(&g_lock);
+    for (int i = 0; i < kept && g_count < kMaxRegistrations; ++i)
+        g_registrations[g_count++] = own[i];
+    ::ReleaseSRWLockExclusive(&g_lock);
+}
+
+void ForgetLocalizerRegistrations(bool wholeProcess) noexcept {
+    using namespace zrv;
+    Registration taken[kMaxRegistrations];
+    const int count = TakeRecords(wholeProcess, taken);
+    if (count == 0) return;
+    // Runs under the loader lock: no wait on anything another process holds,
+    // and no call into COM (the server objects' apartments are gone or going).
+    OpenedMap opened;
+    for (int i = 0; i < count; ++i) {
+        if (volatile LocalizerMapEntry* entry = opened.Entry(taken[i])) ClearWithoutLock(entry);
+    }
+}

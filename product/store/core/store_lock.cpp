@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "support/mutex_lock.h"
+
 namespace zrvstore {
 
 StoreLock::~StoreLock() {
@@ -27,12 +29,12 @@ HRESULT StoreLock::Acquire(const std::wstring& storeFile, DWORD timeoutMs) {
     if (m_held) return E_UNEXPECTED;
     m_mutex.reset(::CreateMutexW(nullptr, FALSE, MutexName(storeFile).c_str()));
     if (!m_mutex) return HRESULT_FROM_WIN32(::GetLastError());
-    switch (::WaitForSingleObject(m_mutex.get(), timeoutMs)) {
-        case WAIT_OBJECT_0:
-        case WAIT_ABANDONED:
+    switch (zrv::wait_for_mutex(m_mutex.get(), timeoutMs)) {
+        case zrv::mutex_wait::acquired:
+        case zrv::mutex_wait::abandoned:
             m_held = true;
             return S_OK;
-        case WAIT_TIMEOUT:
+        case zrv::mutex_wait::timed_out:
             return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
         default:
             return HRESULT_FROM_WIN32(::GetLastError());
