@@ -205,12 +205,14 @@ TEST_F(MapFaults, EntriesWithOurIdsAreTrustedOnlyWhenWeRegisteredThem) {
         EXPECT_EQ(planted, again.SlotIndex()) << "our own registration is used from then on";
     });
     // An earlier thread of this process with the same id, recorded as ours:
-    // its creation time tells it apart.
+    // the record was made by another thread, which is what an ended thread
+    // whose id came back looks like.
     OnThread([&] {
-        const LONG planted =
-            view.Append(::GetCurrentProcessId(), ::GetCurrentThreadId(), 1, kDeadPointer);
-        zrv::RememberLocalizerRegistration(planted, ::GetCurrentThreadId(),
-                                           zrv::CurrentThreadCreationTime() - 1, kDeadPointer);
+        const DWORD self = ::GetCurrentThreadId();
+        const LONG planted = view.Append(::GetCurrentProcessId(), self, 1, kDeadPointer);
+        std::thread([&] {
+            zrv::RememberLocalizerRegistration(planted, self, kDeadPointer);
+        }).join();
         CZRVLocalizer localizer;
         EXPECT_EQ(planted, localizer.SlotIndex());
         EXPECT_NE(kDeadPointer, view.entry(planted).localizer);

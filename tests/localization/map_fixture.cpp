@@ -63,8 +63,7 @@ void MapView::Restore(const std::string& bytes) {
 }
 
 void VouchForThreadEntry(LONG slot, DWORD localizer) {
-    zrv::RememberLocalizerRegistration(slot, ::GetCurrentThreadId(),
-                                       zrv::CurrentThreadCreationTime(), localizer);
+    zrv::RememberLocalizerRegistration(slot, ::GetCurrentThreadId(), localizer);
 }
 
 void RunOnNewThread(const std::function<void()>& body) {

@@ -132,8 +132,7 @@ bool CZRVLocalizer::RegisterCreated(IAppLocalizer* created, LONG ownIds) noexcep
         slot = count;
     }
     const DWORD pointer = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(created));
-    if (!zrv::RememberLocalizerRegistration(slot, thread, zrv::CurrentThreadCreationTime(),
-                                            pointer)) {
+    if (!zrv::RememberLocalizerRegistration(slot, thread, pointer)) {
         return false;
     }
     if (append) EntryCount(view) = count + 1;

@@ -11,7 +11,7 @@ namespace {
 struct Registration {
     LONG slot;
     DWORD threadId;
-    ULONGLONG created;  // the thread's creation time: the id alone is reused
+    ULONG_PTR mark;  // the registering thread's own mark: the id alone is reused
     DWORD localizer;
 };
 
@@ -25,6 +25,8 @@ Registration g_registrations[kMaxRegistrations];
 int g_count = 0;
 SRWLOCK g_lock = SRWLOCK_INIT;
 volatile LONG g_pinned = 0;
+volatile LONG g_lastMark = 0;
+DWORD g_markSlot = TLS_OUT_OF_INDEXES;
 
 // Once an entry exists, this module stays loaded until the process ends. Its
 // thread-detach clean-up is what takes a thread's entry out of the map, and
@@ -33,6 +35,15 @@ volatile LONG g_pinned = 0;
 // on. Entries exist only after a page was made, so the cost is small.
 bool PinModule() noexcept {
     if (g_pinned) return true;
+    // The thread mark's slot is made once, before the pin, and is never freed:
+    // the module that reads it stays loaded.
+    const DWORD slot = ::TlsAlloc();
+    if (slot == TLS_OUT_OF_INDEXES) return false;
+    if (::InterlockedCompareExchange(
+            reinterpret_cast<volatile LONG*>(&g_markSlot), static_cast<LONG>(slot),
+            static_cast<LONG>(TLS_OUT_OF_INDEXES)) != static_cast<LONG>(TLS_OUT_OF_INDEXES)) {
+        ::TlsFree(slot);  // another thread made it first
+    }
     HMODULE self = nullptr;
     if (!::GetModuleHandleExW(
             GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
@@ -105,21 +116,18 @@ int TakeRecords(bool wholeProcess, Registration* taken) noexcept {
 
 }  // namespace
 
-ULONGLONG CurrentThreadCreationTime() noexcept {
-    FILETIME created = {}, exited = {}, kernel = {}, user = {};
-    if (!::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
-    return (ULONGLONG{created.dwHighDateTime} << 32) | created.dwLowDateTime;
-}
-
-bool RememberLocalizerRegistration(LONG slot, DWORD threadId, ULONGLONG threadCreated,
-                                   DWORD localizer) noexcept {
-    if (threadCreated == 0 || localizer == 0 || !PinModule()) return false;
+bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer) noexcept {
+    if (localizer == 0 || !PinModule()) return false;
+    // A thread-local value starts out empty in every new thread, whatever id
+    // the system gives it, so a mark found there was put by this very thread.
+    const ULONG_PTR mark = static_cast<ULONG>(::InterlockedIncrement(&g_lastMark));
+    if (mark == 0 || !::TlsSetValue(g_markSlot, reinterpret_cast<void*>(mark))) return false;
     bool recorded = false;
     ::AcquireSRWLockExclusive(&g_lock);
     int at = 0;
     while (at < g_count && g_registrations[at].threadId != threadId) ++at;
     if (at < kMaxRegistrations) {
-        g_registrations[at] = {slot, threadId, threadCreated, localizer};
+        g_registrations[at] = {slot, threadId, mark, localizer};
         if (at == g_count) ++g_count;
         recorded = true;
     }
@@ -128,19 +136,19 @@ bool RememberLocalizerRegistration(LONG slot, DWORD threadId, ULONGLONG threadCr
 }
 
 bool IsOwnRegistration(LONG slot, DWORD localizer) noexcept {
-    if (localizer == 0) return false;
+    if (localizer == 0 || !g_pinned) return false;
     const DWORD thread = ::GetCurrentThreadId();
-    ULONGLONG created = 0;
+    ULONG_PTR mark = 0;
     ::AcquireSRWLockShared(&g_lock);
     for (int i = 0; i < g_count; ++i) {
         const Registration& r = g_registrations[i];
         if (r.threadId == thread && r.slot == slot && r.localizer == localizer) {
-            created = r.created;
+            mark = r.mark;
             break;
         }
     }
     ::ReleaseSRWLockShared(&g_lock);
-    return created != 0 && created == CurrentThreadCreationTime();
+    return mark != 0 && mark == reinterpret_cast<ULONG_PTR>(::TlsGetValue(g_markSlot));
 }
 
 }  // namespace zrv

@@ -4,23 +4,19 @@
 // ids out again quickly, so an entry that carries the caller's process and
 // thread ids proves nothing by itself: it is used only when this account says
 // that it was registered by the calling thread itself, in this process's
-// lifetime. The thread's creation time tells a thread apart from an ended one
-// of this process that had the same id.
+// lifetime. A mark in the registering thread's own thread-local storage tells
+// it apart from an ended thread of this process that had the same id.
 
 #include <windows.h>
 
 namespace zrv {
 
-// The creation time of the calling thread; 0 when the system cannot say.
-ULONGLONG CurrentThreadCreationTime() noexcept;
-
-// Records that the calling thread (threadId, created at threadCreated) put
-// localizer into slot, replacing what was recorded for that thread id before,
-// and keeps the module loaded from then on (see registrations.cpp). False
-// when it cannot be recorded: the entry must then not be registered, since
-// nothing would vouch for it or clear it.
-bool RememberLocalizerRegistration(LONG slot, DWORD threadId, ULONGLONG threadCreated,
-                                   DWORD localizer) noexcept;
+// Records that the calling thread, whose id is threadId, put localizer into
+// slot, replacing what was recorded for that thread id before; marks the
+// calling thread; and keeps the module loaded from then on (see
+// registrations.cpp). False when it cannot be recorded: the entry must then
+// not be registered, since nothing would vouch for it or clear it.
+bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer) noexcept;
 
 // Whether slot holding localizer was registered by the calling thread.
 bool IsOwnRegistration(LONG slot, DWORD localizer) noexcept;
