@@ -29,11 +29,58 @@ HRESULT InitializeHandler(ObjectCreator create, IDataObject* data) {
     return init->Initialize(nullptr, data, nullptr);
 }
 
+// Counts the program's calls to PathIsDirectoryW, which the intake makes once
+// per name it examines, by pointing the import table entry at a counter.
+class DirectoryProbeCounter {
+  public:
+    DirectoryProbeCounter() {
+        s_real = reinterpret_cast<Probe>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleW(L"shlwapi.dll"), "PathIsDirectoryW")));
+        m_slot = FindImportSlot(reinterpret_cast<void*>(s_real));
+        if (m_slot) Patch(reinterpret_cast<void*>(&Count));
+        s_calls = 0;
+    }
+    ~DirectoryProbeCounter() {
+        if (m_slot) Patch(reinterpret_cast<void*>(s_real));
+    }
+    bool ok() const { return m_slot != nullptr; }
+    int calls() const { return s_calls; }
+
+  private:
+    using Probe = BOOL(WINAPI*)(LPCWSTR);
+    static BOOL WINAPI Count(LPCWSTR path) {
+        ++s_calls;
+        return s_real(path);
+    }
+    static void** FindImportSlot(void* target) {
+        auto* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
+        auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
+            base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+             target && imp->Name; ++imp) {
+            for (auto** slot = reinterpret_cast<void**>(base + imp->FirstThunk); *slot; ++slot)
+                if (*slot == target) return slot;
+        }
+        return nullptr;
+    }
+    void Patch(void* value) {
+        DWORD old = 0;
+        ::VirtualProtect(m_slot, sizeof(void*), PAGE_READWRITE, &old);
+        *m_slot = value;
+        ::VirtualProtect(m_slot, sizeof(void*), old, &old);
+    }
+
+    static inline Probe s_real = nullptr;
+    static inline int s_calls = 0;
+    void** m_slot = nullptr;
+};
+
 TEST(SelectionIntake, KeepsTheFirstHundredInDropOrderAfterReadingAll) {
     ScratchFolder folder(L"intake150");
     std::vector<std::wstring> files;
     for (int i = 0; i < 150; ++i) files.push_back(folder.File(L"f" + std::to_wstring(i) + L".txt"));
-    // A shortcut beyond the hundredth name is still opened (and then dropped).
+    // A shortcut beyond the hundredth name cannot change the outcome.
     const std::wstring link = folder.path() + L"\\late.lnk";
     ASSERT_TRUE(MakeShortcut(link, files[0]));
     files.push_back(link);
@@ -118,15 +165,52 @@ TEST(SelectionIntake, UnusableDataIsRefusedSafely) {
     EXPECT_EQ(E_INVALIDARG, InitializeHandler(&CZRVPropSheet_Category::Create, nullptr));
 }
 
-TEST(SelectionIntake, LongNamesAreCutTo259Characters) {
-    ScratchFolder folder(L"intakelong");
-    std::wstring name = folder.path() + L"\\";
-    while (name.size() < 300) name += L"n";
+TEST(SelectionIntake, AListWithoutNamesIsNotWalked) {
+    ScratchFolder folder(L"intakeempty");
+    const std::wstring plain = folder.File(L"plain.txt");
+    // The terminator comes first; a real name's bytes follow inside the block.
+    std::string bytes = zrvproduct::BuildDropList({});
+    bytes.insert(sizeof(DROPFILES) + sizeof(wchar_t), reinterpret_cast<const char*>(plain.c_str()),
+                 (plain.size() + 1) * sizeof(wchar_t));
+    zrv::com_ptr<IDataObject> data;
+    ASSERT_EQ(S_OK, zrvproduct::CreateMemoryDataObject(CF_HDROP, bytes, data.put()));
+
     FileSelection selection;
-    ReadSelection(DropData({name, folder.File(L"ok.txt")}).get(), selection);
-    ASSERT_FALSE(selection.empty());
-    for (const CString& s : selection) EXPECT_LE(s.GetLength(), 259);
-    EXPECT_EQ(folder.path() + L"\\ok.txt", selection.back().GetString());
+    EXPECT_EQ(E_FAIL, ReadSelection(data.get(), selection));
+    EXPECT_EQ(std::vector<std::wstring>{}, Paths(selection));
+    for (ObjectCreator create : {&CZRVPropSheet_Summary::Create, &CZRVPropSheet_Category::Create,
+                                 &CZRVPropSheet_LifeCycle::Create}) {
+        EXPECT_EQ(E_FAIL, InitializeHandler(create, data.get()));
+    }
+}
+
+TEST(SelectionIntake, NoNameIsExaminedOnceAHundredAreTaken) {
+    ScratchFolder folder(L"intakestop");
+    std::vector<std::wstring> names{folder.Folder(L"sub")};
+    for (int i = 0; i < 130; ++i) names.push_back(folder.File(L"f" + std::to_wstring(i) + L".txt"));
+
+    DirectoryProbeCounter probes;
+    ASSERT_TRUE(probes.ok());
+    FileSelection selection;
+    EXPECT_EQ(S_OK, ReadSelection(DropData(names).get(), selection));
+    EXPECT_EQ(101, probes.calls()) << "the folder and the hundred files taken";
+    ASSERT_EQ(100u, selection.size());
+    EXPECT_EQ(names[100], selection.back().GetString());
+}
+
+TEST(SelectionIntake, NamesTooLongToHoldAreSkippedNeverCut) {
+    ScratchFolder folder(L"intakelong");
+    std::wstring fits = folder.path() + L"\\";
+    fits += std::wstring(259 - fits.size(), L'n');
+    ASSERT_EQ(259u, fits.size());
+    folder.File(fits.substr(folder.path().size() + 1));
+    // Cut to 259 characters, each of these would name the file above.
+    const std::wstring longer[] = {fits + L"x", fits + L"xy"};
+
+    FileSelection selection;
+    EXPECT_EQ(S_OK, ReadSelection(DropData({longer[0], longer[1], fits}).get(), selection));
+    EXPECT_EQ(std::vector<std::wstring>{fits}, Paths(selection));
+    EXPECT_EQ(E_FAIL, ReadSelection(DropData({longer[1]}).get(), selection));
 }
 
 }  // namespace

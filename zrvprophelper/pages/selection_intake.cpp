@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "../support/com_ptr.h"
 
@@ -31,28 +32,43 @@ class StgMediumHolder {
     bool m_filled = false;
 };
 
+enum class DropList { Malformed, Empty, Names };
+
 // A drop list is a DROPFILES header followed by NUL-terminated names and one
 // more NUL. The host's memory is checked before the shell walks it, so a
-// malformed block is refused instead of being read past its end.
-bool IsWellFormedDropList(HGLOBAL memory, const void* locked) noexcept {
+// malformed block is refused instead of being read past its end. A list whose
+// first name is the terminator holds no names at all: the shell would step
+// over that terminator and read whatever follows it as names.
+DropList ClassifyDropList(HGLOBAL memory, const void* locked) noexcept {
     const SIZE_T size = ::GlobalSize(memory);
-    if (size < sizeof(DROPFILES)) return false;
+    if (size < sizeof(DROPFILES)) return DropList::Malformed;
     const auto* header = static_cast<const DROPFILES*>(locked);
-    if (header->pFiles < sizeof(DROPFILES) || header->pFiles >= size) return false;
+    if (header->pFiles < sizeof(DROPFILES) || header->pFiles >= size) return DropList::Malformed;
     const auto* bytes = static_cast<const BYTE*>(locked);
     const SIZE_T unit = header->fWide ? sizeof(wchar_t) : sizeof(char);
     bool previousWasNul = false;
     for (SIZE_T at = header->pFiles; at + unit <= size; at += unit) {
         const bool nul = unit == 2 ? (bytes[at] == 0 && bytes[at + 1] == 0) : bytes[at] == 0;
-        if (nul && (previousWasNul || at == header->pFiles)) return true;
+        if (nul && at == header->pFiles) return DropList::Empty;
+        if (nul && previousWasNul) return DropList::Names;
         previousWasNul = nul;
     }
-    return false;
+    return DropList::Malformed;
 }
 
-// The stored target of a shortcut, read into buffer. False when the link
-// cannot be created, loaded or read.
-bool ReadShortcutTarget(const wchar_t* name, wchar_t* buffer) {
+// Reads name `index` whole into buffer. False when it cannot be read or does
+// not fit: a name cut to the buffer may name another file.
+bool ReadDropName(HDROP drop, UINT index, wchar_t* buffer) noexcept {
+    const UINT length = ::DragQueryFileW(drop, index, buffer, kPathBuffer);
+    if (length == 0) return false;
+    // A copy that fills the buffer may have been cut; the full length says.
+    return length < kPathBuffer - 1 || ::DragQueryFileW(drop, index, nullptr, 0) < kPathBuffer;
+}
+
+// The stored target of a shortcut, read into target (kPathBuffer units).
+// False when the link cannot be created, loaded or read, or when its target
+// does not fit: a cut target may name another file.
+bool ReadShortcutTarget(const wchar_t* name, wchar_t* target) {
     zrv::com_ptr<IShellLinkW> link;
     if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_ALL, IID_IShellLinkW,
                                   link.put_void())) ||
@@ -62,8 +78,14 @@ bool ReadShortcutTarget(const wchar_t* name, wchar_t* buffer) {
     zrv::com_ptr<IPersistFile> file;
     if (FAILED(link.query(IID_IPersistFile, file)) || !file) return false;
     if (FAILED(file->Load(name, STGM_READ))) return false;
+    // One unit more than a target may use, so that a cut one shows its length.
+    wchar_t read[kPathBuffer + 1] = {};
     // S_FALSE (no path stored) still counts: whatever the buffer holds is taken.
-    return SUCCEEDED(link->GetPath(buffer, kPathBuffer, nullptr, 0));
+    if (FAILED(link->GetPath(read, kPathBuffer + 1, nullptr, 0))) return false;
+    const size_t length = ::wcsnlen(read, kPathBuffer + 1);
+    if (length >= kPathBuffer) return false;
+    std::memcpy(target, read, (length + 1) * sizeof(wchar_t));
+    return true;
 }
 
 }  // namespace
@@ -85,13 +107,23 @@ HRESULT ReadSelection(IDataObject* data, FileSelection& selection) {
     } unlock{memory};
 
     selection.clear();
-    if (!IsWellFormedDropList(memory, locked)) return E_INVALIDARG;
+    switch (ClassifyDropList(memory, locked)) {
+        case DropList::Malformed:
+            return E_INVALIDARG;
+        case DropList::Empty:
+            return E_FAIL;
+        case DropList::Names:
+            break;
+    }
 
+    // Names after the hundredth entry change nothing that any page is shown,
+    // so they are not examined: each costs the shell a trip to the disk, on
+    // the host's user-interface thread.
     HDROP drop = static_cast<HDROP>(memory);
     const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     wchar_t buffer[kPathBuffer] = {};
-    for (UINT i = 0; i < count; ++i) {
-        if (::DragQueryFileW(drop, i, buffer, kPathBuffer) == 0) continue;
+    for (UINT i = 0; i < count && selection.size() < kMaxSelection; ++i) {
+        if (!ReadDropName(drop, i, buffer)) continue;
         if (::PathIsDirectoryW(buffer)) continue;
 
         SHFILEINFOW info;
@@ -104,7 +136,5 @@ HRESULT ReadSelection(IDataObject* data, FileSelection& selection) {
         }
         selection.emplace_back(buffer);
     }
-
-    if (selection.size() > kMaxSelection) selection.resize(kMaxSelection);
     return selection.empty() ? E_FAIL : S_OK;
 }
