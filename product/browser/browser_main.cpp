@@ -26,6 +26,28 @@
 
 namespace {
 
+// The full path of `path`, however long; empty when it has none.
+std::wstring FullPath(const std::wstring& path) {
+    std::vector<wchar_t> full(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) return std::wstring();
+        if (length < full.size()) return std::wstring(full.data(), length);
+        full.resize(length);  // the size needed, terminator included
+    }
+}
+
+// On Windows a plain path of MAX_PATH or more reaches the file system only in
+// its \\?\ form; shorter ones and device paths are used as they are.
+std::wstring FileSystemForm(const std::wstring& full) {
+    if (full.size() < MAX_PATH ||
+        (full.rfind(L"\\\\", 0) == 0 && full.size() > 2 && (full[2] == L'?' || full[2] == L'.')))
+        return full;
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC" + full.substr(1);
+    return L"\\\\?\\" + full;
+}
+
 struct Options {
     std::wstring screenshots;
     bool apply = false;
@@ -56,9 +78,12 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
             std::fwprintf(stderr, L"unknown option %ls\n", arg.c_str());
             return false;
         } else {
-            wchar_t full[MAX_PATH];
-            if (!::GetFullPathNameW(arg.c_str(), MAX_PATH, full, nullptr)) return false;
-            options.paths.emplace_back(full);
+            std::wstring full = FullPath(arg);
+            if (full.empty()) {
+                std::fwprintf(stderr, L"ZRVBrowser: %ls is no usable path\n", arg.c_str());
+                return false;
+            }
+            options.paths.push_back(std::move(full));
         }
     }
     return !options.paths.empty();
@@ -144,7 +169,7 @@ int Run(int argc, wchar_t** argv) {
         return 2;
     }
     for (const std::wstring& path : options.paths) {
-        if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (::GetFileAttributesW(FileSystemForm(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
             std::fwprintf(stderr, L"ZRVBrowser: %ls does not exist\n", path.c_str());
             return 3;
         }

@@ -72,4 +72,16 @@ TEST(Browser, FailsClearlyWithoutPagesOrWithAMissingPath) {
     EXPECT_NE(std::string::npos, onlyFolder.output.find("no property page")) << onlyFolder.output;
 }
 
+TEST(Browser, NamesAPathLongerThanMaxPathWhenItCannotShowIt) {
+    ScratchFolder folder(L"browser4");
+    const std::wstring name(260 - folder.path().size(), L'n');
+    const std::wstring file = folder.File(name);
+    ASSERT_EQ(261u, file.size());
+    BrowserRun run = RunBrowser(L"--close \"" + file + L"\"");
+    EXPECT_NE(0, run.exitCode);
+    EXPECT_NE(std::string::npos, run.output.find(std::string(name.begin(), name.end())))
+        << run.output;
+    EXPECT_EQ(std::string::npos, run.output.find("does not exist")) << run.output;
+}
+
 }  // namespace
