@@ -18,17 +18,6 @@ HRESULT LastError() {
     return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
 }
 
-HRESULT EnsureFolderOf(const std::wstring& file) {
-    const size_t slash = file.find_last_of(L"\\/");
-    if (slash == std::wstring::npos || slash == 0) return S_OK;
-    const std::wstring folder = file.substr(0, slash);
-    if (::GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return S_OK;
-    const int result = ::SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
-    if (result == ERROR_SUCCESS || result == ERROR_ALREADY_EXISTS || result == ERROR_FILE_EXISTS)
-        return S_OK;
-    return HRESULT_FROM_WIN32(result);
-}
-
 HRESULT WriteWhole(HANDLE file, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
@@ -44,8 +33,10 @@ HRESULT WriteWhole(HANDLE file, const std::string& bytes) {
 // Replaces the target in one step; a reader elsewhere briefly holding the
 // file open (a virus scanner, a backup) makes the first tries fail.
 HRESULT ReplaceFile(const std::wstring& from, const std::wstring& to) {
+    const std::wstring source = FileSystemPath(from);
+    const std::wstring target = FileSystemPath(to);
     for (int attempt = 0;; ++attempt) {
-        if (::MoveFileExW(from.c_str(), to.c_str(),
+        if (::MoveFileExW(source.c_str(), target.c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return S_OK;
         const DWORD error = ::GetLastError();
@@ -125,7 +116,7 @@ HRESULT DocumentStore::Commit(const std::wstring& path, const DocumentChanges& c
 
 HRESULT DocumentStore::ReadAllLocked(std::vector<DocumentRecord>& documents) const {
     documents.clear();
-    zrv::unique_hfile file(::CreateFileW(m_file.c_str(), GENERIC_READ,
+    zrv::unique_hfile file(::CreateFileW(FileSystemPath(m_file).c_str(), GENERIC_READ,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
@@ -159,19 +150,20 @@ HRESULT DocumentStore::WriteAllLocked(const std::vector<DocumentRecord>& documen
     std::string bytes;
     HRESULT hr = SerializeStore(documents, bytes);
     if (FAILED(hr)) return hr;
-    hr = EnsureFolderOf(m_file);
+    hr = CreateFolderOf(m_file);
     if (FAILED(hr)) return hr;
 
     const std::wstring staging = m_file + L".new";
     {
-        zrv::unique_hfile file(::CreateFileW(staging.c_str(), GENERIC_WRITE, 0, nullptr,
-                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        zrv::unique_hfile file(::CreateFileW(FileSystemPath(staging).c_str(), GENERIC_WRITE, 0,
+                                             nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                             nullptr));
         if (!file) return LastError();
         hr = WriteWhole(file.get(), bytes);
         if (SUCCEEDED(hr) && !::FlushFileBuffers(file.get())) hr = LastError();
     }
     if (SUCCEEDED(hr)) hr = ReplaceFile(staging, m_file);
-    if (FAILED(hr)) ::DeleteFileW(staging.c_str());
+    if (FAILED(hr)) ::DeleteFileW(FileSystemPath(staging).c_str());
     return hr;
 }
 

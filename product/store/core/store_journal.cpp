@@ -37,10 +37,9 @@ HRESULT StoreJournal::Append(const std::wstring& line) const {
     HRESULT hr = lock.Acquire(m_storeFile);
     if (FAILED(hr)) return hr;
 
-    const size_t slash = m_file.find_last_of(L"\\/");
-    if (slash != std::wstring::npos && slash > 0)
-        ::SHCreateDirectoryExW(nullptr, m_file.substr(0, slash).c_str(), nullptr);
-    zrv::unique_hfile file(::CreateFileW(m_file.c_str(), GENERIC_READ | GENERIC_WRITE,
+    CreateFolderOf(m_file);
+    zrv::unique_hfile file(::CreateFileW(FileSystemPath(m_file).c_str(),
+                                         GENERIC_READ | GENERIC_WRITE,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return LastError();
@@ -73,7 +72,7 @@ HRESULT StoreJournal::Read(std::string& utf8) const {
     StoreLock lock;
     HRESULT hr = lock.Acquire(m_storeFile);
     if (FAILED(hr)) return hr;
-    zrv::unique_hfile file(::CreateFileW(m_file.c_str(), GENERIC_READ,
+    zrv::unique_hfile file(::CreateFileW(FileSystemPath(m_file).c_str(), GENERIC_READ,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
@@ -93,7 +92,7 @@ HRESULT StoreJournal::Clear() const {
     StoreLock lock;
     HRESULT hr = lock.Acquire(m_storeFile);
     if (FAILED(hr)) return hr;
-    if (::DeleteFileW(m_file.c_str())) return S_OK;
+    if (::DeleteFileW(FileSystemPath(m_file).c_str())) return S_OK;
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
                ? S_OK

@@ -47,7 +47,8 @@ std::wstring ErrorText(HRESULT hr) {
     return text.empty() ? code : text + L" (" + code + L")";
 }
 
-int Fail(const DocumentStore& store, HRESULT hr, const std::wstring& what) {
+int Fail(const DocumentStore& store, HRESULT hr, const std::wstring& what,
+         size_t pathLimit = kMaxPathChars) {
     if (hr == kStoreDamaged || hr == kStoreVersionMismatch) {
         PrintError(L"zrvstore: the store file " + store.File() +
                    (hr == kStoreDamaged ? L" is damaged" : L" was written by another version") +
@@ -58,7 +59,7 @@ int Fail(const DocumentStore& store, HRESULT hr, const std::wstring& what) {
     if (hr == kStoreFull)
         reason = L"the store would pass its limits (65536 documents, 64 MiB)";
     else if (hr == kPathTooLong)
-        reason = L"the path is longer than 32767 characters";
+        reason = L"the path is longer than " + std::to_wstring(pathLimit) + L" characters";
     PrintError(L"zrvstore: " + what + L": " + reason + L"\n");
     return kExitFailed;
 }
@@ -191,7 +192,7 @@ int RunCommand(const std::vector<std::wstring>& args) {
         if (args[0] != command.name) continue;
         DocumentStore store;
         const HRESULT hr = store.Initialize();
-        if (FAILED(hr)) return Fail(store, hr, L"cannot find the store file");
+        if (FAILED(hr)) return Fail(store, hr, L"cannot find the store file", kMaxStoreFileChars);
         return command.run(store, args);
     }
     return Usage(L"unknown command " + args[0]);
