@@ -74,7 +74,10 @@ int wmain(int argc, wchar_t** argv) {
         names.push_back(folder + L"\\document " + std::to_wstring(i) + L".txt");
         zrvtest::WriteFileBytes(names.back(), "x");
     }
-    const double small = ThreeHandlers({names.begin(), names.begin() + 101});
+    // The first selection in a process also pays for loading the shell.
+    const std::vector<std::wstring> first(names.begin(), names.begin() + 101);
+    ThreeHandlers(first);
+    const double small = ThreeHandlers(first);
     const double large = ThreeHandlers(names);
     std::printf("Selection intake, three handlers, median of 5\n");
     std::printf("  101 names:    %9.2f ms\n", small);
