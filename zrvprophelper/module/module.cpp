@@ -58,3 +58,16 @@ void CZRVPropHelperModule::Detach(bool processEnding) noexcept {
         m_lockReady = false;
     }
 }
+
+bool CZRVPropHelperModule::PinModule() noexcept {
+    if (::InterlockedCompareExchange(&m_pinned, 0, 0) != 0) return true;
+    // The image that holds this code, which is the one that must stay.
+    HMODULE self = nullptr;
+    if (!::GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+            reinterpret_cast<LPCWSTR>(&g_module), &self)) {
+        return false;
+    }
+    ::InterlockedExchange(&m_pinned, 1);
+    return true;
+}

@@ -32,6 +32,13 @@ class CZRVPropHelperModule {
     // process exit other DLLs may already be gone.
     void Detach(bool processEnding) noexcept;
 
+    // Keeps the module's code mapped until the process ends. Pages hold no
+    // server lock, so DllCanUnloadNow answers S_OK under an open sheet and a
+    // host may free the module while its dialogs, page objects or workers
+    // still run its code. Done once, when the first page is made; false when
+    // the loader refused.
+    bool PinModule() noexcept;
+
     HINSTANCE Instance() const noexcept { return m_instance; }
     bool FailedStart() const noexcept { return m_failedStart; }
     const GUID& TypeLibId() const noexcept { return m_typeLibId; }
@@ -47,6 +54,7 @@ class CZRVPropHelperModule {
     bool m_lockReady = false;
     CRITICAL_SECTION m_lock{};
     IGlobalInterfaceTable* m_git = nullptr;
+    volatile LONG m_pinned = 0;
 };
 
 extern CZRVPropHelperModule g_module;

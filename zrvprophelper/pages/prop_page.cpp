@@ -65,7 +65,8 @@ CZRVPropPage::CZRVPropPage(UINT pageId) noexcept {
     } catch (...) {
         // No title text to be had: the tab shows an empty title.
     }
-    CreatePageHandle();
+    // A page whose code could be unmapped under its dialog is not offered.
+    if (g_module.PinModule()) CreatePageHandle();
 }
 
 CZRVPropPage::~CZRVPropPage() { ::InterlockedDecrement(&g_livePages); }

@@ -1,0 +1,71 @@
+// The module as the browser loads it: through COM, from its registration.
+// The host lets go of the handlers right after AddPages and may free unused
+// libraries at any time while the sheet is still on screen.
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include "common/sheet_host.h"
+#include "common/test_paths.h"
+#include "shell_fixtures.h"
+
+using namespace zrvtest;
+
+namespace {
+
+void PumpFor(HWND sheet, DWORD ms) {
+    const DWORD start = ::GetTickCount();
+    do {
+        zrvproduct::PumpMessages(sheet);
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    } while (::GetTickCount() - start < ms);
+}
+
+// One properties dialog: handlers made and released, every unused library
+// freed, then every tab visited and the sheet closed.
+void ShowSheetWhileTheHostFreesLibraries(const std::wstring& file) {
+    zrvproduct::CollectedPages collected = zrvproduct::CollectPages({file});
+    ASSERT_EQ(3u, collected.pages.size());
+    HMODULE module = ::GetModuleHandleW(ModulePath().c_str());
+    ASSERT_TRUE(module) << "COM loaded the registered module";
+    auto canUnloadNow = reinterpret_cast<HRESULT(WINAPI*)()>(
+        reinterpret_cast<void*>(::GetProcAddress(module, "DllCanUnloadNow")));
+    ASSERT_TRUE(canUnloadNow);
+
+    HWND sheet = zrvproduct::CreateModelessSheet(file, collected.pages);
+    ASSERT_TRUE(sheet);
+    // Long enough for the General page's size worker to end and give back
+    // its own reference on the module.
+    PumpFor(sheet, 300);
+    EXPECT_EQ(S_OK, canUnloadNow()) << "open pages hold no server lock";
+
+    ::CoFreeUnusedLibrariesEx(0, 0);
+    EXPECT_EQ(module, ::GetModuleHandleW(ModulePath().c_str())) << "the module stays mapped";
+    for (int tab : {1, 2, 0, 2}) {
+        PropSheet_SetCurSel(sheet, nullptr, tab);
+        zrvproduct::PumpMessages(sheet);
+        EXPECT_TRUE(PropSheet_GetCurrentPageHwnd(sheet)) << "tab " << tab;
+    }
+    ::DestroyWindow(sheet);
+    zrvproduct::PumpMessages(nullptr);
+    EXPECT_EQ(S_OK, canUnloadNow());
+    ::CoFreeUnusedLibrariesEx(0, 0);
+}
+
+TEST(ModuleUnload, OpenSheetOutlivesTheHostFreeingUnusedLibraries) {
+    ScratchFolder folder(L"unload");
+    const std::wstring file = folder.File(L"report.txt");
+    // The second dialog finds the module already held: holding it is not
+    // undone or repeated by a later page.
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        ShowSheetWhileTheHostFreesLibraries(file);
+        if (HasFatalFailure()) return;
+    }
+    EXPECT_TRUE(::GetModuleHandleW(ModulePath().c_str())) << "kept until the process ends";
+}
+
+}  // namespace
