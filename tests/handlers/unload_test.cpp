@@ -10,6 +10,8 @@
 
 #include "common/sheet_host.h"
 #include "common/test_paths.h"
+#include "module/activation_context.h"
+#include "module/module.h"
 #include "shell_fixtures.h"
 
 using namespace zrvtest;
@@ -53,6 +55,35 @@ void ShowSheetWhileTheHostFreesLibraries(const std::wstring& file) {
     zrvproduct::PumpMessages(nullptr);
     EXPECT_EQ(S_OK, canUnloadNow());
     ::CoFreeUnusedLibrariesEx(0, 0);
+}
+
+// Bytes in use on the process heap, where the system keeps activation contexts.
+long long ProcessHeapBytes() {
+    HANDLE heap = ::GetProcessHeap();
+    long long bytes = 0;
+    ::HeapLock(heap);
+    PROCESS_HEAP_ENTRY entry{};
+    while (::HeapWalk(heap, &entry)) {
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) bytes += entry.cbData;
+    }
+    ::HeapUnlock(heap);
+    return bytes;
+}
+
+// The module object of this program stands in for the loaded module: Detach
+// with a process that goes on is what FreeLibrary does to it. The context is
+// watched through a reference of the test's own: when the module has let go
+// of it, giving that reference back frees it.
+TEST(ModuleUnload, FreeingTheModuleReleasesItsActivationContext) {
+    const HANDLE context = zrv::ModuleActivationContext();
+    ASSERT_NE(INVALID_HANDLE_VALUE, context);
+    ::AddRefActCtx(context);
+    g_module.Detach(false);
+    ASSERT_TRUE(g_module.Attach(g_module.Instance()));
+    const long long before = ProcessHeapBytes();
+    ::ReleaseActCtx(context);
+    EXPECT_GT(before - ProcessHeapBytes(), 0) << "the context is freed";
+    EXPECT_NE(INVALID_HANDLE_VALUE, zrv::ModuleActivationContext()) << "the next load builds anew";
 }
 
 TEST(ModuleUnload, OpenSheetOutlivesTheHostFreeingUnusedLibraries) {

@@ -1,5 +1,6 @@
 #include "module.h"
 
+#include "activation_context.h"
 #include "ids.h"
 
 CZRVPropHelperModule g_module;
@@ -53,6 +54,8 @@ bool CZRVPropHelperModule::Attach(HINSTANCE instance) noexcept {
 void CZRVPropHelperModule::Detach(bool processEnding) noexcept {
     if (m_git && !processEnding) m_git->Release();
     m_git = nullptr;
+    // Each load builds its own context; one left behind leaks per load.
+    if (!processEnding) zrv::ReleaseModuleActivationContext();
     if (m_lockReady) {
         ::DeleteCriticalSection(&m_lock);
         m_lockReady = false;

@@ -28,8 +28,9 @@ class CZRVPropHelperModule {
     // Process attach and detach. Attach fails when the module's lock cannot
     // be set up, and then the loader refuses the DLL.
     bool Attach(HINSTANCE instance) noexcept;
-    // Interfaces are released only when the process is not ending: at
-    // process exit other DLLs may already be gone.
+    // Interfaces and the activation context are released only when the
+    // module is freed while the process goes on: at process exit other DLLs
+    // may already be gone.
     void Detach(bool processEnding) noexcept;
 
     // Keeps the module's code mapped until the process ends. Pages hold no
