@@ -116,6 +116,34 @@ TEST_F(RegistrationTest, UnregisteringKeepsSharedKeys) {
     EXPECT_EQ(0, Regsvr32(false)) << "unregistering what is not registered still succeeds";
 }
 
+bool TypeLibStillRegistered() {
+    BSTR path = nullptr;
+    const HRESULT hr = ::QueryPathOfRegTypeLib(kTypeLibId, 1, 0, 0x409, &path);
+    ::SysFreeString(path);
+    return SUCCEEDED(hr);
+}
+
+TEST_F(RegistrationTest, UnregisteringReportsATypeLibraryItCouldNotRemove) {
+    LoadedModule module;
+    ASSERT_TRUE(module.ok());
+    ASSERT_EQ(S_OK, module.registerServer());
+    // The registration names a file that is gone, so the system cannot
+    // unregister the library: the registration stays and that is a failure.
+    const std::wstring win32 = std::wstring(L"TypeLib\\") + kTypeLibText + L"\\1.0\\409\\win32";
+    ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, win32));
+    const std::wstring missing = ProgramFolder() + L"missing\\ZRVPropHelper.dll";
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegSetValueW(HKEY_CLASSES_ROOT, win32.c_str(), REG_SZ, missing.c_str(), 0));
+    const HRESULT failed = module.unregisterServer();
+    EXPECT_TRUE(FAILED(failed)) << std::hex << failed;
+    EXPECT_TRUE(TypeLibStillRegistered());
+
+    ASSERT_EQ(S_OK, module.registerServer());
+    EXPECT_EQ(S_OK, module.unregisterServer());
+    EXPECT_FALSE(TypeLibStillRegistered());
+    EXPECT_EQ(S_OK, module.unregisterServer()) << "unregistering twice";
+}
+
 TEST_F(RegistrationTest, ExportsRestoreTheThreadLocale) {
     LoadedModule module;
     ASSERT_TRUE(module.ok());

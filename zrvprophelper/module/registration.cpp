@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "../support/com_ptr.h"
+#include "../support/handles.h"
 #include "../support/hresult.h"
 #include "module.h"
 #include "object_map.h"
@@ -38,30 +39,37 @@ HRESULT UpdateClassRegistration(const ObjectMapEntry& entry, const std::wstring&
 }
 ZRV_CATCH_RETURN()
 
-HRESULT UpdateTypeLibRegistration(const std::wstring& modulePath, bool doRegister) noexcept {
-    zrv::com_ptr<ITypeLib> typeLib;
-    ZRV_RETURN_IF_FAILED(::LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, typeLib.put()));
-    if (doRegister) {
-        std::wstring helpDir = modulePath.substr(0, modulePath.find_last_of(L"\\/") + 1);
-        return ::RegisterTypeLib(typeLib.get(), const_cast<wchar_t*>(modulePath.c_str()),
-                                 const_cast<wchar_t*>(helpDir.c_str()));
-    }
+// Whether the system still holds a registration of the library: asked of the
+// registration itself, since loading the library also fails when only its file
+// is gone.
+bool TypeLibStillRegistered(const TLIBATTR& attr) noexcept {
+    zrv::unique_bstr path;
+    const HRESULT hr = ::QueryPathOfRegTypeLib(attr.guid, attr.wMajorVerNum, attr.wMinorVerNum,
+                                               attr.lcid, path.put());
+    return hr != TYPE_E_LIBNOTREGISTERED;
+}
+
+HRESULT UnregisterTypeLib(ITypeLib* typeLib) noexcept {
     TLIBATTR* attr = nullptr;
     ZRV_RETURN_IF_FAILED(typeLib->GetLibAttr(&attr));
     HRESULT hr = ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
                                      attr->syskind);
     // Unregistering must be repeatable: a library that is not registered
     // (any more) is not a failure.
-    if (FAILED(hr)) {
-        zrv::com_ptr<ITypeLib> registered;
-        if (FAILED(::LoadRegTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
-                                    registered.put()))) {
-            hr = S_OK;
-        }
-    }
+    if (FAILED(hr) && !TypeLibStillRegistered(*attr)) hr = S_OK;
     typeLib->ReleaseTLibAttr(attr);
     return hr;
 }
+
+HRESULT UpdateTypeLibRegistration(const std::wstring& modulePath, bool doRegister) noexcept try {
+    zrv::com_ptr<ITypeLib> typeLib;
+    ZRV_RETURN_IF_FAILED(::LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, typeLib.put()));
+    if (!doRegister) return UnregisterTypeLib(typeLib.get());
+    std::wstring helpDir = modulePath.substr(0, modulePath.find_last_of(L"\\/") + 1);
+    return ::RegisterTypeLib(typeLib.get(), const_cast<wchar_t*>(modulePath.c_str()),
+                             const_cast<wchar_t*>(helpDir.c_str()));
+}
+ZRV_CATCH_RETURN()
 
 HRESULT UpdateServerRegistration(bool doRegister) noexcept {
     std::wstring modulePath;
