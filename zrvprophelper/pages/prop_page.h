@@ -11,6 +11,10 @@
 // selection at once; the object itself goes with the last reference, so a
 // page that never gets a dialog is freed too, and none is freed twice. A page
 // handle that no sheet accepted is destroyed when the handler lets go.
+//
+// Pages hold no server lock, so a host may free the module while a sheet is
+// open: making the first page pins the module until the process ends, and a
+// page is not created when that cannot be done.
 
 #include <windows.h>
 #include <prsht.h>
