@@ -179,6 +179,30 @@ TEST(CString, AppendingAndConcatenation) {
     EXPECT_EQ(expected, Text(grown));
 }
 
+// A walk builds path + "\\" + name at every level from strings that share
+// their buffers; the buffers must follow the lengths, not compound.
+TEST(CString, CapacityFollowsLengthThroughConcatenation) {
+    CString path(L"C:\\base");
+    const CString separator(L"\\");
+    const CString name(L"folder");
+    for (int level = 0; level < 200; ++level) {
+        const CString keep = path;  // the caller's copy, still shared
+        path = keep + separator + name;
+        ASSERT_LE(path.GetAllocLength(), 2 * path.GetLength()) << "level " << level;
+    }
+    EXPECT_EQ(7 + 200 * 7, path.GetLength());
+
+    // Appending to a copy, and to a string that owns its buffer.
+    CString grown(L"start");
+    for (int i = 0; i < 200; ++i) {
+        CString copy = grown;
+        copy += L"x";
+        grown = copy;
+        grown += name;
+    }
+    EXPECT_LE(grown.GetAllocLength(), 2 * grown.GetLength());
+}
+
 TEST(CString, ComparesByCodeUnit) {
     EXPECT_TRUE(CString(L"abc") == L"abc");
     EXPECT_TRUE(L"abc" == CString(L"abc"));

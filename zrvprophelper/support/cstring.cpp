@@ -208,6 +208,8 @@ void CString::SetAt(int index, wchar_t ch) {
 
 const void* CString::BufferId() const noexcept { return GetData(); }
 
+int CString::GetAllocLength() const noexcept { return GetData()->capacity; }
+
 void CString::Empty() noexcept {
     Release(GetData());
     m_text = g_nil.text;
@@ -241,11 +243,14 @@ void CString::Append(const wchar_t* text, int length) {
     if (data != Nil() && !IsShared(data) && data->capacity >= newLength) {
         std::wmemmove(m_text + oldLength, text, length);
     } else {
-        // Grow geometrically so that repeated appends stay linear.
+        // The new size comes from the length needed, never from the old
+        // buffer's capacity: a copy extended again and again (path + "\\" +
+        // name at every level of a walk) would otherwise multiply it. Only a
+        // buffer this string owns alone gets room to spare, so that repeated
+        // appends to it stay linear; a shared one is being copied anyway.
         int capacity = newLength;
-        if (data != Nil() && data->capacity < kMaxCapacity - data->capacity / 2) {
-            const int grown = data->capacity + data->capacity / 2;
-            if (grown > capacity) capacity = grown;
+        if (data != Nil() && !IsShared(data) && newLength < kMaxCapacity - newLength / 2) {
+            capacity = newLength + newLength / 2;
         }
         Data* fresh = Allocate(capacity);
         std::wmemcpy(fresh->text(), m_text, oldLength);

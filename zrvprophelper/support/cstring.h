@@ -64,6 +64,8 @@ class CString {
     // Test hook: the address of the buffer this string uses, to observe
     // sharing.
     const void* BufferId() const noexcept;
+    // Characters the buffer holds without growing, terminator not counted.
+    int GetAllocLength() const noexcept;
 
     // Operations
     void Empty() noexcept;
