@@ -27,6 +27,68 @@ LRESULT CALLBACK RecordSizeFigure(int code, WPARAM wParam, LPARAM lParam) {
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// The Unix path of a Windows path, through Wine's own export; empty when not
+// running under Wine.
+std::wstring UnixPath(const std::wstring& path) {
+    using UnixFileName = char*(CDECL*)(const wchar_t*);
+    const auto convert = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unixPath = convert ? convert(path.c_str()) : nullptr;
+    if (!unixPath) return std::wstring();
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, unixPath, -1, nullptr, 0);
+    std::wstring result(length > 0 ? length - 1 : 0, L'\0');
+    if (length > 0) ::MultiByteToWideChar(CP_UTF8, 0, unixPath, -1, &result[0], length);
+    ::HeapFree(::GetProcessHeap(), 0, unixPath);
+    return result;
+}
+
+// Starts a Unix program on the Unix paths of the given Windows paths. Wine
+// gives no handle to wait on for a Unix process: callers look for its effect.
+bool StartOnHost(const std::wstring& program, const std::wstring& options,
+                 const std::vector<std::wstring>& paths) {
+    std::wstring line = program + L" " + options;
+    for (const std::wstring& path : paths) {
+        const std::wstring unixPath = UnixPath(path);
+        if (unixPath.empty()) return false;
+        line += L" \"" + unixPath + L"\"";
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        return false;
+    }
+    if (process.hThread) ::CloseHandle(process.hThread);
+    if (process.hProcess) ::CloseHandle(process.hProcess);
+    return true;
+}
+
+template <typename Done>
+bool WaitFor(Done done) {
+    const DWORD start = ::GetTickCount();
+    while (!done()) {
+        if (::GetTickCount() - start > 5000) return false;
+        ::Sleep(5);
+    }
+    return true;
+}
+
+// The attribute word of path as its folder's listing shows it, which is what
+// the walk sees; INVALID_FILE_ATTRIBUTES when it is not listed.
+DWORD ListedAttributes(const std::wstring& path) {
+    WIN32_FIND_DATAW entry;
+    HANDLE search = ::FindFirstFileW(path.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return INVALID_FILE_ATTRIBUTES;
+    ::FindClose(search);
+    return entry.dwFileAttributes;
+}
+
+bool IsReadOnly(const std::wstring& path) {
+    const DWORD attributes = ListedAttributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 }  // namespace
 
 void EnsureLocalizerMap() {
@@ -127,6 +189,34 @@ bool MakeFileOfSize(const std::wstring& path, ULONGLONG size) {
     }
     ::CloseHandle(file);
     return ok;
+}
+
+bool MakeFolderLink(const std::wstring& link, const std::wstring& target) {
+    const DWORD linkBits = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    return StartOnHost(L"/bin/ln", L"-s", {target, link}) &&
+           WaitFor([&] { return (ListedAttributes(link) & linkBits) == linkBits; }) &&
+           ListedAttributes(link) != INVALID_FILE_ATTRIBUTES;
+}
+
+void RemoveFolderLink(const std::wstring& link) {
+    if (ListedAttributes(link) == INVALID_FILE_ATTRIBUTES) return;
+    if (StartOnHost(L"/bin/rm", L"-f", {link})) {
+        WaitFor([&] { return ListedAttributes(link) == INVALID_FILE_ATTRIBUTES; });
+    }
+}
+
+bool MakeFolderReadOnly(const std::wstring& folder) {
+    if (SetAttributesKept(folder, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return true;
+    return StartOnHost(L"/bin/chmod", L"a-w", {folder}) &&
+           WaitFor([&] { return IsReadOnly(folder); });
+}
+
+void MakeFolderWritable(const std::wstring& folder) {
+    if (!IsReadOnly(folder)) return;
+    if (SetAttributesKept(folder, FILE_ATTRIBUTE_DIRECTORY)) return;
+    if (StartOnHost(L"/bin/chmod", L"u+w", {folder})) {
+        WaitFor([&] { return !IsReadOnly(folder); });
+    }
 }
 
 std::wstring ShortcutTo(const ScratchFolder& folder, const std::wstring& name,

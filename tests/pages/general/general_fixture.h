@@ -64,6 +64,18 @@ bool SetAttributesKept(const std::wstring& path, DWORD attributes);
 // A file of exactly size bytes, written or (for large sizes) extended.
 bool MakeFileOfSize(const std::wstring& path, ULONGLONG size);
 
+// The host system under Wine: Unix programs run by their path. Each answers
+// false where that is not possible (on Windows itself).
+// A symbolic link at link to the folder target, which Wine lists as a
+// folder reparse point, as Windows lists a junction.
+bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
+// Removes the link itself, not what it leads to.
+void RemoveFolderLink(const std::wstring& link);
+// Marks the folder read-only: by its attribute where the file system keeps
+// it there, else by taking away write permission, which Wine shows so.
+bool MakeFolderReadOnly(const std::wstring& folder);
+void MakeFolderWritable(const std::wstring& folder);
+
 // A shortcut to target saved in folder; its path.
 std::wstring ShortcutTo(const ScratchFolder& folder, const std::wstring& name,
                         const std::wstring& target);

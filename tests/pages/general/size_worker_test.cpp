@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <fstream>
 
+#include "common/scoped_environment.h"
 #include "common/test_paths.h"
 #include "file_tree.h"
 #include "general_fixture.h"
+#include "localization/localizer.h"
 #include "module/ids.h"
 #include "pages/general/size_worker.h"
 #include "pages/prop_page.h"
@@ -88,42 +90,111 @@ TEST_F(SizeField, FolderThroughShortcutTotalsItsTree) {
         << "the empty folder's own listing shows 0 bytes";
 }
 
-TEST_F(SizeField, FoldersWithFurtherAttributesAreNotEntered) {
+// Every folder is walked whatever its other attribute bits; links to folders
+// (reparse points) are not: one to a sibling would count it twice, one to an
+// ancestor would go round for ever.
+TEST_F(SizeField, FoldersAreEnteredWhateverTheirAttributesButLinksAreNot) {
     ScratchFolder links(L"size-links");
     ScratchFolder folder(L"size-attrs");
     folder.File(L"counted.txt", std::string(600, 'c'));
     const std::wstring plain = folder.Folder(L"plain");
-    WriteFileBytes(plain + L"\\inside.txt", std::string(100, 'p'));
+    WriteFileBytes(plain + L"\\inside.txt", std::string(2000, 'p'));
     const std::wstring hidden = folder.Folder(L"hidden");
-    WriteFileBytes(hidden + L"\\skipped.txt", std::string(5000, 'h'));
+    WriteFileBytes(hidden + L"\\counted.txt", std::string(5000, 'h'));
     const std::wstring readOnly = folder.Folder(L"readonly");
-    WriteFileBytes(readOnly + L"\\skipped.txt", std::string(5000, 'r'));
+    WriteFileBytes(readOnly + L"\\counted.txt", std::string(5000, 'r'));
+    const std::wstring twin = folder.path() + L"\\twin";
+    const std::wstring loop = plain + L"\\loop";
+    struct Restore {
+        std::wstring readOnly, twin, loop;
+        ~Restore() {
+            MakeFolderWritable(readOnly);
+            RemoveFolderLink(twin);
+            RemoveFolderLink(loop);
+        }
+    } restore{readOnly, twin, loop};
     const bool hiddenKept =
         SetAttributesKept(hidden, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
-    const bool readOnlyKept =
-        SetAttributesKept(readOnly, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY);
-    if (!hiddenKept && !readOnlyKept) {
-        GTEST_SKIP() << "this file system keeps neither attribute on folders";
+    const bool readOnlyKept = MakeFolderReadOnly(readOnly);
+    const bool linked = MakeFolderLink(twin, plain) && MakeFolderLink(loop, folder.path());
+    if (!hiddenKept && !readOnlyKept && !linked) {
+        GTEST_SKIP() << "neither folder attributes nor folder links can be made here";
     }
-    if (!hiddenKept) RemoveTree(hidden);
-    if (!readOnlyKept) RemoveTree(readOnly);
 
     const std::wstring link = ShortcutTo(links, L"attrs", folder.path());
     ASSERT_FALSE(link.empty());
     const std::vector<std::wstring> figures = FiguresOf(link);
     ASSERT_FALSE(figures.empty());
-    EXPECT_EQ(L"700 bytes", figures.back())
-        << "hidden: " << hiddenKept << ", read-only: " << readOnlyKept;
+    // 600 + 2000 + 5000 + 5000 bytes; through the twin it would be 14 KB.
+    EXPECT_EQ(L"12 KB", figures.back())
+        << "hidden: " << hiddenKept << ", read-only: " << readOnlyKept << ", links: " << linked;
 
-    // A folder item that is itself read-only (or hidden) is not walked: it
-    // is looked up once and counts as its record's size.
+    // A selected folder that is itself read-only (or hidden) is walked too.
+    if (!hiddenKept && !readOnlyKept) return;
     const std::wstring top = readOnlyKept ? readOnly : hidden;
     const std::wstring topLink = ShortcutTo(links, L"top", top);
     ASSERT_FALSE(topLink.empty());
-    EXPECT_EQ(std::vector<std::wstring>{L"0 bytes"}, FiguresOf(topLink));
+    const std::vector<std::wstring> topFigures = FiguresOf(topLink);
+    ASSERT_FALSE(topFigures.empty());
+    EXPECT_EQ(L"4 KB", topFigures.back()) << "attributes " << std::hex << Attributes(top);
+}
 
-    SetAttributesKept(hidden, FILE_ATTRIBUTE_DIRECTORY);
-    SetAttributesKept(readOnly, FILE_ATTRIBUTE_DIRECTORY);
+// Each level builds its child's path from its own: a tree as deep as a plain
+// path reaches, at least 100 levels, adds up to the byte.
+TEST_F(SizeField, DeepestTreeIsTotalled) {
+    ScratchFolder links(L"size-links");
+    ScratchFolder folder(L"deep");
+    struct Clear {
+        const std::wstring& root;
+        ~Clear() { ClearFileTree(root); }
+    } clear{folder.path()};
+    const std::wstring fileName = L"\\f.bin";
+    std::wstring deepest = folder.path();
+    int levels = 0;
+    while (levels < 100 || deepest.size() + 2 + fileName.size() < MAX_PATH) {
+        deepest += L"\\d";
+        ASSERT_TRUE(::CreateDirectoryW(deepest.c_str(), nullptr))
+            << deepest.size() << " characters";
+        ++levels;
+    }
+    ASSERT_TRUE(MakeFileOfSize(deepest + fileName, 5000));
+    const std::wstring link = ShortcutTo(links, L"deep", folder.path());
+    ASSERT_FALSE(link.empty());
+
+    const std::vector<std::wstring> figures = FiguresOf(link);
+    ASSERT_FALSE(figures.empty());
+    EXPECT_EQ(L"4 KB", figures.back()) << levels << " levels";
+}
+
+// A walk that fails before its end empties the field instead of leaving a
+// running figure there as if it were the total. A translated format whose
+// width no formatter takes is such a failure, at the first kilobyte figure.
+TEST_F(SizeField, FailedWalkLeavesNoFigure) {
+    ScratchFolder links(L"size-links");
+    ScratchFolder folder(L"size-failed");
+    folder.File(L"a.txt", std::string(600, 'a'));
+    folder.File(L"b.txt", std::string(600, 'b'));
+    const std::wstring link = ShortcutTo(links, L"failed", folder.path());
+    ASSERT_FALSE(link.empty());
+
+    const std::wstring catalog = folder.path() + L"\\bad.catalog";
+    {
+        // The translations of the module these pages are built into.
+        const std::wstring stem = CZRVLocalizer().ModuleStem().GetString();
+        std::ofstream out(catalog.c_str(), std::ios::binary);
+        out << std::string(stem.begin(), stem.end()) << "|string|1036=%99999999999I64u KB\r\n";
+    }
+    const ScopedEnvironment extra(L"ZRV_CATALOG_EXTRA", catalog.c_str());
+    SizeFigureLog log;
+    GeneralSheet sheet(link);
+    ASSERT_TRUE(sheet.ok());
+    ASSERT_TRUE(sheet.WaitForWorker());
+
+    const std::vector<std::wstring> figures = log.figures();
+    ASSERT_GE(figures.size(), 2u);
+    EXPECT_EQ(L"600 bytes", figures[figures.size() - 2]);
+    EXPECT_EQ(L"", figures.back());
+    EXPECT_EQ(L"", sheet.Text(IDC_GENERAL_SIZE));
 }
 
 // The worker runs in its own apartment, where the product's localizer serves

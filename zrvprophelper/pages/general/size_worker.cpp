@@ -16,6 +16,15 @@ bool IsDotEntry(const wchar_t* name) noexcept {
     return ::StrCmpW(name, L".") == 0 || ::StrCmpW(name, L"..") == 0;
 }
 
+// Every folder is walked, whatever else its attribute word says: Windows
+// marks many ordinary folders read-only or system. Junctions, symbolic links
+// and mount points lead to folders counted elsewhere or to an ancestor, so
+// they are never entered.
+bool IsFolderToWalk(DWORD attributes) noexcept {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 DWORD Remaining(DWORD deadline) noexcept {
     const LONG left = static_cast<LONG>(deadline - ::GetTickCount());
     return left > 0 ? static_cast<DWORD>(left) : 0;
@@ -132,15 +141,16 @@ unsigned __stdcall SizeWorkerProc(void* argument) {
     {
         PageReference reference(page);
         WorkerApartment apartment;
+        // One localizer for the whole walk: it is found in the shared map
+        // once, instead of once per entry.
+        CZRVLocalizer localizer;
+        SizeWalk walk(page, &localizer);
         try {
-            // One localizer for the whole walk: it is found in the shared map
-            // once, instead of once per entry.
-            CZRVLocalizer localizer;
-            SizeWalk walk(page, &localizer);
             walk.TotalSize(page->WorkerPath, false);
         } catch (...) {
-            // Out of memory or an unusable text: the walk ends, and the field
-            // keeps the last figure shown.
+            // Out of memory or an unusable text: the walk ends short of the
+            // total, and a running figure left in the field would pass for it.
+            walk.ReportUnknown();
         }
     }
     ::InterlockedDecrement(&g_liveWorkers);
@@ -160,12 +170,12 @@ ULONGLONG SizeWalk::TotalSize(const CString& path, bool listFolder) {
 
     ULONGLONG total = 0;
     do {
-        if (entry.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY) {
+        if (IsFolderToWalk(entry.dwFileAttributes)) {
             if (!IsDotEntry(entry.cFileName)) {
                 // Looked up by its own path, the item is the entry found.
                 total += TotalSize(listFolder ? path + L"\\" + entry.cFileName : path, true);
             }
-        } else {
+        } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             total += (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) + entry.nFileSizeLow;
         }
         if (!Report(total)) break;
@@ -178,7 +188,15 @@ bool SizeWalk::Report(ULONGLONG total) {
         m_stopped = true;
         return false;
     }
-    const CString text = SizeFigureText(total, m_localizer);
+    return Show(SizeFigureText(total, m_localizer));
+}
+
+void SizeWalk::ReportUnknown() noexcept {
+    if (!m_stopped) Show(CString());
+    m_stopped = true;
+}
+
+bool SizeWalk::Show(const CString& text) noexcept {
     SizeUpdateGate& gate = m_page->m_sizeGate;
     if (!gate.BeginSend()) {
         m_stopped = true;

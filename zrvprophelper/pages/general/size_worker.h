@@ -65,11 +65,15 @@ class SizeWalk {
     SizeWalk(CZRVPropPage_Summary* page, CZRVLocalizer* localizer) noexcept;
 
     // Bytes of what path names: the item itself (listFolder false) or the
-    // entries of the folder (listFolder true). One update per entry seen;
-    // folders are entered only when their attribute word is exactly
-    // FILE_ATTRIBUTE_DIRECTORY, so hidden, system, read-only and reparse
-    // point folders count as the size their record gives.
+    // entries of the folder (listFolder true). One update per entry seen.
+    // Every folder is entered whatever its other attribute bits, except
+    // reparse points (junctions, symbolic links, mount points), which add
+    // nothing. A folder's own record adds no bytes.
     ULONGLONG TotalSize(const CString& path, bool listFolder);
+
+    // The walk failed before its end: the Size field is emptied, as for an
+    // item that cannot be sized, and the walk sends nothing more.
+    void ReportUnknown() noexcept;
 
     // The page closed: the walk ends without further updates.
     bool Stopped() const noexcept { return m_stopped; }
@@ -77,6 +81,8 @@ class SizeWalk {
   private:
     // Shows total in the page; false once the gate is shut.
     bool Report(ULONGLONG total);
+    // Hands text to the page; false once the gate is shut.
+    bool Show(const CString& text) noexcept;
 
     CZRVPropPage_Summary* m_page;
     CZRVLocalizer* m_localizer;
