@@ -42,11 +42,12 @@ std::wstring UnixPath(const std::wstring& path) {
     return result;
 }
 
-// Starts a Unix program on the Unix paths of the given Windows paths. Wine
-// gives no handle to wait on for a Unix process: callers look for its effect.
+// Starts a Unix program on the Unix paths of the given Windows paths, through
+// start.exe: a Unix child of this very process upset later localizer lookups
+// in it. There is no handle to wait on: callers look for the effect.
 bool StartOnHost(const std::wstring& program, const std::wstring& options,
                  const std::vector<std::wstring>& paths) {
-    std::wstring line = program + L" " + options;
+    std::wstring line = L"start.exe /unix " + program + L" " + options;
     for (const std::wstring& path : paths) {
         const std::wstring unixPath = UnixPath(path);
         if (unixPath.empty()) return false;
