@@ -217,6 +217,24 @@ TEST_F(CategoriesPage, UntouchedTextsAreWrittenBackExactlyAsStored) {
     EXPECT_EQ(longComment.substr(0, 599), Stored(doc, 4));
 }
 
+// A paste cut at the field's limit can split a character in two; the half
+// left over is no character at all and is not stored.
+TEST_F(CategoriesPage, ATextCutInsideACharacterIsStoredAsWholeCharacters) {
+    const std::wstring doc = Document(L"Smiles.doc");
+    CategoriesSheet sheet({doc});
+    ASSERT_TRUE(sheet.ok());
+    const std::wstring smile = L"\xD83D\xDE00";
+    std::wstring smiles;
+    for (int i = 0; i < 300; ++i) smiles += smile;
+    TypeAsUser(sheet.page(), kComments, 0, -1, smiles);
+    const std::wstring nearlyFull(510, L'a');
+    zrvtest::Type(sheet.page(), kTitle, nearlyFull);
+    TypeAsUser(sheet.page(), kTitle, 0, 0, smile);
+    sheet.sheet().Apply();
+    EXPECT_EQ(smiles.substr(0, 510), Stored(doc, 4));
+    EXPECT_EQ(nearlyFull, Stored(doc, 0));
+}
+
 TEST_F(CategoriesPage, ReadOnlyDocumentCanBeNeitherEditedNorApplied) {
     const std::wstring doc = Document(L"Contract.doc");
     Store(doc, 0, L"Signed");

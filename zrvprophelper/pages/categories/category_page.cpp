@@ -52,6 +52,31 @@ CString FieldText(HWND page, int control) {
     return text;
 }
 
+bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// The edit control keeps to its limit in UTF-16 units: a paste cut there can
+// leave half of a character, which is no text at all and which the store's
+// readers would turn into a replacement character. Such halves are dropped.
+CString WholeCharacters(const CString& text) {
+    const int length = text.GetLength();
+    if (length == 0) return text;
+    CString whole;
+    wchar_t* out = whole.GetBufferSetLength(length);
+    int kept = 0;
+    for (int i = 0; i < length; ++i) {
+        const wchar_t c = text[i];
+        if (IsHighSurrogate(c) && i + 1 < length && IsLowSurrogate(text[i + 1])) {
+            out[kept++] = c;
+            out[kept++] = text[++i];
+        } else if (!IsHighSurrogate(c) && !IsLowSurrogate(c)) {
+            out[kept++] = c;
+        }
+    }
+    whole.ReleaseBuffer(kept);
+    return whole;
+}
+
 // Tells the store's listeners (among them the category lists) and the shell
 // that the document's metadata changed. The shell hears of it even when the
 // store's notifier cannot be created. Answers that creation's result.
@@ -238,7 +263,7 @@ bool CZRVPropPage_Category::WriteTexts(bool& wroteAny) {
         const CString current = FieldText(window, kTextFields[i].control);
         const bool edited = current != loaded.shown;
         if (!edited && !loaded.read) continue;
-        CComBSTR text = edited ? CComBSTR(current) : loaded.stored;
+        CComBSTR text = edited ? CComBSTR(WholeCharacters(current)) : loaded.stored;
         if (!text) text = L"";
         BSTR textArgument = text.get();
         wroteAny = true;
