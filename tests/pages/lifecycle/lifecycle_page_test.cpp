@@ -171,6 +171,21 @@ TEST_F(LifeCycleTest, OneYearOnLeapDayKeepsTheStoredDateButWritesReminderAndBurn
     for (const JournalEntry& e : Journal()) EXPECT_NE(17, e.id) << "no expiration was written";
 }
 
+// A year on from 29 February is a day that does not exist, for which Apply
+// stores no date: the picker previews none instead of some other date.
+TEST_F(LifeCycleTest, OnLeapDayTheYearsAheadChoicesPreviewNoDate) {
+    FixClock(Utc(2028, 2, 29, 10, 0));
+    const std::wstring path = Document(L"leapview.doc");
+    Seed(path, {Ticks(Utc(2031, 5, 5, 12, 0)), 0, 0});
+    auto sheet = Open({path});
+    HWND page = sheet->Page(0);
+    ASSERT_TRUE(page);
+    for (int choice : {kOneYear, kThreeYears}) {
+        Click(page, choice);
+        EXPECT_FALSE(IsVisible(page, kPicker)) << choice;
+    }
+}
+
 TEST_F(LifeCycleTest, NoneResetsReminderAndBurnWhateverTheControlsShowed) {
     const std::wstring path = Document(L"reset.doc");
     Seed(path, {Ticks(Utc(2030, 1, 1)), 2, 1});

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <cstring>
+
 #include "../../localization/localize_dialog.h"
 #include "../../resources/resource.h"
 #include "lifecycle_clock.h"
@@ -63,6 +65,19 @@ bool ToFileTime(const SYSTEMTIME& date, FILETIME& file) {
                                         (date.wMonth == 2 && IsLeapYear(date.wYear) ? 1 : 0));
     if (date.wDay > days) return false;
     return ::SystemTimeToFileTime(&date, &file) != FALSE;
+}
+
+bool SameDay(const SYSTEMTIME& a, const SYSTEMTIME& b) {
+    return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay;
+}
+
+// The picker accepts some dates it cannot show (before its first day, or
+// days that do not exist) and goes on showing its old one: whether it shows
+// the date is read back rather than assumed.
+bool PickerShows(HWND picker, const SYSTEMTIME& date) {
+    SYSTEMTIME shown = {};
+    return DateTime_SetSystemtime(picker, GDT_VALID, &date) &&
+           DateTime_GetSystemtime(picker, &shown) == GDT_VALID && SameDay(shown, date);
 }
 
 }  // namespace
@@ -135,12 +150,7 @@ void CZRVPropPage_LifeCycle::LoadStoredValues() {
 void CZRVPropPage_LifeCycle::ShowStoredExpiration(const FILETIME& stored) {
     HWND picker = ::GetDlgItem(window, IDC_LIFECYCLE_CUSTOM_DATE);
     SYSTEMTIME date = {};
-    SYSTEMTIME shown = {};
-    const bool showable = ::FileTimeToSystemTime(&stored, &date) &&
-                          DateTime_SetSystemtime(picker, GDT_VALID, &date) &&
-                          DateTime_GetSystemtime(picker, &shown) == GDT_VALID &&
-                          shown.wYear == date.wYear && shown.wMonth == date.wMonth &&
-                          shown.wDay == date.wDay;
+    const bool showable = ::FileTimeToSystemTime(&stored, &date) && PickerShows(picker, date);
     m_storedExpiration = stored;
     m_pickerShowsStored = true;
     m_storedDateHidden = !showable;
@@ -201,11 +211,19 @@ LRESULT CZRVPropPage_LifeCycle::OnCommand(WPARAM wParam, WORD notification) {
         ::EnableWindow(picker, TRUE);
     } else {
         // A "within" choice: the picker previews, read-only, the date that
-        // Apply will store.
-        ::ShowWindow(picker, SW_SHOW);
+        // Apply will store. A year on from 29 February does not exist, and
+        // Apply stores no date for it: the picker then previews none rather
+        // than go on showing the date it had.
+        SYSTEMTIME before = {};
+        SYSTEMTIME after = {};
+        DateTime_GetSystemtime(picker, &before);
+        const bool previewed = PickerShows(picker, YearsFromNow(YearsAhead(window)));
+        DateTime_GetSystemtime(picker, &after);
+        if (previewed || std::memcmp(&before, &after, sizeof before) != 0) {
+            m_pickerShowsStored = false;
+        }
+        ::ShowWindow(picker, previewed ? SW_SHOW : SW_HIDE);
         ::EnableWindow(picker, FALSE);
-        const SYSTEMTIME preview = YearsFromNow(YearsAhead(window));
-        if (DateTime_SetSystemtime(picker, GDT_VALID, &preview)) m_pickerShowsStored = false;
     }
     // Reminder and burning only mean something for a document that expires.
     Enable(window, IDC_LIFECYCLE_REMINDER, !none);
