@@ -70,6 +70,21 @@ TEST_F(LifeCycleTest, StoredValuesThePageCannotShowSurviveAnApply) {
     }
 }
 
+// The check box shows any non-zero burn value as checked; a value other
+// than 0 or 1 is another program's, and is kept while the box is untouched.
+TEST_F(LifeCycleTest, AnUntouchedBurnValueOtherThanZeroOrOneSurvivesAnApply) {
+    const std::wstring path = Document(L"burnt.doc");
+    Seed(path, {Ticks(Utc(2030, 6, 1)), 1, 2});
+    auto sheet = Open({path});
+    HWND page = sheet->Page(0);
+    ASSERT_TRUE(page);
+    EXPECT_TRUE(zrvtest::IsChecked(page, kBurn));
+    ChooseReminder(page, 2);
+    sheet->Apply();
+    EXPECT_EQ(2u, Stored(path).reminder);
+    EXPECT_EQ(2u, Stored(path).burnDisc);
+}
+
 TEST_F(LifeCycleTest, AHiddenStoredDateGivesWayToAChoiceTheUserMakes) {
     FixClock(Utc(2027, 3, 10, 14, 30));
     const std::wstring path = Document(L"ancient.doc");

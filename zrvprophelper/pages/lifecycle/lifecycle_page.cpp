@@ -138,6 +138,7 @@ void CZRVPropPage_LifeCycle::LoadStoredValues() {
         zrv::unique_propvariant value;
         m_burnRead = SUCCEEDED(Catalog->GetProperty(DOCPROP_BURN_DISC, value.get()));
         if (m_burnRead) {
+            m_storedBurn = value.get()->ulVal;
             ::CheckDlgButton(window, IDC_LIFECYCLE_BURN_DISC,
                              value.get()->ulVal != 0 ? BST_CHECKED : BST_UNCHECKED);
         }
@@ -259,6 +260,11 @@ bool CZRVPropPage_LifeCycle::WriteValues(int choice, bool& wroteAny) {
         allWritten = allWritten && ok;
         known = known || ok;
     };
+    auto writeBurn = [&](ULONG burn) {
+        const bool ok = SetNumber(DOCPROP_BURN_DISC, burn);
+        write(ok, m_burnRead);
+        if (ok) m_storedBurn = burn;
+    };
     zrv::unique_propvariant expiration;
     expiration.get()->vt = VT_FILETIME;
     if (choice == IDC_LIFECYCLE_EXPIRE_NONE) {
@@ -270,7 +276,7 @@ bool CZRVPropPage_LifeCycle::WriteValues(int choice, bool& wroteAny) {
         if (!m_expirationRead && !chosen) return true;
         write(SetValue(DOCPROP_EXPIRATION, *expiration.get()), m_expirationRead);
         if (m_reminderRead || chosen) write(SetNumber(DOCPROP_REMINDER, 0), m_reminderRead);
-        if (m_burnRead || chosen) write(SetNumber(DOCPROP_BURN_DISC, 0), m_burnRead);
+        if (m_burnRead || chosen) writeBurn(0);
         return allWritten;
     }
     // Any other choice differs from the "None" an unread expiration shows,
@@ -287,9 +293,12 @@ bool CZRVPropPage_LifeCycle::WriteValues(int choice, bool& wroteAny) {
             write(SetNumber(DOCPROP_REMINDER, static_cast<ULONG>(reminder)), m_reminderRead);
         }
     }
+    // The box shows any non-zero value as checked; a stored value other than
+    // 0 or 1 is kept for as long as the box shows what it showed at first.
     const bool burn = IsChecked(window, IDC_LIFECYCLE_BURN_DISC);
-    if (m_burnRead || burn != m_loadedBurn) {
-        write(SetNumber(DOCPROP_BURN_DISC, burn ? 1 : 0), m_burnRead);
+    const bool burnChanged = burn != m_loadedBurn;
+    if ((m_burnRead || burnChanged) && (burnChanged || m_storedBurn <= 1)) {
+        writeBurn(burn ? 1 : 0);
     }
     return allWritten;
 }

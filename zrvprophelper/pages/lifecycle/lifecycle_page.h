@@ -65,6 +65,9 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     int m_loadedChoice = 0;
     LRESULT m_loadedReminder = CB_ERR;
     bool m_loadedBurn = false;
+    // The burn value as stored, which may be any number the box shows as
+    // checked; what the page last wrote once it has written one.
+    DWORD m_storedBurn = 0;
     // The user clicked one of the expiration choices, even the one shown.
     bool m_choiceClicked = false;
 };
