@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "common/hdrop_data_object.h"
+#include "common/import_hook.h"
 #include "handlers/prop_sheet_handlers.h"
 #include "module/class_factory.h"
 #include "pages/selection_intake.h"
@@ -30,20 +31,15 @@ HRESULT InitializeHandler(ObjectCreator create, IDataObject* data) {
 }
 
 // Counts the program's calls to PathIsDirectoryW, which the intake makes once
-// per name it examines, by pointing the import table entry at a counter.
+// per name it examines.
 class DirectoryProbeCounter {
   public:
-    DirectoryProbeCounter() {
-        s_real = reinterpret_cast<Probe>(reinterpret_cast<void*>(
-            ::GetProcAddress(::GetModuleHandleW(L"shlwapi.dll"), "PathIsDirectoryW")));
-        m_slot = FindImportSlot(reinterpret_cast<void*>(s_real));
-        if (m_slot) Patch(reinterpret_cast<void*>(&Count));
+    DirectoryProbeCounter()
+        : m_hook(L"shlwapi.dll", "PathIsDirectoryW", reinterpret_cast<void*>(&Count)) {
+        s_real = m_hook.real<Probe>();
         s_calls = 0;
     }
-    ~DirectoryProbeCounter() {
-        if (m_slot) Patch(reinterpret_cast<void*>(s_real));
-    }
-    bool ok() const { return m_slot != nullptr; }
+    bool ok() const { return m_hook.ok(); }
     int calls() const { return s_calls; }
 
   private:
@@ -52,28 +48,10 @@ class DirectoryProbeCounter {
         ++s_calls;
         return s_real(path);
     }
-    static void** FindImportSlot(void* target) {
-        auto* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
-        auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
-            base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-        const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
-             target && imp->Name; ++imp) {
-            for (auto** slot = reinterpret_cast<void**>(base + imp->FirstThunk); *slot; ++slot)
-                if (*slot == target) return slot;
-        }
-        return nullptr;
-    }
-    void Patch(void* value) {
-        DWORD old = 0;
-        ::VirtualProtect(m_slot, sizeof(void*), PAGE_READWRITE, &old);
-        *m_slot = value;
-        ::VirtualProtect(m_slot, sizeof(void*), old, &old);
-    }
 
     static inline Probe s_real = nullptr;
     static inline int s_calls = 0;
-    void** m_slot = nullptr;
+    zrvtest::ImportHook m_hook;
 };
 
 TEST(SelectionIntake, KeepsTheFirstHundredInDropOrderAfterReadingAll) {

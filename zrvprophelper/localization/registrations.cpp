@@ -1,5 +1,6 @@
 #include "registrations.h"
 
+#include "../module/module.h"
 #include "../support/handles.h"
 #include "../support/mutex_lock.h"
 #include "localizer.h"
@@ -24,34 +25,29 @@ constexpr int kMaxRegistrations = 256;
 Registration g_registrations[kMaxRegistrations];
 int g_count = 0;
 SRWLOCK g_lock = SRWLOCK_INIT;
-volatile LONG g_pinned = 0;
 volatile LONG g_lastMark = 0;
-DWORD g_markSlot = TLS_OUT_OF_INDEXES;
+volatile LONG g_markSlot = static_cast<LONG>(TLS_OUT_OF_INDEXES);
+
+DWORD MarkSlot() noexcept {
+    return static_cast<DWORD>(::InterlockedCompareExchange(&g_markSlot, 0, 0));
+}
 
 // Once an entry exists, this module stays loaded until the process ends. Its
 // thread-detach clean-up is what takes a thread's entry out of the map, and
 // its record is what tells a live entry from one left by an ended thread;
 // unloading would lose both while the threads and their server objects live
-// on. Entries exist only after a page was made, so the cost is small.
-bool PinModule() noexcept {
-    if (g_pinned) return true;
-    // The thread mark's slot is made once, before the pin, and is never freed:
-    // the module that reads it stays loaded.
-    const DWORD slot = ::TlsAlloc();
-    if (slot == TLS_OUT_OF_INDEXES) return false;
-    if (::InterlockedCompareExchange(
-            reinterpret_cast<volatile LONG*>(&g_markSlot), static_cast<LONG>(slot),
-            static_cast<LONG>(TLS_OUT_OF_INDEXES)) != static_cast<LONG>(TLS_OUT_OF_INDEXES)) {
-        ::TlsFree(slot);  // another thread made it first
+// on. Entries exist only after a page was made, which pins the module anyway.
+// The thread mark's slot is made once and never freed, for the same reason.
+bool KeepModuleForEntries() noexcept {
+    if (MarkSlot() == TLS_OUT_OF_INDEXES) {
+        const DWORD slot = ::TlsAlloc();
+        if (slot == TLS_OUT_OF_INDEXES) return false;
+        const LONG none = static_cast<LONG>(TLS_OUT_OF_INDEXES);
+        if (::InterlockedCompareExchange(&g_markSlot, static_cast<LONG>(slot), none) != none) {
+            ::TlsFree(slot);  // another thread made it first
+        }
     }
-    HMODULE self = nullptr;
-    if (!::GetModuleHandleExW(
-            GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-            reinterpret_cast<LPCWSTR>(reinterpret_cast<ULONG_PTR>(&PinModule)), &self)) {
-        return false;
-    }
-    ::InterlockedExchange(&g_pinned, 1);
-    return true;
+    return g_module.PinModule();
 }
 
 // The map as this module opens it, bounded by the mapping's real size.
@@ -117,11 +113,11 @@ int TakeRecords(bool wholeProcess, Registration* taken) noexcept {
 }  // namespace
 
 bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer) noexcept {
-    if (localizer == 0 || !PinModule()) return false;
+    if (localizer == 0 || !KeepModuleForEntries()) return false;
     // A thread-local value starts out empty in every new thread, whatever id
     // the system gives it, so a mark found there was put by this very thread.
     const ULONG_PTR mark = static_cast<ULONG>(::InterlockedIncrement(&g_lastMark));
-    if (mark == 0 || !::TlsSetValue(g_markSlot, reinterpret_cast<void*>(mark))) return false;
+    if (mark == 0 || !::TlsSetValue(MarkSlot(), reinterpret_cast<void*>(mark))) return false;
     bool recorded = false;
     ::AcquireSRWLockExclusive(&g_lock);
     int at = 0;
@@ -136,7 +132,7 @@ bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer) n
 }
 
 bool IsOwnRegistration(LONG slot, DWORD localizer) noexcept {
-    if (localizer == 0 || !g_pinned) return false;
+    if (localizer == 0 || MarkSlot() == TLS_OUT_OF_INDEXES) return false;
     const DWORD thread = ::GetCurrentThreadId();
     ULONG_PTR mark = 0;
     ::AcquireSRWLockShared(&g_lock);
@@ -148,7 +144,7 @@ bool IsOwnRegistration(LONG slot, DWORD localizer) noexcept {
         }
     }
     ::ReleaseSRWLockShared(&g_lock);
-    return mark != 0 && mark == reinterpret_cast<ULONG_PTR>(::TlsGetValue(g_markSlot));
+    return mark != 0 && mark == reinterpret_cast<ULONG_PTR>(::TlsGetValue(MarkSlot()));
 }
 
 }  // namespace zrv

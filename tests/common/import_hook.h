@@ -1,0 +1,58 @@
+#pragma once
+// Points one entry of the test program's import table at a stand-in for as
+// long as the hook lives. The module's code is linked into the test program,
+// so its calls to the system go through that table: a test can count them or
+// see their arguments without changing the module.
+
+#include <windows.h>
+
+namespace zrvtest {
+
+class ImportHook {
+  public:
+    ImportHook(const wchar_t* dll, const char* function, void* replacement) noexcept {
+        if (HMODULE owner = ::GetModuleHandleW(dll)) {
+            m_real = reinterpret_cast<void*>(::GetProcAddress(owner, function));
+        }
+        m_slot = FindImportSlot(m_real);
+        if (m_slot) Patch(replacement);
+    }
+    ImportHook(const ImportHook&) = delete;
+    ImportHook& operator=(const ImportHook&) = delete;
+    ~ImportHook() {
+        if (m_slot) Patch(m_real);
+    }
+
+    bool ok() const noexcept { return m_slot != nullptr; }
+    // The system's own function, for the stand-in to call on.
+    template <typename Fn>
+    Fn real() const noexcept {
+        return reinterpret_cast<Fn>(m_real);
+    }
+
+  private:
+    static void** FindImportSlot(void* target) noexcept {
+        if (!target) return nullptr;
+        auto* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
+        auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
+            base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+             imp->Name; ++imp) {
+            for (auto** slot = reinterpret_cast<void**>(base + imp->FirstThunk); *slot; ++slot)
+                if (*slot == target) return slot;
+        }
+        return nullptr;
+    }
+    void Patch(void* value) noexcept {
+        DWORD old = 0;
+        ::VirtualProtect(m_slot, sizeof(void*), PAGE_READWRITE, &old);
+        *m_slot = value;
+        ::VirtualProtect(m_slot, sizeof(void*), old, &old);
+    }
+
+    void* m_real = nullptr;
+    void** m_slot = nullptr;
+};
+
+}  // namespace zrvtest
