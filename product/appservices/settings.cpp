@@ -89,4 +89,17 @@ std::optional<std::wstring> SelectedLanguage() {
     return language;
 }
 
+std::optional<unsigned> LocalServerIdleMs() {
+    std::optional<std::wstring> text = EnvironmentText(L"ZRV_APPSERVICES_IDLE_MS");
+    if (!text) text = OfficeSetting(L"LocalServerIdleMs");
+    if (!text || text->empty() || text->size() > 6) return std::nullopt;
+    unsigned ms = 0;
+    for (wchar_t c : *text) {
+        if (c < L'0' || c > L'9') return std::nullopt;
+        ms = ms * 10 + static_cast<unsigned>(c - L'0');
+    }
+    if (ms < 10 || ms > 600000) return std::nullopt;
+    return ms;
+}
+
 }  // namespace appsvc

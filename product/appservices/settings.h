@@ -28,4 +28,10 @@ std::optional<std::wstring> OfficeSetting(const wchar_t* valueName);
 // outside the catalog folder.
 std::optional<std::wstring> SelectedLanguage();
 
+// How long the local server stays after its last object went away:
+// ZRV_APPSERVICES_IDLE_MS, else the LocalServerIdleMs setting, in decimal
+// milliseconds from 10 to 600000. Nothing (unset or out of range) means the
+// server's own default.
+std::optional<unsigned> LocalServerIdleMs();
+
 }  // namespace appsvc
