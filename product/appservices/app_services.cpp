@@ -18,22 +18,32 @@ std::wstring_view View(BSTR text) {
 
 }  // namespace
 
-HRESULT CAppServices::Create(REFIID iid, void** object) noexcept try {
+HRESULT CAppServices::Create(REFIID iid, void** object) noexcept {
+    return Make(/*counted=*/true, iid, object);
+}
+
+HRESULT CAppServices::CreateUncounted(REFIID iid, void** object) noexcept {
+    return Make(/*counted=*/false, iid, object);
+}
+
+HRESULT CAppServices::Make(bool counted, REFIID iid, void** object) noexcept try {
     if (!object) return E_POINTER;
     *object = nullptr;
-    auto* services = new CAppServices(LoadSelectedCatalog());
+    auto* services = new CAppServices(LoadSelectedCatalog(), counted);
     const HRESULT hr = services->QueryInterface(iid, object);
     services->Release();
     return hr;
 }
 ZRV_CATCH_RETURN()
 
-CAppServices::CAppServices(std::shared_ptr<const TranslationCatalog> catalog) noexcept
-    : m_catalog(std::move(catalog)) {
-    ObjectCreated();
+CAppServices::CAppServices(std::shared_ptr<const TranslationCatalog> catalog, bool counted) noexcept
+    : m_catalog(std::move(catalog)), m_counted(counted) {
+    if (m_counted) ObjectCreated();
 }
 
-CAppServices::~CAppServices() { ObjectDestroyed(); }
+CAppServices::~CAppServices() {
+    if (m_counted) ObjectDestroyed();
+}
 
 STDMETHODIMP CAppServices::QueryInterface(REFIID iid, void** object) {
     if (!object) return E_POINTER;

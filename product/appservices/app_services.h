@@ -24,6 +24,10 @@ class CAppServices final : public IAppLocalizer, public IAppHelp, public IAppDoc
     // Reads the language setting and the catalogs now: an object answers
     // from the catalog that was selected when it was made.
     static HRESULT Create(REFIID iid, void** object) noexcept;
+    // The same, but the object neither counts as alive nor keeps the server
+    // running: the local server holds one for its whole life
+    // (interface_pins.h).
+    static HRESULT CreateUncounted(REFIID iid, void** object) noexcept;
 
     CAppServices(const CAppServices&) = delete;
     CAppServices& operator=(const CAppServices&) = delete;
@@ -75,13 +79,15 @@ class CAppServices final : public IAppLocalizer, public IAppHelp, public IAppDoc
     STDMETHODIMP Reserved23() override;
 
   private:
-    explicit CAppServices(std::shared_ptr<const TranslationCatalog> catalog) noexcept;
+    CAppServices(std::shared_ptr<const TranslationCatalog> catalog, bool counted) noexcept;
+    static HRESULT Make(bool counted, REFIID iid, void** object) noexcept;
     ~CAppServices();
 
     static HRESULT Answer(const Translation* translation, BSTR* text) noexcept;
 
     volatile LONG m_refs = 1;
     std::shared_ptr<const TranslationCatalog> m_catalog;
+    const bool m_counted;
 };
 
 }  // namespace appsvc

@@ -14,6 +14,7 @@
 
 #include "class_factory.h"
 #include "component_ids.h"
+#include "interface_pins.h"
 #include "server_registration.h"
 #include "server_state.h"
 #include "settings.h"
@@ -26,7 +27,10 @@ namespace {
 // request (as the localizer does when there is no shared map) then reuses
 // the running server instead of starting a new one each time.
 constexpr UINT kStartupGraceMs = 10000;
-constexpr UINT kIdleGraceMs = 2000;
+constexpr UINT kDefaultIdleGraceMs = 2000;
+// After the revocation: long enough for a client that was handed the class
+// object just before it to reach CreateInstance.
+constexpr UINT kDrainMs = 200;
 constexpr UINT kIdleMessage = WM_APP + 1;
 
 appsvc::CAppServicesFactory g_factory(/*referencesLockServer=*/false);
@@ -64,12 +68,23 @@ HRESULT Unregister() {
     return FAILED(server) ? server : typeLib;
 }
 
-// Serves until the server has been idle for a grace period. The class object
-// is revoked before the process commits to ending; an activation that slipped
-// in before the revocation is served to its end, and no new one can arrive.
+// Serves until the server has been idle for its grace period; the caller
+// then ends the process.
+//
+// Wine suspends nothing (CoSuspendClassObjects, REGCLS_SUSPENDED and the
+// suspension promised by CoReleaseServerProcess do nothing there), so there
+// is no atomic "stop taking activations". The class object is revoked when
+// the grace ends and the apartment keeps serving for a short drain: a client
+// that was handed the class object just before the revocation still gets its
+// object, which keeps the server running like any other. The server leaves
+// only after a whole drain passed idle.
 HRESULT Serve() {
     g_mainThread = ::GetCurrentThreadId();
+    const UINT idleGraceMs = appsvc::LocalServerIdleMs().value_or(kDefaultIdleGraceMs);
     appsvc::SetIdleCallback(PostIdle);
+    // Without the pins the server still serves; it is only exposed again to
+    // the hang that interface_pins.h describes.
+    appsvc::PinInterfaceRegistrations(&g_factory);
     DWORD cookie = 0;
     const HRESULT hr = ::CoRegisterClassObject(CLSID_AppServices, &g_factory, CLSCTX_LOCAL_SERVER,
                                                REGCLS_MULTIPLEUSE, &cookie);
@@ -80,18 +95,18 @@ HRESULT Serve() {
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (msg.hwnd == nullptr && msg.message == kIdleMessage) {
-            if (!registered) break;
             if (timer) ::KillTimer(nullptr, timer);
-            timer = ::SetTimer(nullptr, 0, kIdleGraceMs, nullptr);
+            timer = ::SetTimer(nullptr, 0, registered ? idleGraceMs : kDrainMs, nullptr);
             continue;
         }
         if (msg.hwnd == nullptr && msg.message == WM_TIMER && msg.wParam == timer) {
             ::KillTimer(nullptr, timer);
             timer = 0;
             if (!appsvc::ServerIdle()) continue;
+            if (!registered) break;
             ::CoRevokeClassObject(cookie);
             registered = false;
-            if (appsvc::ServerIdle()) break;
+            timer = ::SetTimer(nullptr, 0, kDrainMs, nullptr);
             continue;
         }
         ::TranslateMessage(&msg);
@@ -119,7 +134,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             break;
         default:
             hr = Serve();
-            break;
+            // Leaving the apartment would tear down every export and wait,
+            // with no time limit, for calls still in flight on them; a call
+            // that reaches the apartment during that teardown is posted to
+            // this thread, which no longer dispatches, and both wait for
+            // ever. Ending the process cuts every connection instead, and a
+            // late caller's call fails at once.
+            ::ExitProcess(SUCCEEDED(hr) ? 0 : 1);
     }
     ::CoUninitialize();
     return SUCCEEDED(hr) ? 0 : 1;
