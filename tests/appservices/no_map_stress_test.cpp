@@ -23,7 +23,7 @@ using namespace appsvctest;
 
 namespace {
 
-constexpr int kLookups = 2000;
+constexpr int kLookups = 1500;
 constexpr wchar_t kIdleGraceMs[] = L"40";
 constexpr DWORD kStallMs = 20000;  // a lookup takes milliseconds; a server start under a second
 
@@ -141,9 +141,9 @@ TEST(NoMapStress, LookupsRacingTheServersIdleExitAllEndTranslated) {
         // Now and then a pause about as long as the grace, so that the next
         // activation lands just before, during or after the server's exit.
         // Each exit costs the next lookup a server start (about a second
-        // under Wine), so exits are kept to a few dozen.
+        // under Wine), so exits are kept to about a dozen.
         seed = seed * 1103515245u + 12345u;
-        if ((seed >> 16) % 80 == 0) {
+        if ((seed >> 16) % 120 == 0) {
             ::Sleep(30 + (seed >> 8) % 30);
             for (DWORD id : ServerProcesses()) servers.insert(id);
         }
@@ -157,7 +157,7 @@ TEST(NoMapStress, LookupsRacingTheServersIdleExitAllEndTranslated) {
     // stopping" answer that would make the client retry. Such a lookup keeps
     // its English text; only a few may.
     EXPECT_LE(untranslated, kLookups / 50);
-    EXPECT_GT(servers.size(), 5u) << "the server did not keep leaving when idle";
+    EXPECT_GT(servers.size(), 3u) << "the server did not keep leaving when idle";
 }
 
 }  // namespace
