@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <thread>
 
 #include "common/localizer_map_host.h"
 #include "common/test_paths.h"
+#include "fake_localizer.h"
 #include "localization/localizer.h"
 #include "localization/registrations.h"
 #include "map_fixture.h"
@@ -270,6 +273,59 @@ TEST_F(MapFaults, UnloadingKeepsTheEntriesOfLiveThreads) {
     });
     thread.Finish();
     EXPECT_NE(thread.id(), view.entry(slot).threadId) << "the entry outlived its thread";
+}
+
+TEST_F(MapFaults, AClaimedSlotCountsOnlyItsNewHolders) {
+    const std::string saved = view.Snapshot();
+    // Counts left by peers that died: one in the middle of clearing a slot,
+    // one after writing a slot but before growing the table over it.
+    std::fill_n(reinterpret_cast<BYTE*>(view.map()->entries), view.capacity() * 16, BYTE{0});
+    view.entryCount() = 0;
+    view.Append(0, 0, 3, kDeadPointer);
+    view.Append(::GetCurrentProcessId(), ::GetCurrentThreadId(), 1, 0);
+    view.entry(2) = {0, 0, 3, kDeadPointer};
+    OnThread([&] {
+        CZRVLocalizer reused;
+        EXPECT_EQ(0, reused.SlotIndex());
+        EXPECT_EQ(2, view.entry(0).useCount);
+        OnThread([&] {
+            CZRVLocalizer appended;
+            EXPECT_EQ(2, appended.SlotIndex());
+            EXPECT_EQ(2, view.entry(2).useCount);
+        });
+    });
+    view.Restore(saved);
+}
+
+TEST_F(MapFaults, ReleasingTheThreadsLocalizerLeavesAnEndedThreadsServerAlone) {
+    OnThread([&] {
+        FakeLocalizer ended;  // the server object of an ended thread that had our id
+        const DWORD self = ::GetCurrentThreadId();
+        const LONG planted = view.Append(::GetCurrentProcessId(), self, 1, Pointer(&ended));
+        std::thread([&] {
+            zrv::RememberLocalizerRegistration(planted, self, Pointer(&ended));
+        }).join();
+        ReleaseThreadLocalizer();
+        EXPECT_EQ(1u, ended.refs) << "released from a thread that never held it";
+    });
+}
+
+TEST(MapRestart, TheServerOfAMapThatWentIsGivenBackWhenTheThreadRegistersAgain) {
+    RunOnNewThread([] {
+        std::optional<zrvproduct::LocalizerMapHost> host;
+        host.emplace(0);
+        ASSERT_TRUE(host->created());
+        CString text;
+        text.LoadLocalizedString(105);
+        const LONG alive = AppServicesStats().alive;
+        host.reset();
+        host.emplace(0);
+        ASSERT_TRUE(host->created()) << "the map outlived its creator";
+        text.LoadLocalizedString(105);
+        ReleaseThreadLocalizer();
+        EXPECT_EQ(alive - 1, AppServicesStats().alive) << "the first map's server object leaked";
+        ForgetLocalizerRegistrations(false);
+    });
 }
 
 }  // namespace

@@ -32,7 +32,10 @@ CZRVLocalizer::CZRVLocalizer(HMODULE module) noexcept {
                                                  reinterpret_cast<void**>(&created))) &&
                     created) {
                     localizer = created;
-                    if (!RegisterCreated(created, ownIds)) {
+                    IAppLocalizer* superseded = nullptr;
+                    const bool registered = RegisterCreated(created, ownIds, &superseded);
+                    if (superseded) superseded->Release();  // outside the mutex
+                    if (!registered) {
                         // Used for this lookup only: the map is left alone.
                         ::UnmapViewOfFile(view);
                         view = nullptr;
@@ -107,7 +110,8 @@ bool CZRVLocalizer::FindThreadEntry(LONG* ownIds) noexcept {
 // one, else a new one at the end. False when the pointer must stay
 // unregistered: no mutex, no wait, no room, no record of it, or a header that
 // does not describe this mapping.
-bool CZRVLocalizer::RegisterCreated(IAppLocalizer* created, LONG ownIds) noexcept {
+bool CZRVLocalizer::RegisterCreated(IAppLocalizer* created, LONG ownIds,
+                                    IAppLocalizer** superseded) noexcept {
     // An abandoned mutex is ours as well: its holder died, and whatever it
     // left half written is an entry of an ended process, which is not trusted
     // and which the map's creator sweeps.
@@ -132,12 +136,18 @@ bool CZRVLocalizer::RegisterCreated(IAppLocalizer* created, LONG ownIds) noexcep
         slot = count;
     }
     const DWORD pointer = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(created));
-    if (!zrv::RememberLocalizerRegistration(slot, thread, pointer)) {
+    zrv::ReplacedRegistration replaced;
+    if (!zrv::RememberLocalizerRegistration(slot, thread, pointer, &replaced)) {
         return false;
     }
+    if (replaced.localizer) *superseded = GiveUpEntry(replaced, slot, capacity);
     if (append) EntryCount(view) = count + 1;
     LocalizerMapEntry& entry = view->entries[slot];
-    if (slot == ownIds) entry.useCount = 0;  // the old holders are gone with their thread
+    // Whatever count the slot still carries belongs to holders that are gone:
+    // an ended thread with our ids, or a peer that died in the middle of
+    // clearing or appending it. Counting on from it would keep the entry in
+    // use for good.
+    entry.useCount = 0;
     entry.processId = process;
     entry.threadId = thread;
     ++entry.useCount;  // the map's hold
@@ -146,6 +156,24 @@ bool CZRVLocalizer::RegisterCreated(IAppLocalizer* created, LONG ownIds) noexcep
     ++entry.useCount;   // this object's use
     slotIndex = slot;
     return true;
+}
+
+// The thread's earlier registration, which its record no longer names: the
+// map it was made in went away, or its slot went to someone else. Its entry
+// leaves this map too, unless a lookup of the thread still holds it, and the
+// map's reference on its server object, which lives in this thread's
+// apartment, is what the caller gives back. Null when that lookup holds it.
+IAppLocalizer* CZRVLocalizer::GiveUpEntry(const zrv::ReplacedRegistration& replaced, LONG newSlot,
+                                          LONG capacity) noexcept {
+    if (replaced.slot >= 0 && replaced.slot < capacity && replaced.slot != newSlot) {
+        LocalizerMapEntry& old = view->entries[replaced.slot];
+        if (old.processId == ::GetCurrentProcessId() && old.threadId == ::GetCurrentThreadId() &&
+            old.localizer == replaced.localizer) {
+            if (old.useCount > 1) return nullptr;
+            std::fill_n(reinterpret_cast<BYTE*>(&old), sizeof(old), BYTE{0});
+        }
+    }
+    return reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(replaced.localizer));
 }
 
 void CZRVLocalizer::ReleaseEntry() noexcept {

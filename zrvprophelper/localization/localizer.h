@@ -13,6 +13,7 @@
 #include "../support/handles.h"
 #include "component_ids.h"
 #include "localizer_map.h"
+#include "registrations.h"
 
 class CZRVLocalizer {
   public:
@@ -35,8 +36,10 @@ class CZRVLocalizer {
   private:
     void ReleaseEntry() noexcept;
     bool FindThreadEntry(LONG* ownIds) noexcept;
-    bool RegisterCreated(IAppLocalizer* created, LONG ownIds) noexcept;
+    bool RegisterCreated(IAppLocalizer* created, LONG ownIds, IAppLocalizer** superseded) noexcept;
     LONG Capacity() const noexcept;
+    IAppLocalizer* GiveUpEntry(const zrv::ReplacedRegistration& replaced, LONG newSlot,
+                               LONG capacity) noexcept;
 
     zrv::unique_handle mapping;
     LocalizerMap* view = nullptr;

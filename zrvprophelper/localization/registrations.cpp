@@ -93,6 +93,13 @@ void ClearWithoutLock(volatile LocalizerMapEntry* entry) noexcept {
     ::InterlockedExchange(reinterpret_cast<volatile LONG*>(&entry->processId), 0);
 }
 
+// The calling thread's current mark; 0 before it registered anything.
+ULONG_PTR ThreadMark() noexcept {
+    const DWORD slot = MarkSlot();
+    if (slot == TLS_OUT_OF_INDEXES) return 0;
+    return reinterpret_cast<ULONG_PTR>(::TlsGetValue(slot));
+}
+
 // Takes the records of the calling thread (or all) out of the table.
 int TakeRecords(bool wholeProcess, Registration* taken) noexcept {
     int count = 0;
@@ -112,8 +119,10 @@ int TakeRecords(bool wholeProcess, Registration* taken) noexcept {
 
 }  // namespace
 
-bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer) noexcept {
+bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer,
+                                   ReplacedRegistration* replaced) noexcept {
     if (localizer == 0 || !KeepModuleForEntries()) return false;
+    const ULONG_PTR previousMark = ThreadMark();
     // A thread-local value starts out empty in every new thread, whatever id
     // the system gives it, so a mark found there was put by this very thread.
     const ULONG_PTR mark = static_cast<ULONG>(::InterlockedIncrement(&g_lastMark));
@@ -123,6 +132,11 @@ bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer) n
     int at = 0;
     while (at < g_count && g_registrations[at].threadId != threadId) ++at;
     if (at < kMaxRegistrations) {
+        const Registration& before = g_registrations[at];
+        if (replaced && at < g_count && previousMark != 0 && before.mark == previousMark &&
+            before.localizer != localizer) {
+            *replaced = {before.slot, before.localizer};
+        }
         g_registrations[at] = {slot, threadId, mark, localizer};
         if (at == g_count) ++g_count;
         recorded = true;
@@ -144,7 +158,7 @@ bool IsOwnRegistration(LONG slot, DWORD localizer) noexcept {
         }
     }
     ::ReleaseSRWLockShared(&g_lock);
-    return mark != 0 && mark == reinterpret_cast<ULONG_PTR>(::TlsGetValue(MarkSlot()));
+    return mark != 0 && mark == ThreadMark();
 }
 
 }  // namespace zrv
@@ -154,6 +168,10 @@ void ReleaseThreadLocalizer() noexcept {
     Registration own[kMaxRegistrations];
     const int ownCount = TakeRecords(false, own);
     if (ownCount == 0) return;
+    // A record under this thread's id that this thread did not make is an
+    // ended thread's, whose server object died with its apartment: its entry
+    // goes, but nothing is called on it.
+    const ULONG_PTR mark = ThreadMark();
     int kept = 0;
     IAppLocalizer* release[kMaxRegistrations];
     int releaseCount = 0;
@@ -174,8 +192,10 @@ void ReleaseThreadLocalizer() noexcept {
                 own[kept++] = own[i];
                 continue;
             }
-            release[releaseCount++] =
-                reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(entry->localizer));
+            if (own[i].mark == mark) {
+                release[releaseCount++] =
+                    reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(entry->localizer));
+            }
             ClearWithoutLock(entry);
             LocalizerMap* map = opened.map();
             if (map->entryCount > 0 && own[i].slot == map->entryCount - 1 &&

@@ -11,12 +11,21 @@
 
 namespace zrv {
 
+// A registration that a newer one of the same thread took the place of.
+struct ReplacedRegistration {
+    LONG slot = -1;
+    DWORD localizer = 0;  // 0: nothing of this thread's own was replaced
+};
+
 // Records that the calling thread, whose id is threadId, put localizer into
 // slot, replacing what was recorded for that thread id before; marks the
 // calling thread; and keeps the module loaded from then on (see
 // registrations.cpp). False when it cannot be recorded: the entry must then
-// not be registered, since nothing would vouch for it or clear it.
-bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer) noexcept;
+// not be registered, since nothing would vouch for it or clear it. When the
+// record replaced was made by the calling thread itself, *replaced tells it:
+// the map's reference on that server object is then the caller's to give back.
+bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer,
+                                   ReplacedRegistration* replaced = nullptr) noexcept;
 
 // Whether slot holding localizer was registered by the calling thread.
 bool IsOwnRegistration(LONG slot, DWORD localizer) noexcept;
