@@ -49,6 +49,44 @@ TEST(MapChild, DieLeavingAnEntry) {
     });
 }
 
+DWORD WINAPI AddRecords(void*) {
+    // Many records keep a reader inside the table most of the time.
+    for (DWORD id = 1; id <= 200; ++id)
+        zrv::RememberLocalizerRegistration(0, 0x40000 + id, kDeadPointer);
+    return 0;
+}
+DWORD WINAPI ReadRecords(void*) {
+    for (;;) zrv::IsOwnRegistration(0, kDeadPointer);
+}
+DWORD WINAPI LetGoOfRecords(void*) {
+    ForgetLocalizerRegistrations(true);
+    return 0;
+}
+bool RunsWithin(LPTHREAD_START_ROUTINE body, DWORD ms) {
+    HANDLE thread = ::CreateThread(nullptr, 0, body, nullptr, 0, nullptr);
+    const bool ended = ::WaitForSingleObject(thread, ms) == WAIT_OBJECT_0;
+    ::CloseHandle(thread);
+    return ended;
+}
+
+// Ends the way a process ends while one of its threads reads the records:
+// that thread is stopped wherever it stands, then the module lets go of its
+// registrations. Exit code 1 when letting go hung. Once a reader was stopped
+// holding the table, adding records blocks for good: the case was met.
+TEST(MapChild, EndWhileAThreadReadsTheRecords) {
+    if (!ChildRole(L"records")) GTEST_SKIP();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (!RunsWithin(AddRecords, 2000)) break;
+        HANDLE reader = ::CreateThread(nullptr, 0, ReadRecords, nullptr, 0, nullptr);
+        ::Sleep(2);
+        ::TerminateThread(reader, 0);
+        ::WaitForSingleObject(reader, INFINITE);
+        ::CloseHandle(reader);
+        if (!RunsWithin(LetGoOfRecords, 5000)) ::TerminateProcess(::GetCurrentProcess(), 1);
+    }
+    ::TerminateProcess(::GetCurrentProcess(), 0);
+}
+
 // Runs a child role and waits for it to end; answers its process id. The
 // process handle stays open so that its id is not given out again.
 struct Child {
@@ -326,6 +364,11 @@ TEST(MapRestart, TheServerOfAMapThatWentIsGivenBackWhenTheThreadRegistersAgain) 
         EXPECT_EQ(alive - 1, AppServicesStats().alive) << "the first map's server object leaked";
         ForgetLocalizerRegistrations(false);
     });
+}
+
+TEST(ProcessEnd, LettingGoOfTheRegistrationsNeverWaitsOnAThreadThatWasStopped) {
+    Child child(L"records");
+    EXPECT_EQ(0u, child.exitCode) << "the process hung in its end";
 }
 
 }  // namespace

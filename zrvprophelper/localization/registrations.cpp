@@ -104,7 +104,15 @@ ULONG_PTR ThreadMark() noexcept {
 int TakeRecords(bool wholeProcess, Registration* taken) noexcept {
     int count = 0;
     const DWORD thread = ::GetCurrentThreadId();
-    ::AcquireSRWLockExclusive(&g_lock);
+    if (wholeProcess) {
+        // Only at the process's end (once an entry exists, the module is never
+        // unloaded before): its other threads were stopped wherever they
+        // stood, perhaps holding the lock, and waiting would keep the process
+        // from ending. What is left in the map then is the sweep's.
+        if (!::TryAcquireSRWLockExclusive(&g_lock)) return 0;
+    } else {
+        ::AcquireSRWLockExclusive(&g_lock);
+    }
     for (int i = 0; i < g_count;) {
         if (wholeProcess || g_registrations[i].threadId == thread) {
             taken[count++] = g_registrations[i];
