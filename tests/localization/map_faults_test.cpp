@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <memory>
 #include <thread>
 
 #include "common/localizer_map_host.h"
@@ -331,6 +332,22 @@ TEST_F(MapFaults, AClaimedSlotCountsOnlyItsNewHolders) {
             EXPECT_EQ(2, appended.SlotIndex());
             EXPECT_EQ(2, view.entry(2).useCount);
         });
+    });
+    view.Restore(saved);
+}
+
+TEST_F(MapFaults, ALookupNeverCountsDownAnEntryThatIsNoLongerItsThreads) {
+    const std::string saved = view.Snapshot();
+    OnThread([&] {
+        auto lookup = std::make_unique<CZRVLocalizer>();
+        const LONG slot = lookup->SlotIndex();
+        ASSERT_GE(slot, 0);
+        // Cleared behind the thread's back and claimed by another thread.
+        const LocalizerMapEntry peer = {::GetCurrentProcessId() + 4, 0x1234, 1, kDeadPointer};
+        view.entry(slot) = peer;
+        lookup.reset();
+        EXPECT_EQ(peer.processId, view.entry(slot).processId);
+        EXPECT_EQ(1, view.entry(slot).useCount) << "another thread's entry was counted down";
     });
     view.Restore(saved);
 }

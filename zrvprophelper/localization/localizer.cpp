@@ -194,7 +194,13 @@ void CZRVLocalizer::ReleaseEntry() noexcept {
     zrv::mutex_lock lock(mutex.get(), kLocalizerWaitMs);
     if (!lock) return;  // the entry keeps its count
     {
+        // The entry may have been cleared and claimed by another thread since
+        // (a sweep that took this process for dead): it is not ours to count.
         LocalizerMapEntry& entry = view->entries[slotIndex];
+        if (entry.processId != ::GetCurrentProcessId() ||
+            entry.threadId != ::GetCurrentThreadId()) {
+            return;
+        }
         if (entry.useCount != 0 && --entry.useCount == 0) {
             std::fill_n(reinterpret_cast<BYTE*>(&entry), sizeof(entry), BYTE{0});
             const LONG count = EntryCount(view);
