@@ -2,17 +2,24 @@
 # prefix, with a wineserver started under that display. Source this file.
 
 # Starts Xvfb on the first free display number from 90 and exports DISPLAY.
+# A first start on a new machine compiles its keymap and may be slow under
+# load; an Xvfb that died (a display taken meanwhile) makes way for the next.
 zrv_start_display() {
-  local n=90
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  ZRV_XVFB_PID=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 1 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && return 0
-    sleep 0.1
+  local n=90 tries
+  for tries in 1 2 3 4 5; do
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    ZRV_XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 1 600); do
+      [ -e "/tmp/.X11-unix/X$n" ] && return 0
+      kill -0 "$ZRV_XVFB_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$ZRV_XVFB_PID" 2>/dev/null || true
+    n=$((n + 1))
   done
-  echo "Xvfb did not start on :$n" >&2
+  echo "Xvfb did not start (last tried :$((n - 1)))" >&2
   return 1
 }
 
