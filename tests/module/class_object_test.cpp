@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "common/module_loader.h"
 #include "module/ids.h"
 #include "support/com_ptr.h"
@@ -77,6 +81,29 @@ TEST_F(ClassObjectTest, ClassObjectIsKeptAndLocksOnceWhileClientsHoldIt) {
     com_ptr<IUnknown> notAFactory;
     EXPECT_EQ(E_NOINTERFACE, module.getClassObject(CLSID_ZRVPropPage_Summary, IID_IDispatch,
                                                    notAFactory.put_void()));
+    EXPECT_EQ(S_OK, module.canUnloadNow());
+}
+
+// A host may ask for class objects and whether the module can go from any
+// thread: no thread that holds a class object may ever be told S_OK.
+TEST_F(ClassObjectTest, HeldClassObjectLocksTheModuleWhileOtherThreadsComeAndGo) {
+    std::atomic<int> unlockedWhileHeld{0};
+    std::atomic<int> ready{0};
+    auto hammer = [&] {
+        for (++ready; ready < 4;) ::Sleep(0);
+        for (int i = 0; i < 50000; ++i) {
+            com_ptr<IClassFactory> factory;
+            if (FAILED(module.getClassObject(CLSID_ZRVPropPage_Summary, IID_IClassFactory,
+                                             factory.put_void()))) {
+                continue;
+            }
+            if (module.canUnloadNow() != S_FALSE) ++unlockedWhileHeld;
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) threads.emplace_back(hammer);
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(0, unlockedWhileHeld.load());
     EXPECT_EQ(S_OK, module.canUnloadNow());
 }
 

@@ -24,10 +24,15 @@ STDMETHODIMP CZRVClassFactory::QueryInterface(REFIID iid, void** object) {
 }
 
 // The object map's own reference does not lock the module; every reference a
-// client takes beyond it does, once, however many the client takes.
+// client takes beyond it does, once, however many the client takes. The lock
+// is taken before the count moves and kept only by the first client
+// reference: locking after the increment would let another thread take a
+// second reference and be told the module can go before the first
+// reference's lock is in place.
 STDMETHODIMP_(ULONG) CZRVClassFactory::AddRef() {
+    g_module.Lock();
     const LONG refs = ::InterlockedIncrement(&m_refs);
-    if (refs == 2) g_module.Lock();
+    if (refs != 2) g_module.Unlock();
     return static_cast<ULONG>(refs);
 }
 
