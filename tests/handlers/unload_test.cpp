@@ -12,6 +12,7 @@
 #include "common/import_hook.h"
 #include "common/test_paths.h"
 #include "module/activation_context.h"
+#include "module/ids.h"
 #include "module/module.h"
 #include "shell_fixtures.h"
 
@@ -80,6 +81,34 @@ TEST(ModuleUnload, FreeingTheModuleReleasesItsActivationContext) {
     EXPECT_EQ(context, g_releasedContext) << "the context is freed with the module";
     ASSERT_TRUE(g_module.Attach(g_module.Instance()));
     EXPECT_NE(INVALID_HANDLE_VALUE, zrv::ModuleActivationContext()) << "the next load builds anew";
+}
+
+// A host that loads the module, asks it for a class object and frees it, over
+// and over: each cycle must cost nothing that the process runs out of (the
+// runtime linked into the module takes a thread-local slot on every load).
+TEST(ModuleUnload, RepeatedLoadsAndFreesUseUpNoThreadSlots) {
+    ScratchFolder folder(L"reload");
+    const std::wstring copy = folder.path() + L"\\ZRVPropHelperReload.dll";
+    ASSERT_TRUE(::CopyFileW(ModulePath().c_str(), copy.c_str(), FALSE));
+    auto freeSlot = [] {
+        const DWORD slot = ::TlsAlloc();
+        ::TlsFree(slot);
+        return slot;
+    };
+    const DWORD before = freeSlot();
+    for (int i = 0; i < 40; ++i) {
+        HMODULE module = ::LoadLibraryW(copy.c_str());
+        ASSERT_TRUE(module) << "load " << i;
+        auto getClassObject = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
+            reinterpret_cast<void*>(::GetProcAddress(module, "DllGetClassObject")));
+        ASSERT_TRUE(getClassObject);
+        IClassFactory* factory = nullptr;
+        EXPECT_EQ(S_OK, getClassObject(CLSID_ZRVPropPage_Summary, IID_IClassFactory,
+                                       reinterpret_cast<void**>(&factory)));
+        if (factory) factory->Release();
+        ::FreeLibrary(module);
+    }
+    EXPECT_LE(freeSlot(), before + 1) << "thread-local slots are used up by reloading";
 }
 
 TEST(ModuleUnload, OpenSheetOutlivesTheHostFreeingUnusedLibraries) {

@@ -48,6 +48,11 @@ bool CZRVPropHelperModule::Attach(HINSTANCE instance) noexcept {
         return false;
     }
     m_lockReady = true;
+    // The runtime linked into the module takes a thread-local slot on every
+    // load and never gives it back: a host that loads and frees the module
+    // about a thousand times would run out of slots and be aborted. Mapped
+    // once, it stays. Should that fail, the first page tries again.
+    PinModule();
     return true;
 }
 

@@ -36,8 +36,9 @@ class CZRVPropHelperModule {
     // Keeps the module's code mapped until the process ends. Pages hold no
     // server lock, so DllCanUnloadNow answers S_OK under an open sheet and a
     // host may free the module while its dialogs, page objects or workers
-    // still run its code. Done once, when the first page is made; false when
-    // the loader refused.
+    // still run its code; and every fresh load costs the process a slot that
+    // the runtime never gives back. Done at load, and tried again when the
+    // first page is made; false when the loader refused.
     bool PinModule() noexcept;
 
     HINSTANCE Instance() const noexcept { return m_instance; }
