@@ -99,6 +99,7 @@ HRESULT CAppServices::Answer(const Translation* translation, BSTR* text) noexcep
 }
 
 STDMETHODIMP CAppServices::GetModuleString(BSTR moduleStem, BSTR stringId, BSTR, BSTR* text) try {
+    CallMade();
     if (!text) return E_POINTER;
     *text = nullptr;
     LookupMade();
@@ -108,6 +109,7 @@ ZRV_CATCH_RETURN()
 
 STDMETHODIMP CAppServices::GetDialogString(BSTR moduleStem, BSTR dialogId, BSTR key, BSTR,
                                            BSTR* text) try {
+    CallMade();
     if (!text) return E_POINTER;
     *text = nullptr;
     LookupMade();
@@ -116,11 +118,13 @@ STDMETHODIMP CAppServices::GetDialogString(BSTR moduleStem, BSTR dialogId, BSTR 
 ZRV_CATCH_RETURN()
 
 STDMETHODIMP CAppServices::ShowHelp(BSTR helpFile, BSTR topic, HWND owner, long) try {
+    CallMade();
     return ShowHelpRequest(helpFile, topic, owner);
 }
 ZRV_CATCH_RETURN()
 
 STDMETHODIMP CAppServices::GetDocumentExtensions(BSTR* extensions) try {
+    CallMade();
     if (!extensions) return E_POINTER;
     *extensions = nullptr;
     const std::wstring list = EditableDocumentExtensions();

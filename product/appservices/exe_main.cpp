@@ -10,6 +10,7 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <string>
 
 #include "class_factory.h"
@@ -32,6 +33,15 @@ constexpr UINT kDefaultIdleGraceMs = 2000;
 // object just before it to reach CreateInstance.
 constexpr UINT kDrainMs = 200;
 constexpr UINT kIdleMessage = WM_APP + 1;
+// A client that ends without releasing its objects (killed, or crashed)
+// leaves them alive here for good: Wine releases nothing on behalf of a dead
+// client, and the server cannot learn which process holds an object. The
+// product's clients hold an object only for the few calls they make, so
+// objects that nothing has created, released or called for this long are
+// taken to be left by ended clients, as COM's own pinging takes them after
+// about six minutes; a server lock is never taken for left behind.
+constexpr UINT kDefaultUnusedMs = 360000;
+constexpr UINT kUnusedCheckMs = 1000;
 
 appsvc::CAppServicesFactory g_factory(/*referencesLockServer=*/false);
 DWORD g_mainThread = 0;
@@ -81,6 +91,8 @@ HRESULT Unregister() {
 HRESULT Serve() {
     g_mainThread = ::GetCurrentThreadId();
     const UINT idleGraceMs = appsvc::LocalServerIdleMs().value_or(kDefaultIdleGraceMs);
+    const UINT unusedMs = appsvc::LocalServerUnusedMs().value_or(kDefaultUnusedMs);
+    auto idle = [unusedMs] { return appsvc::ServerIdle() || appsvc::ObjectsUnusedFor(unusedMs); };
     appsvc::SetIdleCallback(PostIdle);
     // Without the pins the server still serves; it is only exposed again to
     // the hang that interface_pins.h describes.
@@ -92,27 +104,40 @@ HRESULT Serve() {
     bool registered = true;
 
     UINT_PTR timer = ::SetTimer(nullptr, 0, kStartupGraceMs, nullptr);
+    bool graceRunning = false;  // timer is an idle grace or the drain, not the startup wait
+    const UINT_PTR unusedCheck =
+        ::SetTimer(nullptr, 0, (std::min)(kUnusedCheckMs, unusedMs), nullptr);
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (msg.hwnd == nullptr && msg.message == kIdleMessage) {
             if (timer) ::KillTimer(nullptr, timer);
             timer = ::SetTimer(nullptr, 0, registered ? idleGraceMs : kDrainMs, nullptr);
+            graceRunning = true;
+            continue;
+        }
+        if (msg.hwnd == nullptr && msg.message == WM_TIMER && msg.wParam == unusedCheck) {
+            // Left behind objects never bring the count to zero: start the
+            // grace as the last release would have.
+            if (!graceRunning && appsvc::ObjectsUnusedFor(unusedMs)) PostIdle();
             continue;
         }
         if (msg.hwnd == nullptr && msg.message == WM_TIMER && msg.wParam == timer) {
             ::KillTimer(nullptr, timer);
             timer = 0;
-            if (!appsvc::ServerIdle()) continue;
+            graceRunning = false;
+            if (!idle()) continue;
             if (!registered) break;
             ::CoRevokeClassObject(cookie);
             registered = false;
             timer = ::SetTimer(nullptr, 0, kDrainMs, nullptr);
+            graceRunning = true;
             continue;
         }
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
     if (timer) ::KillTimer(nullptr, timer);
+    if (unusedCheck) ::KillTimer(nullptr, unusedCheck);
     if (registered) ::CoRevokeClassObject(cookie);
     appsvc::SetIdleCallback(nullptr);
     return S_OK;

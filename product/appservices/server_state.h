@@ -17,6 +17,9 @@ struct ServerStats {
 void ObjectCreated() noexcept;
 void ObjectDestroyed() noexcept;
 void LookupMade() noexcept;
+// Any call on an object; with creations and releases it tells when the
+// objects were last used.
+void CallMade() noexcept;
 ServerStats CurrentStats() noexcept;
 
 // IClassFactory::LockServer, and any reference that must keep the image
@@ -26,6 +29,10 @@ void UnlockServer() noexcept;
 
 // True when no object is alive and no lock is held.
 bool ServerIdle() noexcept;
+
+// True when objects are alive, no lock is held, and for at least ms nothing
+// was created, released or called.
+bool ObjectsUnusedFor(DWORD ms) noexcept;
 
 // Called (on whatever thread dropped it) each time the count of live objects
 // plus locks falls to zero. The local server uses it to begin shutting down;

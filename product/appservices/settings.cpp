@@ -89,17 +89,32 @@ std::optional<std::wstring> SelectedLanguage() {
     return language;
 }
 
-std::optional<unsigned> LocalServerIdleMs() {
-    std::optional<std::wstring> text = EnvironmentText(L"ZRV_APPSERVICES_IDLE_MS");
-    if (!text) text = OfficeSetting(L"LocalServerIdleMs");
-    if (!text || text->empty() || text->size() > 6) return std::nullopt;
+namespace {
+
+// Decimal milliseconds from the variable, else the setting; nothing when
+// unset, not plain digits, or outside [least, most].
+std::optional<unsigned> Milliseconds(const wchar_t* variable, const wchar_t* setting,
+                                     unsigned least, unsigned most) {
+    std::optional<std::wstring> text = EnvironmentText(variable);
+    if (!text) text = OfficeSetting(setting);
+    if (!text || text->empty() || text->size() > 7) return std::nullopt;
     unsigned ms = 0;
     for (wchar_t c : *text) {
         if (c < L'0' || c > L'9') return std::nullopt;
         ms = ms * 10 + static_cast<unsigned>(c - L'0');
     }
-    if (ms < 10 || ms > 600000) return std::nullopt;
+    if (ms < least || ms > most) return std::nullopt;
     return ms;
+}
+
+}  // namespace
+
+std::optional<unsigned> LocalServerIdleMs() {
+    return Milliseconds(L"ZRV_APPSERVICES_IDLE_MS", L"LocalServerIdleMs", 10, 600000);
+}
+
+std::optional<unsigned> LocalServerUnusedMs() {
+    return Milliseconds(L"ZRV_APPSERVICES_UNUSED_MS", L"LocalServerUnusedMs", 100, 3600000);
 }
 
 }  // namespace appsvc

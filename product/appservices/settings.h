@@ -34,4 +34,9 @@ std::optional<std::wstring> SelectedLanguage();
 // server's own default.
 std::optional<unsigned> LocalServerIdleMs();
 
+// How long the local server's objects may go unused before it takes their
+// clients for gone (see exe_main.cpp): ZRV_APPSERVICES_UNUSED_MS, else the
+// LocalServerUnusedMs setting, decimal milliseconds from 100 to 3600000.
+std::optional<unsigned> LocalServerUnusedMs();
+
 }  // namespace appsvc

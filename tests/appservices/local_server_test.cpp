@@ -89,6 +89,29 @@ TEST(AppServicesLocalServer, TranslatesInItsOwnProcessAndLeavesWhenReleased) {
     ::CloseHandle(server);
 }
 
+// A client killed while it holds an object never releases it, and the server
+// cannot tell it from a client that holds it without a word; either way the
+// server must leave once its objects have gone unused long enough.
+TEST(AppServicesLocalServer, LeavesWhenItsObjectsAreLeftUnused) {
+    ScopedOfficeSetting unused(L"LocalServerUnusedMs", L"1500");
+    ScopedOfficeSetting idle(L"LocalServerIdleMs", L"100");
+    for (int i = 0; i < 150 && !ProcessesNamed(L"ZRVAppServices.exe").empty(); ++i) ::Sleep(100);
+
+    HRESULT hr = E_FAIL;
+    zrv::com_ptr<IUnknown> left = CreateAppServices(CLSCTX_LOCAL_SERVER, IID_IAppLocalizer, &hr);
+    ASSERT_EQ(S_OK, hr);
+    const std::vector<DWORD> servers = ProcessesNamed(L"ZRVAppServices.exe");
+    ASSERT_EQ(1u, servers.size());
+    HANDLE server = ::OpenProcess(SYNCHRONIZE, FALSE, servers[0]);
+    ASSERT_NE(nullptr, server);
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(server, 15000)) << "the server stays for good";
+    ::CloseHandle(server);
+    // The object is gone with its server: a late call fails, and fast.
+    const DWORD start = ::GetTickCount();
+    EXPECT_TRUE(FAILED(GetModuleString(left.get(), L"ZRVPropHelper", L"105").hr));
+    EXPECT_LT(::GetTickCount() - start, 5000u);
+}
+
 TEST(AppServicesRegistration, EachServerRegistersOnlyItsOwnKey) {
     const std::wstring dllPath = zrvtest::ProgramFolder() + L"ZRVAppServices.dll";
     HMODULE dll = ::LoadLibraryW(dllPath.c_str());
