@@ -144,6 +144,33 @@ TEST_F(RegistrationTest, UnregisteringReportsATypeLibraryItCouldNotRemove) {
     EXPECT_EQ(S_OK, module.unregisterServer()) << "unregistering twice";
 }
 
+// The system's type-library calls take paths of at most MAX_PATH characters;
+// a module installed deeper still registers and unregisters its library.
+TEST_F(RegistrationTest, ModuleBeyondMaxPathRegistersItsTypeLibrary) {
+    wchar_t temp[MAX_PATH] = {};
+    ASSERT_GT(::GetTempPathW(MAX_PATH, temp), 0u);
+    std::wstring folder = std::wstring(temp) + L"zrv-deep";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    for (wchar_t letter : {L'x', L'y'}) {
+        folder += L"\\" + std::wstring(120, letter);
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+    }
+    const std::wstring path = folder + L"\\ZRVPropHelper.dll";
+    ASSERT_GT(path.size(), static_cast<size_t>(MAX_PATH));
+    ::CopyFileW(ModulePath().c_str(), path.c_str(), FALSE);
+    HMODULE deep = ::LoadLibraryW(path.c_str());
+    ASSERT_TRUE(deep);
+    auto exported = [deep](const char* name) {
+        return reinterpret_cast<HRESULT(WINAPI*)()>(
+            reinterpret_cast<void*>(::GetProcAddress(deep, name)));
+    };
+    EXPECT_EQ(S_OK, exported("DllRegisterServer")());
+    EXPECT_TRUE(TypeLibRegistered());
+    EXPECT_EQ(S_OK, exported("DllUnregisterServer")());
+    EXPECT_FALSE(TypeLibRegistered());
+    ::FreeLibrary(deep);
+}
+
 TEST_F(RegistrationTest, ExportsRestoreTheThreadLocale) {
     LoadedModule module;
     ASSERT_TRUE(module.ok());

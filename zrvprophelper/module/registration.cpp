@@ -61,12 +61,23 @@ HRESULT UnregisterTypeLib(ITypeLib* typeLib) noexcept {
     return hr;
 }
 
+// The system's type-library calls refuse paths of MAX_PATH characters or
+// more; a module installed deeper is named by its short path there.
+std::wstring TypeLibPath(const std::wstring& modulePath) {
+    if (modulePath.size() < MAX_PATH) return modulePath;
+    std::vector<wchar_t> shortPath(MAX_PATH);
+    const DWORD n = ::GetShortPathNameW(modulePath.c_str(), shortPath.data(), MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return modulePath;
+    return std::wstring(shortPath.data(), n);
+}
+
 HRESULT UpdateTypeLibRegistration(const std::wstring& modulePath, bool doRegister) noexcept try {
+    const std::wstring path = TypeLibPath(modulePath);
     zrv::com_ptr<ITypeLib> typeLib;
-    ZRV_RETURN_IF_FAILED(::LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, typeLib.put()));
+    ZRV_RETURN_IF_FAILED(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, typeLib.put()));
     if (!doRegister) return UnregisterTypeLib(typeLib.get());
-    std::wstring helpDir = modulePath.substr(0, modulePath.find_last_of(L"\\/") + 1);
-    return ::RegisterTypeLib(typeLib.get(), const_cast<wchar_t*>(modulePath.c_str()),
+    std::wstring helpDir = path.substr(0, path.find_last_of(L"\\/") + 1);
+    return ::RegisterTypeLib(typeLib.get(), const_cast<wchar_t*>(path.c_str()),
                              const_cast<wchar_t*>(helpDir.c_str()));
 }
 ZRV_CATCH_RETURN()
