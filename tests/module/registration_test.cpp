@@ -144,6 +144,18 @@ TEST_F(RegistrationTest, UnregisteringReportsATypeLibraryItCouldNotRemove) {
     EXPECT_EQ(S_OK, module.unregisterServer()) << "unregistering twice";
 }
 
+TEST_F(RegistrationTest, UnregisteringClearsWhatAHalfRemovedTypeLibraryLeft) {
+    LoadedModule module;
+    ASSERT_TRUE(module.ok());
+    const std::wstring library = std::wstring(L"TypeLib\\") + kTypeLibText;
+    for (const wchar_t* gone : {L"\\1.0\\409\\win32", L"\\1.0"}) {
+        ASSERT_EQ(S_OK, module.registerServer());
+        ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (library + gone).c_str()));
+        EXPECT_EQ(S_OK, module.unregisterServer());
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, library)) << "after removing " << gone;
+    }
+}
+
 // The system's type-library calls take paths of at most MAX_PATH characters;
 // a module installed deeper still registers and unregisters its library.
 TEST_F(RegistrationTest, ModuleBeyondMaxPathRegistersItsTypeLibrary) {

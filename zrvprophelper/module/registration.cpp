@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,41 @@ bool TypeLibStillRegistered(const TLIBATTR& attr) noexcept {
     return hr != TYPE_E_LIBNOTREGISTERED;
 }
 
+bool HasSubkeysBut(const std::wstring& path, std::initializer_list<const wchar_t*> allowed) {
+    zrv::unique_hkey key;
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return false;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = ARRAYSIZE(name);
+        const LSTATUS status =
+            ::RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) return false;
+        if (status != ERROR_SUCCESS) return true;
+        bool known = false;
+        for (const wchar_t* a : allowed) known = known || ::lstrcmpiW(name, a) == 0;
+        if (!known) return true;
+    }
+}
+
+// A registration that was half removed by hand is refused by the system's
+// unregistration, which then leaves the rest in place: remove this library's
+// locale key, then its version and id keys once nothing else is under them.
+void RemoveTypeLibRemains(const TLIBATTR& attr) noexcept try {
+    wchar_t guid[40] = {};
+    if (::StringFromGUID2(attr.guid, guid, ARRAYSIZE(guid)) == 0) return;
+    const std::wstring library = std::wstring(L"TypeLib\\") + guid;
+    wchar_t text[32];
+    ::wsprintfW(text, L"\\%x.%x", attr.wMajorVerNum, attr.wMinorVerNum);
+    const std::wstring version = library + text;
+    ::wsprintfW(text, L"\\%lx", static_cast<unsigned long>(attr.lcid));
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (version + text).c_str());
+    if (!HasSubkeysBut(version, {L"FLAGS", L"HELPDIR"}))
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, version.c_str());
+    if (!HasSubkeysBut(library, {})) ::RegDeleteKeyW(HKEY_CLASSES_ROOT, library.c_str());
+} catch (...) {
+}
+
 HRESULT UnregisterTypeLib(ITypeLib* typeLib) noexcept {
     TLIBATTR* attr = nullptr;
     ZRV_RETURN_IF_FAILED(typeLib->GetLibAttr(&attr));
@@ -56,7 +92,10 @@ HRESULT UnregisterTypeLib(ITypeLib* typeLib) noexcept {
                                      attr->syskind);
     // Unregistering must be repeatable: a library that is not registered
     // (any more) is not a failure.
-    if (FAILED(hr) && !TypeLibStillRegistered(*attr)) hr = S_OK;
+    if (FAILED(hr) && !TypeLibStillRegistered(*attr)) {
+        RemoveTypeLibRemains(*attr);
+        hr = S_OK;
+    }
     typeLib->ReleaseTLibAttr(attr);
     return hr;
 }
