@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "common/module_loader.h"
 #include "common/registry_reader.h"
 #include "common/test_paths.h"
@@ -142,6 +144,22 @@ TEST_F(RegistrationTest, UnregisteringReportsATypeLibraryItCouldNotRemove) {
     EXPECT_EQ(S_OK, module.unregisterServer());
     EXPECT_FALSE(TypeLibStillRegistered());
     EXPECT_EQ(S_OK, module.unregisterServer()) << "unregistering twice";
+}
+
+// Two installers registering at once: each rebuilds the class keys, and
+// neither may fail because the other tore down a key under it.
+TEST_F(RegistrationTest, ConcurrentRegistrationsBothSucceed) {
+    LoadedModule module;
+    ASSERT_TRUE(module.ok());
+    for (int round = 0; round < 10; ++round) {
+        HRESULT results[2] = {E_UNEXPECTED, E_UNEXPECTED};
+        std::thread other([&] { results[1] = module.registerServer(); });
+        results[0] = module.registerServer();
+        other.join();
+        EXPECT_EQ(S_OK, results[0]) << "round " << round;
+        EXPECT_EQ(S_OK, results[1]) << "round " << round;
+    }
+    ExpectRegistered();
 }
 
 TEST_F(RegistrationTest, UnregisteringClearsWhatAHalfRemovedTypeLibraryLeft) {

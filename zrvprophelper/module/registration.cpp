@@ -9,11 +9,15 @@
 #include "../support/com_ptr.h"
 #include "../support/handles.h"
 #include "../support/hresult.h"
+#include "../support/mutex_lock.h"
 #include "module.h"
 #include "object_map.h"
 #include "registry_script.h"
 
 namespace {
+
+constexpr wchar_t kRegistrationMutexName[] = L"ZRVPropHelper.Registration";
+constexpr DWORD kRegistrationWaitMs = 60000;
 
 HRESULT ModulePath(std::wstring& path) noexcept try {
     std::vector<wchar_t> buffer(MAX_PATH);
@@ -133,6 +137,12 @@ HRESULT UpdateServerRegistration(bool doRegister) noexcept {
 }  // namespace
 
 HRESULT RegisterServer(bool doRegister) noexcept {
+    // The scripts tear class keys down and build them again: two registrations
+    // at once (two installers, or two threads) would pull keys out from under
+    // each other and fail. One at a time, across processes.
+    zrv::unique_handle mutex(::CreateMutexW(nullptr, FALSE, kRegistrationMutexName));
+    zrv::mutex_lock serialised(mutex.get(), kRegistrationWaitMs);
+    if (mutex && !serialised.owns()) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
     const LCID saved = ::GetThreadLocale();
     ::SetThreadLocale(LOCALE_SYSTEM_DEFAULT);
     const HRESULT hr = UpdateServerRegistration(doRegister);
