@@ -45,13 +45,14 @@ std::wstring UnixPath(const std::wstring& path) {
 // Starts a Unix program on the Unix paths of the given Windows paths, through
 // start.exe: a Unix child of this very process upset later localizer lookups
 // in it. There is no handle to wait on: callers look for the effect.
+// tail, when given, is appended to the Unix path of the last path.
 bool StartOnHost(const std::wstring& program, const std::wstring& options,
-                 const std::vector<std::wstring>& paths) {
+                 const std::vector<std::wstring>& paths, const std::wstring& tail = L"") {
     std::wstring line = L"start.exe /unix " + program + L" " + options;
     for (const std::wstring& path : paths) {
         const std::wstring unixPath = UnixPath(path);
         if (unixPath.empty()) return false;
-        line += L" \"" + unixPath + L"\"";
+        line += L" \"" + unixPath + (&path == &paths.back() ? tail : L"") + L"\"";
     }
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
@@ -66,10 +67,10 @@ bool StartOnHost(const std::wstring& program, const std::wstring& options,
 }
 
 template <typename Done>
-bool WaitFor(Done done) {
+bool WaitFor(Done done, DWORD timeoutMs = 5000) {
     const DWORD start = ::GetTickCount();
     while (!done()) {
-        if (::GetTickCount() - start > 5000) return false;
+        if (::GetTickCount() - start > timeoutMs) return false;
         ::Sleep(5);
     }
     return true;
@@ -217,6 +218,33 @@ void MakeFolderWritable(const std::wstring& folder) {
     if (SetAttributesKept(folder, FILE_ATTRIBUTE_DIRECTORY)) return;
     if (StartOnHost(L"/bin/chmod", L"u+w", {folder})) {
         WaitFor([&] { return !IsReadOnly(folder); });
+    }
+}
+
+std::wstring MakeFolderChain(const std::wstring& root, int levels, ULONGLONG bytes) {
+    std::wstring unixTail, windowsTail;
+    for (int i = 0; i < levels; ++i) {
+        unixTail += L"/d";
+        windowsTail += L"\\d";
+    }
+    const std::wstring file = root + windowsTail + L"\\f.bin";
+    const auto made = [&] { return ::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES; };
+    if (!StartOnHost(L"/bin/mkdir", L"-p", {root}, unixTail)) return std::wstring();
+    // truncate fails until mkdir is done; Wine is slow to look up deep paths.
+    const DWORD start = ::GetTickCount();
+    while (!made() && ::GetTickCount() - start < 60000) {
+        StartOnHost(L"/usr/bin/truncate", L"-s " + std::to_wstring(bytes), {root},
+                    unixTail + L"/f.bin");
+        WaitFor(made, 3000);
+    }
+    return made() ? root + windowsTail : std::wstring();
+}
+
+void RemoveFolderChain(const std::wstring& root) {
+    const std::wstring top = root + L"\\d";
+    if (StartOnHost(L"/bin/rm", L"-rf", {root}, L"/d")) {
+        WaitFor([&] { return ::GetFileAttributesW(top.c_str()) == INVALID_FILE_ATTRIBUTES; },
+                30000);
     }
 }
 

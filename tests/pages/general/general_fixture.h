@@ -75,6 +75,11 @@ void RemoveFolderLink(const std::wstring& link);
 // it there, else by taking away write permission, which Wine shows so.
 bool MakeFolderReadOnly(const std::wstring& folder);
 void MakeFolderWritable(const std::wstring& folder);
+// A chain of `levels` folders named "d", one inside the other, below root,
+// with a file of `bytes` bytes in the deepest; made by the host, which is
+// fast at any depth. Its Windows path, or empty when it could not be made.
+std::wstring MakeFolderChain(const std::wstring& root, int levels, ULONGLONG bytes);
+void RemoveFolderChain(const std::wstring& root);
 
 // A shortcut to target saved in folder; its path.
 std::wstring ShortcutTo(const ScratchFolder& folder, const std::wstring& name,

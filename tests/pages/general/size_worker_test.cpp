@@ -166,6 +166,39 @@ TEST_F(SizeField, DeepestTreeIsTotalled) {
     EXPECT_EQ(L"4 KB", figures.back()) << levels << " levels";
 }
 
+// A chain of folders as deep as the platform lets a walk go (Wine does not
+// stop plain paths at MAX_PATH) neither exhausts the worker's stack nor
+// changes the figures: each level shows its own running total, "." and ".."
+// at 0 bytes on the way down, then the file's size at every level back up.
+TEST_F(SizeField, SlowHostileDepthIsWalkedWithoutCrashing) {
+    ScratchFolder links(L"size-links");
+    ScratchFolder folder(L"chain");
+    struct Clear {
+        const std::wstring& root;
+        ~Clear() { RemoveFolderChain(root); }
+    } clear{folder.path()};
+    const int levels = 1900;
+    const std::wstring deepest = MakeFolderChain(folder.path(), levels, 5000);
+    if (deepest.empty()) GTEST_SKIP() << "the host cannot make the chain here";
+    const std::wstring link = ShortcutTo(links, L"chain", folder.path());
+    ASSERT_FALSE(link.empty());
+
+    std::vector<std::wstring> expected;
+    for (int level = 0; level <= levels; ++level) {
+        expected.insert(expected.end(), 2, L"0 bytes");
+    }
+    expected.insert(expected.end(), levels + 2, L"4 KB");
+    SizeFigureLog log;
+    GeneralSheet sheet(link);
+    ASSERT_TRUE(sheet.ok());
+    ASSERT_TRUE(sheet.WaitForWorker(120000));
+    const std::vector<std::wstring> figures = log.figures();
+    ASSERT_EQ(expected.size(), figures.size()) << "last: " << figures.back();
+    const auto differ = std::mismatch(expected.begin(), expected.end(), figures.begin());
+    EXPECT_TRUE(differ.first == expected.end())
+        << "figure " << (differ.first - expected.begin()) << " is " << *differ.second;
+}
+
 // A walk that fails before its end empties the field instead of leaving a
 // running figure there as if it were the total. A translated format whose
 // width no formatter takes is such a failure, at the first kilobyte figure.

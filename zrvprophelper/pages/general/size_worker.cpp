@@ -163,24 +163,51 @@ SizeWalk::SizeWalk(CZRVPropPage_Summary* page, CZRVLocalizer* localizer) noexcep
 
 ULONGLONG SizeWalk::TotalSize(const CString& path, bool listFolder) {
     if (m_stopped) return 0;
-    const CString pattern = listFolder ? path + L"\\*.*" : path;
+    // A tree can be as deep as the platform lets paths grow, and Wine does
+    // not stop plain paths at MAX_PATH: the walk keeps each open listing on
+    // the heap and shares one path buffer and one find record between them,
+    // so that no depth can exhaust the thread's stack.
+    std::wstring current(path.GetString(), path.GetLength());
     WIN32_FIND_DATAW entry;
-    zrv::unique_hfind search(::FindFirstFileW(pattern, &entry));
-    if (!search) return 0;
+    std::vector<FolderListing> listings;
+    if (!OpenListing(current, listFolder, entry, listings)) return 0;
 
-    ULONGLONG total = 0;
-    do {
+    for (;;) {
+        FolderListing* listing = &listings.back();
         if (IsFolderToWalk(entry.dwFileAttributes)) {
             if (!IsDotEntry(entry.cFileName)) {
                 // Looked up by its own path, the item is the entry found.
-                total += TotalSize(listFolder ? path + L"\\" + entry.cFileName : path, true);
+                current.resize(listing->pathLength);
+                if (listing->listFolder) current.append(L"\\").append(entry.cFileName);
+                // The child's first entry is the next one handled; one that
+                // cannot be listed adds nothing and shows nothing of its own.
+                if (OpenListing(current, true, entry, listings)) continue;
             }
         } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            total += (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) + entry.nFileSizeLow;
+            listing->total +=
+                (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) + entry.nFileSizeLow;
         }
-        if (!Report(total)) break;
-    } while (::FindNextFileW(search.get(), &entry));
-    return total;
+        // Each listing shows its own running total after each of its entries;
+        // a finished one hands its total to its parent's entry.
+        while (!Report(listing->total) || !::FindNextFileW(listing->search.get(), &entry)) {
+            const ULONGLONG total = listing->total;
+            listings.pop_back();
+            if (listings.empty()) return total;
+            listing = &listings.back();
+            listing->total += total;
+        }
+    }
+}
+
+bool SizeWalk::OpenListing(std::wstring& path, bool listFolder, WIN32_FIND_DATAW& entry,
+                           std::vector<FolderListing>& listings) {
+    const size_t pathLength = path.size();
+    if (listFolder) path.append(L"\\*.*");
+    zrv::unique_hfind search(::FindFirstFileW(path.c_str(), &entry));
+    path.resize(pathLength);
+    if (!search) return false;
+    listings.push_back(FolderListing{std::move(search), 0, pathLength, listFolder});
+    return true;
 }
 
 bool SizeWalk::Report(ULONGLONG total) {

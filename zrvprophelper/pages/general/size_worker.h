@@ -12,6 +12,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 #include "../../support/cstring.h"
 #include "../../support/handles.h"
@@ -79,6 +81,20 @@ class SizeWalk {
     bool Stopped() const noexcept { return m_stopped; }
 
   private:
+    // One folder listing under way: its search, its own running total, and
+    // the length of its path in the walk's path buffer.
+    struct FolderListing {
+        zrv::unique_hfind search;
+        ULONGLONG total;
+        size_t pathLength;
+        bool listFolder;
+    };
+
+    // Starts the listing of path (its entries when listFolder, else the item
+    // itself) with its first entry in entry; false when nothing is found.
+    // path comes back unchanged.
+    static bool OpenListing(std::wstring& path, bool listFolder, WIN32_FIND_DATAW& entry,
+                            std::vector<FolderListing>& listings);
     // Shows total in the page; false once the gate is shut.
     bool Report(ULONGLONG total);
     // Hands text to the page; false once the gate is shut.
