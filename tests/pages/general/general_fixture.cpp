@@ -221,15 +221,13 @@ void MakeFolderWritable(const std::wstring& folder) {
     }
 }
 
-std::wstring MakeFolderChain(const std::wstring& root, int levels, ULONGLONG bytes) {
-    std::wstring unixTail, windowsTail;
-    for (int i = 0; i < levels; ++i) {
-        unixTail += L"/d";
-        windowsTail += L"\\d";
-    }
-    const std::wstring file = root + windowsTail + L"\\f.bin";
+bool MakeFileOnHost(const std::wstring& root, const std::wstring& folders, ULONGLONG bytes) {
+    std::wstring unixTail = folders;
+    std::replace(unixTail.begin(), unixTail.end(), L'\\', L'/');
+    // Looked up as spelled: a plain path would drop trailing dots and spaces.
+    const std::wstring file = L"\\\\?\\" + root + folders + L"\\f.bin";
     const auto made = [&] { return ::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES; };
-    if (!StartOnHost(L"/bin/mkdir", L"-p", {root}, unixTail)) return std::wstring();
+    if (!StartOnHost(L"/bin/mkdir", L"-p", {root}, unixTail)) return false;
     // truncate fails until mkdir is done; Wine is slow to look up deep paths.
     const DWORD start = ::GetTickCount();
     while (!made() && ::GetTickCount() - start < 60000) {
@@ -237,7 +235,13 @@ std::wstring MakeFolderChain(const std::wstring& root, int levels, ULONGLONG byt
                     unixTail + L"/f.bin");
         WaitFor(made, 3000);
     }
-    return made() ? root + windowsTail : std::wstring();
+    return made();
+}
+
+std::wstring MakeFolderChain(const std::wstring& root, int levels, ULONGLONG bytes) {
+    std::wstring folders;
+    for (int i = 0; i < levels; ++i) folders += L"\\d";
+    return MakeFileOnHost(root, folders, bytes) ? root + folders : std::wstring();
 }
 
 void RemoveFolderChain(const std::wstring& root) {

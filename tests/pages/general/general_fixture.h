@@ -75,6 +75,10 @@ void RemoveFolderLink(const std::wstring& link);
 // it there, else by taking away write permission, which Wine shows so.
 bool MakeFolderReadOnly(const std::wstring& folder);
 void MakeFolderWritable(const std::wstring& folder);
+// A file f.bin of `bytes` bytes in root + folders (each folder name after a
+// backslash, spelled as the host keeps it), folders made as needed by the
+// host, which takes any name and any depth.
+bool MakeFileOnHost(const std::wstring& root, const std::wstring& folders, ULONGLONG bytes);
 // A chain of `levels` folders named "d", one inside the other, below root,
 // with a file of `bytes` bytes in the deepest; made by the host, which is
 // fast at any depth. Its Windows path, or empty when it could not be made.

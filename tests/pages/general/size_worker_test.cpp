@@ -166,6 +166,29 @@ TEST_F(SizeField, DeepestTreeIsTotalled) {
     EXPECT_EQ(L"4 KB", figures.back()) << levels << " levels";
 }
 
+// Names the host allows but plain paths rewrite: trailing dots and spaces,
+// which a plain path drops, so "t." would be listed as its sibling "t".
+TEST_F(SizeField, FoldersWithTrailingDotsAndSpacesAreListedThemselves) {
+    ScratchFolder links(L"size-links");
+    ScratchFolder folder(L"size-names");
+    folder.Folder(L"t");
+    if (!MakeFileOnHost(folder.path(), L"\\t.", 3000) ||
+        !MakeFileOnHost(folder.path(), L"\\t ", 5000) ||
+        !MakeFileOnHost(folder.path(), L"\\\U0001F600.", 7000)) {
+        GTEST_SKIP() << "the host cannot make these names here";
+    }
+    struct Clear {
+        const std::wstring& root;
+        ~Clear() { ClearFileTree(L"\\\\?\\" + root); }
+    } clear{folder.path()};
+    const std::wstring link = ShortcutTo(links, L"names", folder.path());
+    ASSERT_FALSE(link.empty());
+
+    const std::vector<std::wstring> figures = FiguresOf(link);
+    ASSERT_FALSE(figures.empty());
+    EXPECT_EQ(L"14 KB", figures.back()) << "3000 + 5000 + 7000 bytes";
+}
+
 // A chain of folders as deep as the platform lets a walk go (Wine does not
 // stop plain paths at MAX_PATH) neither exhausts the worker's stack nor
 // changes the figures: each level shows its own running total, "." and ".."

@@ -25,6 +25,25 @@ bool IsFolderToWalk(DWORD attributes) noexcept {
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
+// The path in its literal form ("\\?\C:\..." or "\\?\UNC\..."), which the
+// file system takes as spelled: a plain path would drop the trailing dots
+// of a folder named "t." and so list its sibling "t" in its place. The path
+// is made full first, as a plain path lookup would make it; one that cannot
+// be is kept as it is.
+std::wstring LiteralPath(const CString& path) {
+    const std::wstring plain(path.GetString(), path.GetLength());
+    if (plain.compare(0, 4, L"\\\\?\\") == 0 || plain.compare(0, 4, L"\\\\.\\") == 0) return plain;
+    const DWORD size = ::GetFullPathNameW(plain.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return plain;
+    std::wstring full(size, L'\0');
+    const DWORD length = ::GetFullPathNameW(plain.c_str(), size, &full[0], nullptr);
+    if (length == 0 || length >= size) return plain;
+    full.resize(length);
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
+    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC" + full.substr(1);
+    return plain;
+}
+
 DWORD Remaining(DWORD deadline) noexcept {
     const LONG left = static_cast<LONG>(deadline - ::GetTickCount());
     return left > 0 ? static_cast<DWORD>(left) : 0;
@@ -164,10 +183,11 @@ SizeWalk::SizeWalk(CZRVPropPage_Summary* page, CZRVLocalizer* localizer) noexcep
 ULONGLONG SizeWalk::TotalSize(const CString& path, bool listFolder) {
     if (m_stopped) return 0;
     // A tree can be as deep as the platform lets paths grow, and Wine does
-    // not stop plain paths at MAX_PATH: the walk keeps each open listing on
+    // not stop plain paths at MAX_PATH (literal paths go further anywhere):
+    // the walk keeps each open listing on
     // the heap and shares one path buffer and one find record between them,
     // so that no depth can exhaust the thread's stack.
-    std::wstring current(path.GetString(), path.GetLength());
+    std::wstring current = LiteralPath(path);
     WIN32_FIND_DATAW entry;
     std::vector<FolderListing> listings;
     if (!OpenListing(current, listFolder, entry, listings)) return 0;
