@@ -45,14 +45,12 @@ std::wstring UnixPath(const std::wstring& path) {
 // Starts a Unix program on the Unix paths of the given Windows paths, through
 // start.exe: a Unix child of this very process upset later localizer lookups
 // in it. There is no handle to wait on: callers look for the effect.
-// tail, when given, is appended to the Unix path of the last path.
-bool StartOnHost(const std::wstring& program, const std::wstring& options,
-                 const std::vector<std::wstring>& paths, const std::wstring& tail = L"") {
+bool RunOnHost(const std::wstring& program, const std::wstring& options,
+               const std::vector<std::wstring>& unixPaths) {
     std::wstring line = L"start.exe /unix " + program + L" " + options;
-    for (const std::wstring& path : paths) {
-        const std::wstring unixPath = UnixPath(path);
+    for (const std::wstring& unixPath : unixPaths) {
         if (unixPath.empty()) return false;
-        line += L" \"" + unixPath + (&path == &paths.back() ? tail : L"") + L"\"";
+        line += L" \"" + unixPath + L"\"";
     }
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
@@ -64,6 +62,15 @@ bool StartOnHost(const std::wstring& program, const std::wstring& options,
     if (process.hThread) ::CloseHandle(process.hThread);
     if (process.hProcess) ::CloseHandle(process.hProcess);
     return true;
+}
+
+// tail, when given, is appended to the Unix path of the last path.
+bool StartOnHost(const std::wstring& program, const std::wstring& options,
+                 const std::vector<std::wstring>& paths, const std::wstring& tail = L"") {
+    std::vector<std::wstring> unixPaths;
+    for (const std::wstring& path : paths) unixPaths.push_back(UnixPath(path));
+    if (!unixPaths.empty() && !unixPaths.back().empty()) unixPaths.back() += tail;
+    return RunOnHost(program, options, unixPaths);
 }
 
 template <typename Done>
@@ -242,6 +249,15 @@ std::wstring MakeFolderChain(const std::wstring& root, int levels, ULONGLONG byt
     std::wstring folders;
     for (int i = 0; i < levels; ++i) folders += L"\\d";
     return MakeFileOnHost(root, folders, bytes) ? root + folders : std::wstring();
+}
+
+bool MakeFolderChainOnly(const std::wstring& root, int levels) {
+    std::wstring unixChain = UnixPath(root);
+    for (int i = 0; i < levels; ++i) unixChain += L"/d";
+    // mkdir makes its arguments in order: the marker exists once the chain does.
+    const std::wstring marker = root + L"\\made";
+    return RunOnHost(L"/bin/mkdir", L"-p", {unixChain, UnixPath(marker)}) &&
+           WaitFor([&] { return Attributes(marker) != INVALID_FILE_ATTRIBUTES; }, 30000);
 }
 
 void RemoveFolderChain(const std::wstring& root) {

@@ -83,6 +83,9 @@ bool MakeFileOnHost(const std::wstring& root, const std::wstring& folders, ULONG
 // with a file of `bytes` bytes in the deepest; made by the host, which is
 // fast at any depth. Its Windows path, or empty when it could not be made.
 std::wstring MakeFolderChain(const std::wstring& root, int levels, ULONGLONG bytes);
+// The chain alone, without a file; it may go deeper than the host's own
+// path limit, and so deeper than Wine can follow.
+bool MakeFolderChainOnly(const std::wstring& root, int levels);
 void RemoveFolderChain(const std::wstring& root);
 
 // A shortcut to target saved in folder; its path.

@@ -222,6 +222,34 @@ TEST_F(SizeField, SlowHostileDepthIsWalkedWithoutCrashing) {
         << "figure " << (differ.first - expected.begin()) << " is " << *differ.second;
 }
 
+// A folder that is there but cannot be listed, here because its path is
+// longer than the host can follow, may hold anything: the walk shows no
+// figure rather than a total that leaves it out.
+TEST_F(SizeField, SlowFolderBeyondReachLeavesNoFigure) {
+    ScratchFolder links(L"size-links");
+    ScratchFolder folder(L"chain");
+    struct Clear {
+        const std::wstring& root;
+        ~Clear() { RemoveFolderChain(root); }
+    } clear{folder.path()};
+    const int levels = 2300;
+    if (!MakeFolderChainOnly(folder.path(), levels)) GTEST_SKIP() << "no chain made here";
+    folder.File(L"top.bin", std::string(5000, 't'));
+    std::wstring deepest = L"\\\\?\\" + folder.path();
+    for (int i = 0; i < levels; ++i) deepest += L"\\d";
+    if (Attributes(deepest) != INVALID_FILE_ATTRIBUTES) {
+        GTEST_SKIP() << "this platform reaches every level of the chain";
+    }
+    const std::wstring link = ShortcutTo(links, L"beyond", folder.path());
+    ASSERT_FALSE(link.empty());
+
+    SizeFigureLog log;
+    GeneralSheet sheet(link);
+    ASSERT_TRUE(sheet.ok());
+    ASSERT_TRUE(sheet.WaitForWorker(120000));
+    EXPECT_EQ(L"", sheet.Text(IDC_GENERAL_SIZE)) << log.figures().size() << " figures";
+}
+
 // A walk that fails before its end empties the field instead of leaving a
 // running figure there as if it were the total. A translated format whose
 // width no formatter takes is such a failure, at the first kilobyte figure.

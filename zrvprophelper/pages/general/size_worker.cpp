@@ -44,6 +44,13 @@ std::wstring LiteralPath(const CString& path) {
     return plain;
 }
 
+// A folder removed, renamed or replaced by a file since its parent was
+// listed, or one we may not list.
+bool IsGoneOrClosed(DWORD error) noexcept {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+           error == ERROR_DIRECTORY || error == ERROR_ACCESS_DENIED;
+}
+
 DWORD Remaining(DWORD deadline) noexcept {
     const LONG left = static_cast<LONG>(deadline - ::GetTickCount());
     return left > 0 ? static_cast<DWORD>(left) : 0;
@@ -184,13 +191,13 @@ ULONGLONG SizeWalk::TotalSize(const CString& path, bool listFolder) {
     if (m_stopped) return 0;
     // A tree can be as deep as the platform lets paths grow, and Wine does
     // not stop plain paths at MAX_PATH (literal paths go further anywhere):
-    // the walk keeps each open listing on
-    // the heap and shares one path buffer and one find record between them,
-    // so that no depth can exhaust the thread's stack.
+    // the walk keeps each open listing on the heap and shares one path
+    // buffer and one find record between them, so that no depth can exhaust
+    // the thread's stack.
     std::wstring current = LiteralPath(path);
     WIN32_FIND_DATAW entry;
     std::vector<FolderListing> listings;
-    if (!OpenListing(current, listFolder, entry, listings)) return 0;
+    if (OpenListing(current, listFolder, entry, listings) != ERROR_SUCCESS) return 0;
 
     for (;;) {
         FolderListing* listing = &listings.back();
@@ -199,9 +206,17 @@ ULONGLONG SizeWalk::TotalSize(const CString& path, bool listFolder) {
                 // Looked up by its own path, the item is the entry found.
                 current.resize(listing->pathLength);
                 if (listing->listFolder) current.append(L"\\").append(entry.cFileName);
-                // The child's first entry is the next one handled; one that
-                // cannot be listed adds nothing and shows nothing of its own.
-                if (OpenListing(current, true, entry, listings)) continue;
+                // The child's first entry is the next one handled. One that
+                // is gone or closed to us adds nothing and shows nothing of
+                // its own; one that is there but cannot be listed for any
+                // other reason (a path too long to follow, no handles left)
+                // may hold anything, and no total is shown at all.
+                const DWORD error = OpenListing(current, true, entry, listings);
+                if (error == ERROR_SUCCESS) continue;
+                if (!IsGoneOrClosed(error)) {
+                    ReportUnknown();
+                    return 0;
+                }
             }
         } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             listing->total +=
@@ -219,15 +234,16 @@ ULONGLONG SizeWalk::TotalSize(const CString& path, bool listFolder) {
     }
 }
 
-bool SizeWalk::OpenListing(std::wstring& path, bool listFolder, WIN32_FIND_DATAW& entry,
-                           std::vector<FolderListing>& listings) {
+DWORD SizeWalk::OpenListing(std::wstring& path, bool listFolder, WIN32_FIND_DATAW& entry,
+                            std::vector<FolderListing>& listings) {
     const size_t pathLength = path.size();
     if (listFolder) path.append(L"\\*.*");
     zrv::unique_hfind search(::FindFirstFileW(path.c_str(), &entry));
+    const DWORD error = search ? ERROR_SUCCESS : ::GetLastError();
     path.resize(pathLength);
-    if (!search) return false;
+    if (!search) return error != ERROR_SUCCESS ? error : ERROR_FILE_NOT_FOUND;
     listings.push_back(FolderListing{std::move(search), 0, pathLength, listFolder});
-    return true;
+    return ERROR_SUCCESS;
 }
 
 bool SizeWalk::Report(ULONGLONG total) {

@@ -70,7 +70,9 @@ class SizeWalk {
     // entries of the folder (listFolder true). One update per entry seen.
     // Every folder is entered whatever its other attribute bits, except
     // reparse points (junctions, symbolic links, mount points), which add
-    // nothing. A folder's own record adds no bytes.
+    // nothing. A folder's own record adds no bytes. A subfolder that is gone
+    // or closed to us adds nothing; one that cannot be listed for another
+    // reason ends the walk as failed (ReportUnknown).
     ULONGLONG TotalSize(const CString& path, bool listFolder);
 
     // The walk failed before its end: the Size field is emptied, as for an
@@ -91,10 +93,10 @@ class SizeWalk {
     };
 
     // Starts the listing of path (its entries when listFolder, else the item
-    // itself) with its first entry in entry; false when nothing is found.
-    // path comes back unchanged.
-    static bool OpenListing(std::wstring& path, bool listFolder, WIN32_FIND_DATAW& entry,
-                            std::vector<FolderListing>& listings);
+    // itself) with its first entry in entry; ERROR_SUCCESS, or why nothing
+    // was found. path comes back unchanged.
+    static DWORD OpenListing(std::wstring& path, bool listFolder, WIN32_FIND_DATAW& entry,
+                             std::vector<FolderListing>& listings);
     // Shows total in the page; false once the gate is shut.
     bool Report(ULONGLONG total);
     // Hands text to the page; false once the gate is shut.
