@@ -1,7 +1,6 @@
 #include "test_paths.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <vector>
@@ -30,16 +29,43 @@ std::wstring MakeScratchFolder(const wchar_t* tag) {
     }
 }
 
+// Scratch trees hold folder links (one back to their own top), names with
+// trailing dots and spaces, and paths far past MAX_PATH. Wine's shell delete
+// (SHFileOperationW) works in MAX_PATH buffers: given a tree with a long
+// folder name it deleted the files of the current directory instead, which
+// for ctest is the folder of the built programs. It also enters links, which
+// would empty their targets. This one takes every path in its \\?\ form,
+// removes links without entering them, and keeps the folders still to remove
+// on the heap, so no depth exhausts the stack.
 void RemoveTree(const std::wstring& folder) {
     if (folder.empty()) return;
-    std::vector<wchar_t> from(folder.begin(), folder.end());
-    from.push_back(L'\0');
-    from.push_back(L'\0');
-    SHFILEOPSTRUCTW op = {};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.data();
-    op.fFlags = FOF_NO_UI;
-    ::SHFileOperationW(&op);
+    const std::wstring root = folder.compare(0, 4, L"\\\\?\\") == 0 ? folder : L"\\\\?\\" + folder;
+    std::vector<std::wstring> pending{root};
+    std::vector<std::wstring> emptied;
+    while (!pending.empty()) {
+        const std::wstring path = std::move(pending.back());
+        pending.pop_back();
+        WIN32_FIND_DATAW entry;
+        const HANDLE search = ::FindFirstFileW((path + L"\\*").c_str(), &entry);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring name = entry.cFileName;
+                if (name == L"." || name == L"..") continue;
+                const std::wstring child = path + L"\\" + name;
+                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                    ::DeleteFileW(child.c_str());
+                } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                    ::RemoveDirectoryW(child.c_str());
+                } else {
+                    pending.push_back(child);
+                }
+            } while (::FindNextFileW(search, &entry));
+            ::FindClose(search);
+        }
+        emptied.push_back(path);
+    }
+    for (auto it = emptied.rbegin(); it != emptied.rend(); ++it) ::RemoveDirectoryW(it->c_str());
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
