@@ -20,18 +20,11 @@
 #include "module/class_factory.h"
 #include "support/com_ptr.h"
 
+#include "bench_clock.h"
+
 namespace {
 
-double Now() {
-    static const LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using zrvbench::Now;
 
 // Milliseconds for the three handlers to take the selection, median of five.
 double ThreeHandlers(const std::vector<std::wstring>& names) {

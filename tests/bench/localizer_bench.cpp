@@ -19,18 +19,12 @@
 #include "support/cstring.h"
 #include "support/module_instance.h"
 
+#include "bench_clock.h"
+
 namespace {
 
-double Now() {
-    static const double perMs = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / perMs;
-}
+// Milliseconds.
+double Now() { return zrvbench::NowMs(); }
 
 // Median over rounds of the mean microseconds per call in a round.
 double MicrosPerCall(int calls, const std::function<void()>& body) {

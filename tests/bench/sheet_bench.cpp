@@ -17,20 +17,14 @@
 #include "common/localizer_map_host.h"
 #include "common/sheet_host.h"
 
+#include "bench_clock.h"
+
 namespace {
 
 std::wstring g_document;
 
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
+// Milliseconds.
+double Now() { return zrvbench::NowMs(); }
 
 INT_PTR CALLBACK BareDialogProc(HWND, UINT message, WPARAM, LPARAM) {
     return message == WM_INITDIALOG ? TRUE : FALSE;

@@ -37,18 +37,11 @@
 #include "support/com_ptr.h"
 #include "support/cstring.h"
 
+#include "bench_clock.h"
+
 namespace {
 
-double Now() {
-    static const LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using zrvbench::Now;
 
 bool IsDot(const wchar_t* name) { return !std::wcscmp(name, L".") || !std::wcscmp(name, L".."); }
 
