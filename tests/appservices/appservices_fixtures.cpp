@@ -1,5 +1,7 @@
 #include "appservices_fixtures.h"
 
+#include <tlhelp32.h>
+
 #include <vector>
 
 #include "common/test_paths.h"
@@ -153,6 +155,19 @@ std::wstring ReadTextFile(const std::wstring& path) {
                                         text.data(), static_cast<int>(text.size()));
     text.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return text;
+}
+
+std::vector<DWORD> ProcessesNamed(const wchar_t* name) {
+    std::vector<DWORD> ids;
+    zrv::unique_hfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return ids;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+         more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (::lstrcmpiW(entry.szExeFile, name) == 0) ids.push_back(entry.th32ProcessID);
+    }
+    return ids;
 }
 
 }  // namespace appsvctest

@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "support/com_ptr.h"
 
@@ -83,5 +84,8 @@ class InProcessServer {
 };
 
 std::wstring ReadTextFile(const std::wstring& path);  // UTF-8 bytes as UTF-16
+
+// Ids of the running processes whose program file is called name.
+std::vector<DWORD> ProcessesNamed(const wchar_t* name);
 
 }  // namespace appsvctest

@@ -3,7 +3,6 @@
 // the registrations of the two servers, which share one class key.
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -20,20 +19,6 @@ namespace {
 
 constexpr wchar_t kClassKey[] = L"CLSID\\{D6113ADC-154C-4AEC-BA12-07D7AA3F9FC6}";
 constexpr wchar_t kLocalizerInterfaceKey[] = L"Interface\\{CDB4A9A2-7CDD-41BC-943F-CD99837ED49D}";
-
-std::vector<DWORD> ProcessesNamed(const wchar_t* name) {
-    std::vector<DWORD> ids;
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return ids;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
-         more = ::Process32NextW(snapshot, &entry)) {
-        if (::lstrcmpiW(entry.szExeFile, name) == 0) ids.push_back(entry.th32ProcessID);
-    }
-    ::CloseHandle(snapshot);
-    return ids;
-}
 
 std::wstring ServerExe() { return L"\"" + zrvtest::ProgramFolder() + L"ZRVAppServices.exe\""; }
 

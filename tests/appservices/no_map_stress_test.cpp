@@ -5,7 +5,6 @@
 // A watchdog turns a hang into a failure that names the stuck lookup.
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -28,18 +27,8 @@ constexpr wchar_t kIdleGraceMs[] = L"40";
 constexpr DWORD kStallMs = 20000;  // a lookup takes milliseconds; a server start under a second
 
 std::set<DWORD> ServerProcesses() {
-    std::set<DWORD> ids;
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return ids;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
-         more = ::Process32NextW(snapshot, &entry)) {
-        if (::lstrcmpiW(entry.szExeFile, L"ZRVAppServices.exe") == 0)
-            ids.insert(entry.th32ProcessID);
-    }
-    ::CloseHandle(snapshot);
-    return ids;
+    const std::vector<DWORD> ids = ProcessesNamed(L"ZRVAppServices.exe");
+    return std::set<DWORD>(ids.begin(), ids.end());
 }
 
 // Ends the run when the lookup counter stops moving. A hung server is ended
