@@ -3,37 +3,23 @@
 #include <algorithm>
 #include <utility>
 
+#include "support/handles.h"
 #include "support/mutex_lock.h"
 
 namespace zrvproduct {
 
 namespace {
 
-class ScopedHandle {
-  public:
-    explicit ScopedHandle(HANDLE handle) noexcept : m_handle(handle) {}
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    ~ScopedHandle() {
-        if (m_handle) ::CloseHandle(m_handle);
-    }
-    HANDLE get() const noexcept { return m_handle; }
-    explicit operator bool() const noexcept { return m_handle != nullptr; }
-
-  private:
-    HANDLE m_handle;
-};
-
 // Whether the ids no longer name a running thread of a running process. An
 // object that exists but may not be inspected counts as running: only what
 // is known to be dead is cleared.
 bool EntryThreadEnded(uint32_t processId, uint32_t threadId) {
-    ScopedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    zrv::unique_handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process) return ::GetLastError() != ERROR_ACCESS_DENIED;
     DWORD code = 0;
     if (::GetExitCodeProcess(process.get(), &code) && code != STILL_ACTIVE) return true;
 
-    ScopedHandle thread(::OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId));
+    zrv::unique_handle thread(::OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId));
     if (!thread) return ::GetLastError() != ERROR_ACCESS_DENIED;
     if (::GetExitCodeThread(thread.get(), &code) && code != STILL_ACTIVE) return true;
     // The thread id may have been reused by a thread of another process.
@@ -56,52 +42,50 @@ void Clear(volatile LocalizerMapEntry& entry) {
 
 LocalizerMapHost::LocalizerMapHost(DWORD sweepIntervalMs) noexcept
     : m_sweepIntervalMs(sweepIntervalMs) {
-    m_mapping = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                     kLocalizerMapBytes, kLocalizerMapName);
+    m_mapping.reset(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                         kLocalizerMapBytes, kLocalizerMapName));
     if (!m_mapping) return;
     m_created = ::GetLastError() != ERROR_ALREADY_EXISTS;
-    m_mutex = ::CreateMutexW(nullptr, FALSE, kLocalizerMutexName);
-    m_view =
-        static_cast<LocalizerMapLayout*>(::MapViewOfFile(m_mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    m_mutex.reset(::CreateMutexW(nullptr, FALSE, kLocalizerMutexName));
+    m_view.reset(::MapViewOfFile(m_mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
     if (!m_view) return;
 
     MEMORY_BASIC_INFORMATION region = {};
-    const SIZE_T mapped = ::VirtualQuery(m_view, &region, sizeof(region)) ? region.RegionSize : 0;
+    const SIZE_T mapped =
+        ::VirtualQuery(m_view.get(), &region, sizeof(region)) ? region.RegionSize : 0;
     m_mappedSlots =
         mapped > kLocalizerMapEntriesOffset
             ? static_cast<uint32_t>((mapped - kLocalizerMapEntriesOffset) / kLocalizerMapEntryBytes)
             : 0;
     if (m_created) {
         // The system hands out zero-filled pages: only the header is written.
-        m_view->header.magic = kLocalizerMapMagic;
-        m_view->header.slotCapacity = kLocalizerMapSlots;
+        View()->header.magic = kLocalizerMapMagic;
+        View()->header.slotCapacity = kLocalizerMapSlots;
     }
-    m_capacity = m_view->header.magic == kLocalizerMapMagic
-                     ? std::min(m_view->header.slotCapacity, m_mappedSlots)
+    m_capacity = View()->header.magic == kLocalizerMapMagic
+                     ? std::min(View()->header.slotCapacity, m_mappedSlots)
                      : m_mappedSlots;
     Sweep();
     if (m_sweepIntervalMs == 0 || !ok()) return;
-    m_stopSweeping = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (m_stopSweeping) m_sweeper = ::CreateThread(nullptr, 0, SweepPeriodically, this, 0, nullptr);
+    m_stopSweeping.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (m_stopSweeping)
+        m_sweeper.reset(::CreateThread(nullptr, 0, SweepPeriodically, this, 0, nullptr));
 }
 
 LocalizerMapHost::~LocalizerMapHost() {
+    // The sweeper reads the map: it stops before the members go.
     if (m_sweeper) {
-        ::SetEvent(m_stopSweeping);
-        ::WaitForSingleObject(m_sweeper, INFINITE);
-        ::CloseHandle(m_sweeper);
+        ::SetEvent(m_stopSweeping.get());
+        ::WaitForSingleObject(m_sweeper.get(), INFINITE);
     }
-    if (m_stopSweeping) ::CloseHandle(m_stopSweeping);
-    if (m_view) ::UnmapViewOfFile(m_view);
-    if (m_mapping) ::CloseHandle(m_mapping);
-    if (m_mutex) ::CloseHandle(m_mutex);
 }
 
 DWORD WINAPI LocalizerMapHost::SweepPeriodically(void* host) {
     auto* self = static_cast<LocalizerMapHost*>(host);
     // A mutex that is busy now is tried again at the next round, so that
     // stopping never waits behind a lookup of another process.
-    while (::WaitForSingleObject(self->m_stopSweeping, self->m_sweepIntervalMs) == WAIT_TIMEOUT)
+    while (::WaitForSingleObject(self->m_stopSweeping.get(), self->m_sweepIntervalMs) ==
+           WAIT_TIMEOUT)
         self->SweepWithin(100);
     return 0;
 }
@@ -112,11 +96,11 @@ int LocalizerMapHost::SweepWithin(DWORD waitMs) noexcept {
     if (!ok()) return -1;
     // An abandoned mutex is owned now; its last holder died, which is exactly
     // what the sweep repairs.
-    zrv::mutex_lock lock(m_mutex, waitMs);
+    zrv::mutex_lock lock(m_mutex.get(), waitMs);
     if (!lock) return -1;
 
-    auto* count = reinterpret_cast<volatile LONG*>(&m_view->entryCount);
-    volatile LocalizerMapEntry* entries = LocalizerMapEntries(m_view);
+    auto* count = reinterpret_cast<volatile LONG*>(&View()->entryCount);
+    volatile LocalizerMapEntry* entries = LocalizerMapEntries(m_view.get());
     const LONG stored = *count;
     const uint32_t used = stored <= 0 ? 0 : std::min(static_cast<uint32_t>(stored), m_mappedSlots);
 

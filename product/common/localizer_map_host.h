@@ -20,6 +20,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "support/handles.h"
+
 namespace zrvproduct {
 
 constexpr wchar_t kLocalizerMapName[] = L"__Kestrova_Localizer_Map__";
@@ -82,7 +84,7 @@ class LocalizerMapHost {
     LocalizerMapHost& operator=(const LocalizerMapHost&) = delete;
 
     // Both objects exist and the map is mapped.
-    bool ok() const noexcept { return m_view != nullptr && m_mutex != nullptr; }
+    bool ok() const noexcept { return m_view && m_mutex; }
     // Whether this object created the map, rather than joining another's.
     bool created() const noexcept { return m_created; }
     uint32_t capacity() const noexcept { return m_capacity; }
@@ -97,18 +99,21 @@ class LocalizerMapHost {
   private:
     int SweepWithin(DWORD waitMs) noexcept;
     static DWORD WINAPI SweepPeriodically(void* host);
+    LocalizerMapLayout* View() const noexcept {
+        return static_cast<LocalizerMapLayout*>(m_view.get());
+    }
 
-    HANDLE m_mapping = nullptr;
-    HANDLE m_mutex = nullptr;
-    LocalizerMapLayout* m_view = nullptr;
+    zrv::unique_handle m_mapping;
+    zrv::unique_handle m_mutex;
+    zrv::unique_mapview m_view;
     uint32_t m_capacity = 0;
     // Slots that fit in the mapped pages. The modules append without knowing
     // the capacity, so the sweep looks as far as memory goes.
     uint32_t m_mappedSlots = 0;
     bool m_created = false;
     DWORD m_sweepIntervalMs = 0;
-    HANDLE m_stopSweeping = nullptr;
-    HANDLE m_sweeper = nullptr;
+    zrv::unique_handle m_stopSweeping;
+    zrv::unique_handle m_sweeper;
 };
 
 }  // namespace zrvproduct

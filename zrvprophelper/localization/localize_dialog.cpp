@@ -1,7 +1,6 @@
 #include "localize_dialog.h"
 
 #include "../support/bstr.h"
-#include "../support/handles.h"
 #include "localizer.h"
 
 namespace {
@@ -19,13 +18,12 @@ void LocalizeDialog(HWND page, int dialogId) {
     wchar_t caption[kTextBuffer] = {};
     ::GetWindowTextW(page, caption, kTextBuffer);
     HRESULT hr = E_FAIL;
-    BSTR answer = nullptr;
+    CComBSTR answer;
     if (localizer.Localizer()) {
-        hr = localizer.Localizer()->GetDialogString(bstr_t(localizer.ModuleStem().GetString()),
-                                                    bstr_t(dialogText.GetString()),
-                                                    bstr_t(L"caption"), bstr_t(caption), &answer);
+        hr = localizer.Localizer()->GetDialogString(
+            bstr_t(localizer.ModuleStem().GetString()), bstr_t(dialogText.GetString()),
+            bstr_t(L"caption"), bstr_t(caption), answer.put());
     }
-    zrv::unique_bstr ownedAnswer(answer);
     if (SUCCEEDED(hr) && answer) ::SetWindowTextW(page, answer);
 
     ChildLocalizeContext context{localizer.Localizer(), dialogId, localizer.ModuleStem(), page};
@@ -50,11 +48,10 @@ BOOL CALLBACK LocalizeChildControl(HWND child, LPARAM param) {
         key.Format(L"%d", id);
         CString dialogText;
         dialogText.Format(L"%d", context->dialogId);
-        BSTR answer = nullptr;
+        CComBSTR answer;
         const HRESULT hr = context->localizer->GetDialogString(
             bstr_t(context->moduleStem.GetString()), bstr_t(dialogText.GetString()),
-            bstr_t(key.GetString()), bstr_t(text), &answer);
-        zrv::unique_bstr ownedAnswer(answer);
+            bstr_t(key.GetString()), bstr_t(text), answer.put());
         if (SUCCEEDED(hr) && answer && answer[0] != L'\0') ::SetWindowTextW(child, answer);
     } catch (...) {
         // Out of memory for one control's request: it keeps its text, and the

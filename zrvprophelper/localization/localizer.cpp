@@ -15,65 +15,56 @@ volatile LONG& EntryCount(LocalizerMap* view) noexcept {
 }  // namespace
 
 CZRVLocalizer::CZRVLocalizer(HMODULE module) noexcept {
-    mapping.reset(::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kLocalizerMapName));
-    if (mapping) {
-        view = static_cast<LocalizerMap*>(
-            ::MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
-        if (view) {
+    m_mapping.reset(::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kLocalizerMapName));
+    if (m_mapping) {
+        m_view.reset(::MapViewOfFile(m_mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
+        if (m_view) {
             MEMORY_BASIC_INFORMATION info = {};
-            if (::VirtualQuery(view, &info, sizeof(info)) == sizeof(info))
-                viewBytes = info.RegionSize;
-            mutex.reset(::CreateMutexW(nullptr, FALSE, kLocalizerMutexName));
+            if (::VirtualQuery(m_view.get(), &info, sizeof(info)) == sizeof(info))
+                m_viewBytes = info.RegionSize;
+            m_mutex.reset(::CreateMutexW(nullptr, FALSE, kLocalizerMutexName));
             LONG ownIds = -1;
             if (!FindThreadEntry(&ownIds)) {
-                IAppLocalizer* created = nullptr;
+                zrv::com_ptr<IAppLocalizer> created;
                 if (SUCCEEDED(::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_INPROC_SERVER,
-                                                 IID_IAppLocalizer,
-                                                 reinterpret_cast<void**>(&created))) &&
+                                                 IID_IAppLocalizer, created.put_void())) &&
                     created) {
-                    localizer = created;
-                    IAppLocalizer* superseded = nullptr;
-                    const bool registered = RegisterCreated(created, ownIds, &superseded);
-                    if (superseded) superseded->Release();  // outside the mutex
+                    m_localizer = created;
+                    zrv::com_ptr<IAppLocalizer> superseded;
+                    const bool registered =
+                        RegisterCreated(created.get(), ownIds, superseded.put());
+                    superseded.reset();  // outside the mutex
                     if (!registered) {
                         // Used for this lookup only: the map is left alone.
-                        ::UnmapViewOfFile(view);
-                        view = nullptr;
-                        viewBytes = 0;
-                        mapping.reset();
+                        m_view.reset();
+                        m_viewBytes = 0;
+                        m_mapping.reset();
                     }
                 }
             }
         }
     }
-    if (!localizer) {
+    if (!m_localizer) {
         // No map, no view, or no in-process server: the out-of-process server
         // answers, and is never registered.
         ::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_LOCAL_SERVER, IID_IAppLocalizer,
-                           reinterpret_cast<void**>(&localizer));
+                           m_localizer.put_void());
     }
     try {
-        GetModuleStem(module, &moduleStem);
+        GetModuleStem(module, &m_moduleStem);
     } catch (...) {
-        moduleStem.Empty();
+        m_moduleStem.Empty();
     }
 }
 
 CZRVLocalizer::~CZRVLocalizer() {
     ReleaseEntry();
-    localizer = nullptr;
-    if (view) {
-        ::FlushViewOfFile(view, 0);
-        ::UnmapViewOfFile(view);
-        view = nullptr;
-    }
-    mapping.reset();
-    mutex.reset();
+    if (m_view) ::FlushViewOfFile(m_view.get(), 0);
 }
 
 LONG CZRVLocalizer::Capacity() const noexcept {
-    if (!view || viewBytes < kLocalizerMapHeaderBytes) return 0;
-    return static_cast<LONG>((viewBytes - kLocalizerMapHeaderBytes) / sizeof(LocalizerMapEntry));
+    if (!m_view || m_viewBytes < kLocalizerMapHeaderBytes) return 0;
+    return static_cast<LONG>((m_viewBytes - kLocalizerMapHeaderBytes) / sizeof(LocalizerMapEntry));
 }
 
 // Looks for the calling thread's entry without the lock: only this thread
@@ -87,19 +78,19 @@ bool CZRVLocalizer::FindThreadEntry(LONG* ownIds) noexcept {
     const DWORD process = ::GetCurrentProcessId();
     const LONG capacity = Capacity();
     for (LONG i = 0;; ++i) {
-        const LONG count = EntryCount(view);
+        const LONG count = EntryCount(Map());
         if (count < 0 || count > capacity) return false;  // not a table we can trust
         if (i >= count) return false;
-        LocalizerMapEntry& entry = view->entries[i];
+        LocalizerMapEntry& entry = Map()->entries[i];
         if (entry.processId != process || entry.threadId != thread) continue;
         const DWORD pointer = entry.localizer;
         if (!zrv::IsOwnRegistration(i, pointer)) {
             *ownIds = i;
             return false;
         }
-        slotIndex = i;
-        localizer = reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(pointer));
-        localizer->AddRef();
+        m_slotIndex = i;
+        m_localizer = zrv::com_ptr<IAppLocalizer>(
+            reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(pointer)));
         ++entry.useCount;
         return true;
     }
@@ -115,20 +106,20 @@ bool CZRVLocalizer::RegisterCreated(IAppLocalizer* created, LONG ownIds,
     // An abandoned mutex is ours as well: its holder died, and whatever it
     // left half written is an entry of an ended process, which is not trusted
     // and which the map's creator sweeps.
-    zrv::mutex_lock lock(mutex.get(), kLocalizerWaitMs);
+    zrv::mutex_lock lock(m_mutex.get(), kLocalizerWaitMs);
     if (!lock) return false;
     const LONG capacity = Capacity();
-    const LONG count = EntryCount(view);
+    const LONG count = EntryCount(Map());
     if (count < 0 || count > capacity) return false;
     const DWORD process = ::GetCurrentProcessId();
     const DWORD thread = ::GetCurrentThreadId();
     LONG slot = -1;
-    if (ownIds >= 0 && ownIds < count && view->entries[ownIds].processId == process &&
-        view->entries[ownIds].threadId == thread) {
+    if (ownIds >= 0 && ownIds < count && Map()->entries[ownIds].processId == process &&
+        Map()->entries[ownIds].threadId == thread) {
         slot = ownIds;
     }
     for (LONG i = 0; slot < 0 && i < count; ++i) {
-        if (view->entries[i].processId == 0 && view->entries[i].threadId == 0) slot = i;
+        if (Map()->entries[i].processId == 0 && Map()->entries[i].threadId == 0) slot = i;
     }
     const bool append = slot < 0;
     if (append) {
@@ -141,8 +132,8 @@ bool CZRVLocalizer::RegisterCreated(IAppLocalizer* created, LONG ownIds,
         return false;
     }
     if (replaced.localizer) *superseded = GiveUpEntry(replaced, slot, capacity);
-    if (append) EntryCount(view) = count + 1;
-    LocalizerMapEntry& entry = view->entries[slot];
+    if (append) EntryCount(Map()) = count + 1;
+    LocalizerMapEntry& entry = Map()->entries[slot];
     // Whatever count the slot still carries belongs to holders that are gone:
     // an ended thread with our ids, or a peer that died in the middle of
     // clearing or appending it. Counting on from it would keep the entry in
@@ -154,7 +145,7 @@ bool CZRVLocalizer::RegisterCreated(IAppLocalizer* created, LONG ownIds,
     entry.localizer = pointer;
     created->AddRef();  // the map's reference, never given back here
     ++entry.useCount;   // this object's use
-    slotIndex = slot;
+    m_slotIndex = slot;
     return true;
 }
 
@@ -166,7 +157,7 @@ bool CZRVLocalizer::RegisterCreated(IAppLocalizer* created, LONG ownIds,
 IAppLocalizer* CZRVLocalizer::GiveUpEntry(const zrv::ReplacedRegistration& replaced, LONG newSlot,
                                           LONG capacity) noexcept {
     if (replaced.slot >= 0 && replaced.slot < capacity && replaced.slot != newSlot) {
-        LocalizerMapEntry& old = view->entries[replaced.slot];
+        LocalizerMapEntry& old = Map()->entries[replaced.slot];
         if (old.processId == ::GetCurrentProcessId() && old.threadId == ::GetCurrentThreadId() &&
             old.localizer == replaced.localizer) {
             if (old.useCount > 1) return nullptr;
@@ -177,49 +168,48 @@ IAppLocalizer* CZRVLocalizer::GiveUpEntry(const zrv::ReplacedRegistration& repla
 }
 
 void CZRVLocalizer::ReleaseEntry() noexcept {
-    if (!localizer) return;
-    localizer->Release();
-    if (!view || slotIndex < 0 || !mutex) return;
+    if (!m_localizer) return;
+    m_localizer.reset();
+    if (!m_view || m_slotIndex < 0 || !m_mutex) return;
     const LONG capacity = Capacity();
-    if (slotIndex >= capacity) return;
+    if (m_slotIndex >= capacity) return;
     // Only this thread touches an entry that carries its ids, so a use that
     // leaves the entry held needs no lock; clearing the slot and shrinking the
     // table do, since other threads claim free slots under the mutex.
-    LocalizerMapEntry& own = view->entries[slotIndex];
+    LocalizerMapEntry& own = Map()->entries[m_slotIndex];
     if (own.useCount > 1 && own.processId == ::GetCurrentProcessId() &&
         own.threadId == ::GetCurrentThreadId()) {
         --own.useCount;
         return;
     }
-    zrv::mutex_lock lock(mutex.get(), kLocalizerWaitMs);
+    zrv::mutex_lock lock(m_mutex.get(), kLocalizerWaitMs);
     if (!lock) return;  // the entry keeps its count
     {
         // The entry may have been cleared and claimed by another thread since
         // (a sweep that took this process for dead): it is not ours to count.
-        LocalizerMapEntry& entry = view->entries[slotIndex];
+        LocalizerMapEntry& entry = Map()->entries[m_slotIndex];
         if (entry.processId != ::GetCurrentProcessId() ||
             entry.threadId != ::GetCurrentThreadId()) {
             return;
         }
         if (entry.useCount != 0 && --entry.useCount == 0) {
             std::fill_n(reinterpret_cast<BYTE*>(&entry), sizeof(entry), BYTE{0});
-            const LONG count = EntryCount(view);
-            if (count != 0 && slotIndex == count - 1) EntryCount(view) = count - 1;
+            const LONG count = EntryCount(Map());
+            if (count != 0 && m_slotIndex == count - 1) EntryCount(Map()) = count - 1;
         }
     }
 }
 
 bool CZRVLocalizer::LocalizeString(UINT id, CString& text) {
-    if (!localizer) return false;
+    if (!m_localizer) return false;
     CString idText;
     idText.Format(L"%u", id);
-    bstr_t stem(moduleStem.GetString());
+    bstr_t stem(m_moduleStem.GetString());
     bstr_t key(idText.GetString());
     bstr_t defaultText(text.GetString());
-    BSTR answer = nullptr;
-    const HRESULT hr = localizer->GetModuleString(stem, key, defaultText, &answer);
-    zrv::unique_bstr owned(answer);
+    CComBSTR answer;
+    const HRESULT hr = m_localizer->GetModuleString(stem, key, defaultText, answer.put());
     if (FAILED(hr)) return false;
-    text = answer;  // up to the first NUL; null gives the empty text
+    text = answer.get();  // up to the first NUL; null gives the empty text
     return true;
 }

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include "../support/com_ptr.h"
 #include "../support/cstring.h"
 #include "../support/handles.h"
 #include "component_ids.h"
@@ -29,25 +30,26 @@ class CZRVLocalizer {
     // (E_OUTOFMEMORY) when the request texts cannot be made.
     bool LocalizeString(UINT id, CString& text);
 
-    IAppLocalizer* Localizer() const noexcept { return localizer; }
-    const CString& ModuleStem() const noexcept { return moduleStem; }
-    LONG SlotIndex() const noexcept { return slotIndex; }
+    IAppLocalizer* Localizer() const noexcept { return m_localizer.get(); }
+    const CString& ModuleStem() const noexcept { return m_moduleStem; }
+    LONG SlotIndex() const noexcept { return m_slotIndex; }
 
   private:
     void ReleaseEntry() noexcept;
     bool FindThreadEntry(LONG* ownIds) noexcept;
     bool RegisterCreated(IAppLocalizer* created, LONG ownIds, IAppLocalizer** superseded) noexcept;
     LONG Capacity() const noexcept;
+    LocalizerMap* Map() const noexcept { return static_cast<LocalizerMap*>(m_view.get()); }
     IAppLocalizer* GiveUpEntry(const zrv::ReplacedRegistration& replaced, LONG newSlot,
                                LONG capacity) noexcept;
 
-    zrv::unique_handle mapping;
-    LocalizerMap* view = nullptr;
-    LONG slotIndex = -1;
-    zrv::unique_handle mutex;
-    IAppLocalizer* localizer = nullptr;
-    CString moduleStem;
-    SIZE_T viewBytes = 0;  // the mapping's real size, learned from the system
+    zrv::unique_handle m_mapping;
+    zrv::unique_mapview m_view;
+    LONG m_slotIndex = -1;
+    zrv::unique_handle m_mutex;
+    zrv::com_ptr<IAppLocalizer> m_localizer;
+    CString m_moduleStem;
+    SIZE_T m_viewBytes = 0;  // the mapping's real size, learned from the system
 };
 
 // Clears the entries this module registered for the calling thread (thread

@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include "../support/com_ptr.h"
+#include "../support/handles.h"
 #include "../support/module_instance.h"
 #include "localizer.h"
 
@@ -24,14 +25,8 @@ int GetShellLongPath(const wchar_t* path, wchar_t* output, int capacity) {
     PIDLIST_RELATIVE items = nullptr;
     const HRESULT parsed =
         desktop->ParseDisplayName(nullptr, nullptr, full, nullptr, &items, nullptr);
-    struct FreeItems {
-        PIDLIST_RELATIVE& items;
-        ~FreeItems() {
-            if (!items) return;
-            zrv::com_ptr<IMalloc> allocator;
-            if (SUCCEEDED(::SHGetMalloc(allocator.put()))) allocator->Free(items);
-        }
-    } freeItems{items};
+    // The shell's allocator is the COM task allocator.
+    const zrv::unique_cotaskmem ownedItems(items);
     if (FAILED(parsed)) {
         ::SetLastError(HRESULT_FACILITY(parsed) == FACILITY_WIN32 ? HRESULT_CODE(parsed)
                                                                   : ERROR_INVALID_DATA);

@@ -1,12 +1,13 @@
 #include "activation_context.h"
 
+#include "../support/handles.h"
 #include "module.h"
 
 namespace zrv {
 
 namespace {
 
-HANDLE g_context = INVALID_HANDLE_VALUE;
+unique_actctx g_context;
 volatile LONG g_contextState = 0;  // 0 not tried, 1 building, 2 done
 
 }  // namespace
@@ -21,17 +22,21 @@ HANDLE ModuleActivationContext() noexcept {
         wchar_t path[MAX_PATH];
         if (::GetModuleFileNameW(g_module.Instance(), path, MAX_PATH) != 0) {
             request.lpSource = path;
-            g_context = ::CreateActCtxW(&request);
+            g_context.reset(::CreateActCtxW(&request));
         }
         ::InterlockedExchange(&g_contextState, 2);
     }
     while (::InterlockedCompareExchange(&g_contextState, 2, 2) != 2) ::Sleep(0);
-    return g_context;
+    return g_context.get();
 }
 
-void ReleaseModuleActivationContext() noexcept {
-    if (g_context != INVALID_HANDLE_VALUE) ::ReleaseActCtx(g_context);
-    g_context = INVALID_HANDLE_VALUE;
+void ReleaseModuleActivationContext(bool processEnding) noexcept {
+    // At process exit the system may already have torn down what the context
+    // refers to: it is left to go with the process.
+    if (processEnding)
+        g_context.release();
+    else
+        g_context.reset();
     ::InterlockedExchange(&g_contextState, 0);
 }
 

@@ -10,7 +10,8 @@ namespace zrv {
 // The context, or INVALID_HANDLE_VALUE when the module has none (or the
 // system has no activation contexts). Built on first use, kept until unload.
 HANDLE ModuleActivationContext() noexcept;
-void ReleaseModuleActivationContext() noexcept;
+// Called when the module is detached; each load builds its own context.
+void ReleaseModuleActivationContext(bool processEnding) noexcept;
 
 // Activates the module's context for one scope. ok() is false when a context
 // exists but could not be activated; without a context it is a no-op.

@@ -25,12 +25,9 @@ HRESULT CZRVPropHelperModule::GetGITPtr(IGlobalInterfaceTable** git) noexcept {
     ::EnterCriticalSection(&m_lock);
     if (!m_git) {
         hr = ::CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&m_git));
+                                IID_IGlobalInterfaceTable, m_git.put_void());
     }
-    if (m_git) {
-        m_git->AddRef();
-        *git = m_git;
-    }
+    if (m_git) *git = zrv::com_ptr<IGlobalInterfaceTable>(m_git).detach();
     ::LeaveCriticalSection(&m_lock);
     return hr;
 }
@@ -57,10 +54,12 @@ bool CZRVPropHelperModule::Attach(HINSTANCE instance) noexcept {
 }
 
 void CZRVPropHelperModule::Detach(bool processEnding) noexcept {
-    if (m_git && !processEnding) m_git->Release();
-    m_git = nullptr;
+    if (processEnding)
+        m_git.detach();
+    else
+        m_git.reset();
     // Each load builds its own context; one left behind leaks per load.
-    if (!processEnding) zrv::ReleaseModuleActivationContext();
+    zrv::ReleaseModuleActivationContext(processEnding);
     if (m_lockReady) {
         ::DeleteCriticalSection(&m_lock);
         m_lockReady = false;

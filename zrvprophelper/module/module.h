@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/com_ptr.h"
 #include "registry_script.h"
 
 class CZRVPropHelperModule {
@@ -22,6 +23,8 @@ class CZRVPropHelperModule {
     virtual LONG Lock() noexcept;
     virtual LONG Unlock() noexcept;
     virtual LONG GetLockCount() const noexcept;
+    // Idle: no page hands an interface to another thread yet; every module
+    // class of the product offers it, so it stays, made on first request.
     virtual HRESULT GetGITPtr(IGlobalInterfaceTable** git) noexcept;
     virtual HRESULT AddCommonRGSReplacements(std::vector<zrv::RegistryVariable>& variables);
 
@@ -55,7 +58,7 @@ class CZRVPropHelperModule {
     bool m_failedStart = false;
     bool m_lockReady = false;
     CRITICAL_SECTION m_lock{};
-    IGlobalInterfaceTable* m_git = nullptr;
+    zrv::com_ptr<IGlobalInterfaceTable> m_git;
     volatile LONG m_pinned = 0;
 };
 

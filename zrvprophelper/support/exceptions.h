@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include "com_ptr.h"
+
 class CAtlException {
   public:
     explicit CAtlException(HRESULT hr) noexcept : m_hr(hr) {}
@@ -20,16 +22,13 @@ class CAtlException {
 class _com_error {
   public:
     explicit _com_error(HRESULT hr, IErrorInfo* info = nullptr, bool addRef = false) noexcept;
-    _com_error(const _com_error& other) noexcept;
-    _com_error& operator=(const _com_error& other) noexcept;
-    ~_com_error();
 
     HRESULT Error() const noexcept { return m_hr; }
     IErrorInfo* ErrorInfo() const noexcept;  // adds a reference for the caller
 
   private:
     HRESULT m_hr;
-    IErrorInfo* m_info;
+    zrv::com_ptr<IErrorInfo> m_info;
 };
 
 [[noreturn]] void _com_issue_error(HRESULT hr);
