@@ -108,12 +108,12 @@ HRESULT Tokenize(const std::wstring& text, std::vector<Token>& tokens) {
 // ---------------------------------------------------------------------------
 // Script tree
 
-enum class Disposition { Plain, NoRemove, ForceRemove, Delete };
+enum class Disposition { Plain, NoRemove, ForceRemove };
 
+// Every value is a string (REG_SZ).
 struct ScriptValue {
     std::wstring name;  // empty for a key's default value
-    DWORD type = REG_SZ;
-    std::vector<BYTE> data;
+    std::wstring text;
 };
 
 struct ScriptKey {
@@ -125,11 +125,6 @@ struct ScriptKey {
     std::vector<ScriptKey> subkeys;
 };
 
-struct ScriptRoot {
-    HKEY root;
-    std::vector<ScriptKey> subkeys;
-};
-
 // ---------------------------------------------------------------------------
 // Parser
 
@@ -138,18 +133,17 @@ class Parser {
     Parser(const std::vector<Token>& tokens, const std::vector<RegistryVariable>& variables)
         : m_tokens(tokens), m_variables(variables) {}
 
-    HRESULT ParseScript(std::vector<ScriptRoot>& roots) {
+    // The keys of every root block, in order; the root is always HKCR.
+    HRESULT ParseScript(std::vector<ScriptKey>& keys) {
         while (Peek().kind != TokenKind::End) {
             const Token& token = Next();
-            ScriptRoot root{};
-            if (token.kind != TokenKind::Word || !RootFromName(token.text, root.root)) {
-                return ScriptFault(token.line, L"expected a root key");
+            if (token.kind != TokenKind::Word || !EqualsNoCase(token.text, L"HKCR")) {
+                return ScriptFault(token.line, L"expected the root key HKCR");
             }
             ZRV_RETURN_IF_FAILED(Expect(TokenKind::Open, L"expected { after the root key"));
             std::vector<ScriptValue> values;
-            ZRV_RETURN_IF_FAILED(ParseBlock(1, root.subkeys, values));
+            ZRV_RETURN_IF_FAILED(ParseBlock(1, keys, values));
             if (!values.empty()) return ScriptFault(token.line, L"values on a root key");
-            roots.push_back(std::move(root));
         }
         return S_OK;
     }
@@ -166,23 +160,10 @@ class Parser {
         return token.kind == kind ? S_OK : ScriptFault(token.line, what);
     }
 
-    static bool RootFromName(const std::wstring& name, HKEY& root) {
-        if (EqualsNoCase(name, L"HKCR") || EqualsNoCase(name, L"HKEY_CLASSES_ROOT")) {
-            root = HKEY_CLASSES_ROOT;
-        } else if (EqualsNoCase(name, L"HKCU") || EqualsNoCase(name, L"HKEY_CURRENT_USER")) {
-            root = HKEY_CURRENT_USER;
-        } else if (EqualsNoCase(name, L"HKLM") || EqualsNoCase(name, L"HKEY_LOCAL_MACHINE")) {
-            root = HKEY_LOCAL_MACHINE;
-        } else {
-            return false;
-        }
-        return true;
-    }
-
     static bool IsKeyword(const Token& token) {
         return token.kind == TokenKind::Word &&
                (EqualsNoCase(token.text, L"val") || EqualsNoCase(token.text, L"NoRemove") ||
-                EqualsNoCase(token.text, L"ForceRemove") || EqualsNoCase(token.text, L"Delete"));
+                EqualsNoCase(token.text, L"ForceRemove"));
     }
 
     // Items up to and including the closing brace of the block just opened.
@@ -220,8 +201,6 @@ class Parser {
                     key.disposition = Disposition::NoRemove;
                 } else if (EqualsNoCase(token.text, L"ForceRemove")) {
                     key.disposition = Disposition::ForceRemove;
-                } else if (EqualsNoCase(token.text, L"Delete")) {
-                    key.disposition = Disposition::Delete;
                 }
             }
             if (key.disposition == Disposition::Plain) --m_pos;  // the token is the name
@@ -256,65 +235,10 @@ class Parser {
     HRESULT ParseTyped(ScriptValue& value) {
         const Token& type = Next();
         if (type.kind != TokenKind::Word) return ScriptFault(type.line, L"expected a value type");
+        if (!EqualsNoCase(type.text, L"s")) return ScriptFault(type.line, L"unknown value type");
         const Token& data = Next();
         if (data.kind != TokenKind::Quoted) return ScriptFault(data.line, L"expected quoted data");
-        std::wstring text;
-        ZRV_RETURN_IF_FAILED(Expand(data, text));
-
-        if (EqualsNoCase(type.text, L"s") || EqualsNoCase(type.text, L"e")) {
-            value.type = EqualsNoCase(type.text, L"s") ? REG_SZ : REG_EXPAND_SZ;
-            const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
-            value.data.assign(bytes, bytes + (text.size() + 1) * sizeof(wchar_t));
-        } else if (EqualsNoCase(type.text, L"d")) {
-            DWORD number = 0;
-            if (!ParseNumber(text, number)) return ScriptFault(data.line, L"bad number");
-            value.type = REG_DWORD;
-            const auto* bytes = reinterpret_cast<const BYTE*>(&number);
-            value.data.assign(bytes, bytes + sizeof(number));
-        } else if (EqualsNoCase(type.text, L"b")) {
-            value.type = REG_BINARY;
-            if (!ParseHexBytes(text, value.data)) return ScriptFault(data.line, L"bad hex bytes");
-        } else {
-            return ScriptFault(type.line, L"unknown value type");
-        }
-        return S_OK;
-    }
-
-    static int HexDigit(wchar_t c) {
-        if (c >= L'0' && c <= L'9') return c - L'0';
-        if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-        if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-        return -1;
-    }
-
-    static bool ParseNumber(const std::wstring& text, DWORD& number) {
-        unsigned long long result = 0;
-        size_t i = 0;
-        unsigned base = 10;
-        if (text.size() > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X')) {
-            base = 16;
-            i = 2;
-        }
-        if (i == text.size()) return false;
-        for (; i < text.size(); ++i) {
-            const int digit = HexDigit(text[i]);
-            if (digit < 0 || static_cast<unsigned>(digit) >= base) return false;
-            result = result * base + static_cast<unsigned>(digit);
-            if (result > 0xFFFFFFFFull) return false;
-        }
-        number = static_cast<DWORD>(result);
-        return true;
-    }
-
-    static bool ParseHexBytes(const std::wstring& text, std::vector<BYTE>& bytes) {
-        if (text.size() % 2 != 0) return false;
-        for (size_t i = 0; i < text.size(); i += 2) {
-            const int high = HexDigit(text[i]);
-            const int low = HexDigit(text[i + 1]);
-            if (high < 0 || low < 0) return false;
-            bytes.push_back(static_cast<BYTE>(high * 16 + low));
-        }
-        return true;
+        return Expand(data, value.text);
     }
 
     // %NAME% becomes the variable's value, %% one percent sign. Works on the
@@ -364,13 +288,13 @@ HRESULT DeleteTreeIfPresent(HKEY parent, const std::wstring& name) noexcept {
 
 HRESULT SetValue(HKEY key, const ScriptValue& value) noexcept {
     const LONG error =
-        RegSetValueExW(key, value.name.empty() ? nullptr : value.name.c_str(), 0, value.type,
-                       value.data.data(), static_cast<DWORD>(value.data.size()));
+        RegSetValueExW(key, value.name.empty() ? nullptr : value.name.c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(value.text.c_str()),
+                       static_cast<DWORD>((value.text.size() + 1) * sizeof(wchar_t)));
     return FromWin32(error);
 }
 
 HRESULT RegisterKey(HKEY parent, const ScriptKey& item) noexcept {
-    if (item.disposition == Disposition::Delete) return DeleteTreeIfPresent(parent, item.name);
     if (item.disposition == Disposition::ForceRemove) {
         ZRV_RETURN_IF_FAILED(DeleteTreeIfPresent(parent, item.name));
     }
@@ -389,15 +313,7 @@ HRESULT RegisterKey(HKEY parent, const ScriptKey& item) noexcept {
 }
 
 HRESULT UnregisterKey(HKEY parent, const ScriptKey& item) noexcept {
-    switch (item.disposition) {
-        case Disposition::Delete:
-            return S_OK;
-        case Disposition::ForceRemove:
-            return DeleteTreeIfPresent(parent, item.name);
-        case Disposition::Plain:
-        case Disposition::NoRemove:
-            break;
-    }
+    if (item.disposition == Disposition::ForceRemove) return DeleteTreeIfPresent(parent, item.name);
 
     unique_hkey key;
     LONG error = RegOpenKeyExW(parent, item.name.c_str(), 0, kKeyAccess, key.put());
@@ -459,14 +375,12 @@ HRESULT RunRegistryScript(const char* text, size_t length, bool doRegister,
 
     std::vector<Token> tokens;
     ZRV_RETURN_IF_FAILED(Tokenize(wide, tokens));
-    std::vector<ScriptRoot> roots;
-    ZRV_RETURN_IF_FAILED(Parser(tokens, variables).ParseScript(roots));
+    std::vector<ScriptKey> keys;
+    ZRV_RETURN_IF_FAILED(Parser(tokens, variables).ParseScript(keys));
 
-    for (const ScriptRoot& root : roots) {
-        for (const ScriptKey& key : root.subkeys) {
-            ZRV_RETURN_IF_FAILED(doRegister ? RegisterKey(root.root, key)
-                                            : UnregisterKey(root.root, key));
-        }
+    for (const ScriptKey& key : keys) {
+        ZRV_RETURN_IF_FAILED(doRegister ? RegisterKey(HKEY_CLASSES_ROOT, key)
+                                        : UnregisterKey(HKEY_CLASSES_ROOT, key));
     }
     return S_OK;
 }

@@ -5,10 +5,9 @@
 //
 // Grammar (tokens are separated by blanks, tabs, CR or LF):
 //
-//   script  := { root "{" item* "}" }
-//   root    := HKCR | HKEY_CLASSES_ROOT | HKCU | HKEY_CURRENT_USER | HKLM | HKEY_LOCAL_MACHINE
-//   item    := "val" name "=" typed | [NoRemove | ForceRemove | Delete] name ["=" typed] ["{" item*
-//   "}"] typed   := s 'text' | e 'text' | d 'number' | b 'hex bytes'
+//   script  := { "HKCR" "{" item* "}" }
+//   item    := "val" name "=" typed | [NoRemove | ForceRemove] name ["=" typed] ["{" item* "}"]
+//   typed   := s 'text'
 //
 // Names are bare words (CLSID, *, {GUID}) or quoted text ('TypeLib'); quoting is how
 // a key whose name is a keyword is written. A key name is one level: a backslash
@@ -16,20 +15,19 @@
 // Inside names and quoted text, %NAME% is replaced by the variable's value (the
 // name is matched without regard to case) and %% gives one '%'; inside quotes, ''
 // gives one quote. Replacement happens after the script was split into tokens, so
-// a value such as a path with a quote in it stays literal text. d takes a decimal
-// or 0x-prefixed hexadecimal number up to 0xFFFFFFFF; b takes pairs of hex digits.
+// a value such as a path with a quote in it stays literal text. Values are
+// strings (REG_SZ): the module's scripts write nothing else.
 //
 // Register: a ForceRemove key is deleted with everything below it, then created
-// again; other keys are created if missing; values are set; a Delete key is
-// deleted with everything below it and its block is not carried out.
+// again; other keys are created if missing; values are set.
 // Unregister: keys that do not exist are skipped; a ForceRemove key is deleted
 // with everything below it; for any other key its items are carried out first
 // (named values are deleted, subkeys unregistered), then a NoRemove key stays, a
 // plain key is deleted only if no subkeys are left in it (someone else's subkeys
-// keep it alive), and a Delete key is left alone.
+// keep it alive).
 //
 // Results: S_OK; DISP_E_EXCEPTION for any fault in the script itself (syntax,
-// unknown variable, bad number, nesting deeper than 64 blocks); E_POINTER for
+// unknown variable, a value type other than s, nesting deeper than 64 blocks); E_POINTER for
 // null text with a non-zero length; E_INVALIDARG for text of 2 GB or more;
 // HRESULT_FROM_WIN32 of the registry's or the loader's error code otherwise.
 // A registry failure stops the run where it happened: what ran before it stays

@@ -200,12 +200,6 @@ wchar_t CString::GetAt(int index) const {
     return m_text[index];
 }
 
-void CString::SetAt(int index, wchar_t ch) {
-    if (index < 0 || index >= GetLength()) AtlThrow(E_INVALIDARG);
-    PrepareWrite(GetLength());
-    m_text[index] = ch;
-}
-
 const void* CString::BufferId() const noexcept { return GetData(); }
 
 int CString::GetAllocLength() const noexcept { return GetData()->capacity; }
@@ -312,21 +306,13 @@ CString& CString::operator+=(const CString& other) {
     return *this;
 }
 
-CString& CString::Trim() { return TrimRight().TrimLeft(); }
-
-CString& CString::TrimLeft() {
-    const int length = GetLength();
-    int first = 0;
-    while (first < length && std::iswspace(m_text[first])) ++first;
-    if (first > 0) SetString(m_text + first, length - first);
-    return *this;
-}
-
-CString& CString::TrimRight() {
-    const int length = GetLength();
-    int end = length;
+CString& CString::Trim() {
+    int end = GetLength();
     while (end > 0 && std::iswspace(m_text[end - 1])) --end;
-    if (end < length) SetString(m_text, end);
+    int first = 0;
+    while (first < end && std::iswspace(m_text[first])) ++first;
+    // Text with nothing to trim keeps its (possibly shared) buffer.
+    if (first > 0 || end < GetLength()) SetString(m_text + first, end - first);
     return *this;
 }
 
@@ -336,20 +322,6 @@ int CString::Find(wchar_t ch, int start) const noexcept {
     if (start >= length) return -1;
     const wchar_t* hit = std::wmemchr(m_text + start, ch, length - start);
     return hit ? static_cast<int>(hit - m_text) : -1;
-}
-
-int CString::Find(const wchar_t* sub, int start) const noexcept {
-    if (!sub) return -1;
-    if (start < 0) start = 0;
-    if (start > GetLength()) return -1;
-    const wchar_t* hit = std::wcsstr(m_text + start, sub);
-    return hit ? static_cast<int>(hit - m_text) : -1;
-}
-
-CString CString::Left(int count) const {
-    if (count <= 0) return CString();
-    if (count >= GetLength()) return *this;
-    return CString(m_text, count);
 }
 
 CString CString::Mid(int first) const { return Mid(first, GetLength()); }
@@ -362,20 +334,6 @@ CString CString::Mid(int first, int count) const {
     if (count > length - first) count = length - first;
     if (first == 0 && count == length) return *this;
     return CString(m_text + first, count);
-}
-
-CString& CString::MakeLower() {
-    const int length = GetLength();
-    if (length == 0) return *this;
-    PrepareWrite(length);
-    for (int i = 0; i < length; ++i) m_text[i] = static_cast<wchar_t>(std::towlower(m_text[i]));
-    return *this;
-}
-
-BSTR CString::AllocSysString() const {
-    BSTR text = ::SysAllocStringLen(m_text, static_cast<UINT>(GetLength()));
-    if (!text) AtlThrow(E_OUTOFMEMORY);
-    return text;
 }
 
 bool CString::LoadString(UINT id) {

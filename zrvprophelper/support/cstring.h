@@ -59,12 +59,12 @@ class CString {
         if (static_cast<unsigned long long>(index) > INT_MAX) return GetAt(-1);
         return GetAt(static_cast<int>(index));
     }
-    void SetAt(int index, wchar_t ch);
 
     // Test hook: the address of the buffer this string uses, to observe
     // sharing.
     const void* BufferId() const noexcept;
-    // Characters the buffer holds without growing, terminator not counted.
+    // Test hook: characters the buffer holds without growing, terminator not
+    // counted, to observe how appending grows it.
     int GetAllocLength() const noexcept;
 
     // Operations
@@ -85,23 +85,14 @@ class CString {
 
     // Whitespace as iswspace sees it.
     CString& Trim();
-    CString& TrimLeft();
-    CString& TrimRight();
 
     // Index of the first match at or after `start`, or -1. A negative start
-    // searches from the beginning; an empty needle matches at `start`.
+    // searches from the beginning.
     int Find(wchar_t ch, int start = 0) const noexcept;
-    int Find(const wchar_t* sub, int start = 0) const noexcept;
 
     // Counts and positions are clamped to the text.
-    CString Left(int count) const;
     CString Mid(int first) const;
     CString Mid(int first, int count) const;
-
-    CString& MakeLower();
-
-    // A fresh BSTR with this text, owned by the caller.
-    BSTR AllocSysString() const;
 
     // Loads a string-table entry of zrv::ResourceInstance(). A missing entry
     // leaves the string empty and answers false.
@@ -120,7 +111,6 @@ class CString {
                       "pass texts to Format as const wchar_t* (GetString()), not as objects");
         FormatArgs(format, args...);
     }
-    void FormatV(const wchar_t* format, va_list args);
 
   private:
     using Data = zrv::detail::CStringData;
@@ -134,6 +124,7 @@ class CString {
     // Makes the buffer unshared with room for `capacity` characters.
     void PrepareWrite(int capacity);
     void FormatArgs(const wchar_t* format, ...);
+    void FormatV(const wchar_t* format, va_list args);
 
     wchar_t* m_text;  // characters of a Data block, always NUL-terminated
 };
