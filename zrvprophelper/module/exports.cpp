@@ -48,9 +48,9 @@ extern "C" HRESULT WINAPI DllCanUnloadNow() {
     return g_module.GetLockCount() == 0 ? S_OK : S_FALSE;
 }
 
-extern "C" HRESULT WINAPI DllRegisterServer() { return RegisterServer(true); }
+extern "C" HRESULT WINAPI DllRegisterServer() { return RegisterServer(); }
 
 extern "C" HRESULT WINAPI DllUnregisterServer() {
-    const HRESULT hr = RegisterServer(false);
+    const HRESULT hr = UnregisterServer();
     return SUCCEEDED(hr) ? S_OK : hr;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/bstr.h"
 #include "../support/com_ptr.h"
 #include "../support/handles.h"
 #include "../support/hresult.h"
@@ -48,7 +49,7 @@ ZRV_CATCH_RETURN()
 // registration itself, since loading the library also fails when only its file
 // is gone.
 bool TypeLibStillRegistered(const TLIBATTR& attr) noexcept {
-    zrv::unique_bstr path;
+    CComBSTR path;
     const HRESULT hr = ::QueryPathOfRegTypeLib(attr.guid, attr.wMajorVerNum, attr.wMinorVerNum,
                                                attr.lcid, path.put());
     return hr != TYPE_E_LIBNOTREGISTERED;
@@ -134,9 +135,7 @@ HRESULT UpdateServerRegistration(bool doRegister) noexcept {
     return UpdateTypeLibRegistration(modulePath, doRegister);
 }
 
-}  // namespace
-
-HRESULT RegisterServer(bool doRegister) noexcept {
+HRESULT UpdateServerRegistrationAlone(bool doRegister) noexcept {
     // The scripts tear class keys down and build them again: two registrations
     // at once (two installers, or two threads) would pull keys out from under
     // each other and fail. One at a time, across processes.
@@ -149,3 +148,9 @@ HRESULT RegisterServer(bool doRegister) noexcept {
     ::SetThreadLocale(saved);
     return hr;
 }
+
+}  // namespace
+
+HRESULT RegisterServer() noexcept { return UpdateServerRegistrationAlone(true); }
+
+HRESULT UnregisterServer() noexcept { return UpdateServerRegistrationAlone(false); }
