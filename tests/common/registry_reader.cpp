@@ -14,6 +14,22 @@ zrv::unique_hkey Open(HKEY root, const std::wstring& path) {
     return key;
 }
 
+// The names an enumeration call (RegEnumKeyExW or RegEnumValueW) gives, in
+// its order; none when the key cannot be opened.
+template <typename Enumerate>
+std::vector<std::wstring> Names(HKEY root, const std::wstring& path, Enumerate enumerate) {
+    std::vector<std::wstring> names;
+    zrv::unique_hkey key = Open(root, path);
+    if (!key) return names;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (enumerate(key.get(), i, name, &length) != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
 }  // namespace
 
 bool KeyExists(HKEY root, const std::wstring& path) { return static_cast<bool>(Open(root, path)); }
@@ -40,35 +56,15 @@ std::optional<std::wstring> ReadString(HKEY root, const std::wstring& path,
 }
 
 std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring& path) {
-    std::vector<std::wstring> names;
-    zrv::unique_hkey key = Open(root, path);
-    if (!key) return names;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (::RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
-        }
-        names.emplace_back(name, length);
-    }
-    return names;
+    return Names(root, path, [](HKEY key, DWORD i, wchar_t* name, DWORD* length) {
+        return ::RegEnumKeyExW(key, i, name, length, nullptr, nullptr, nullptr, nullptr);
+    });
 }
 
 std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& path) {
-    std::vector<std::wstring> names;
-    zrv::unique_hkey key = Open(root, path);
-    if (!key) return names;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (::RegEnumValueW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
-        }
-        names.emplace_back(name, length);
-    }
-    return names;
+    return Names(root, path, [](HKEY key, DWORD i, wchar_t* name, DWORD* length) {
+        return ::RegEnumValueW(key, i, name, length, nullptr, nullptr, nullptr, nullptr);
+    });
 }
 
 }  // namespace zrvtest
