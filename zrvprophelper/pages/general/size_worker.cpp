@@ -4,9 +4,11 @@
 #include <process.h>
 #include <shlwapi.h>
 
+#include <memory>
+#include <new>
+
 #include "../../localization/localizer.h"
 #include "size_figure.h"
-#include "summary_page.h"
 
 namespace {
 
@@ -82,73 +84,51 @@ class WorkerApartment {
     bool m_joined;
 };
 
-// Gives back the page reference the thread was started with, last of all.
-class PageReference {
-  public:
-    explicit PageReference(CZRVPropPage* page) noexcept : m_page(page) {}
-    PageReference(const PageReference&) = delete;
-    PageReference& operator=(const PageReference&) = delete;
-    ~PageReference() { m_page->Release(); }
-
-  private:
-    CZRVPropPage* m_page;
+// What the thread is started with and owns: its reference on the job, and
+// one on this module, which it gives back with its very last instruction.
+struct WorkerStart {
+    zrv::com_ptr<SizeJob> job;
+    zrv::unique_hmodule module;
 };
+
+unsigned __stdcall SizeWorkerProc(void* argument);
 
 }  // namespace
 
-bool SizeUpdateGate::BeginSend() noexcept {
-    unsigned open = 0;
-    return m_state.compare_exchange_strong(open, kSending);
-}
-
-void SizeUpdateGate::EndSend() noexcept { m_state.fetch_and(~kSending); }
-
-bool SizeUpdateGate::IsClosed() const noexcept { return (m_state.load() & kClosed) != 0; }
-
-void SizeUpdateGate::Close(DWORD deadline) noexcept {
-    m_state.fetch_or(kClosed);
-    // A worker inside its send waits for this very thread to handle the
-    // message; the page's dialog procedure no longer passes it on.
-    while ((m_state.load() & kSending) != 0 && Remaining(deadline) > 0) {
-        HandleSentMessages();
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_SENDMESSAGE);
-    }
-}
-
 LONG LiveSizeWorkers() noexcept { return ::InterlockedCompareExchange(&g_liveWorkers, 0, 0); }
 
-HANDLE StartSizeWorker(CZRVPropPage_Summary* page) noexcept {
+zrv::unique_handle StartSizeWorker(SizeJob* job) noexcept {
+    std::unique_ptr<WorkerStart> start(new (std::nothrow) WorkerStart);
+    if (!start || !job) return zrv::unique_handle();
+    start->job = zrv::com_ptr<SizeJob>(job);
     // The thread keeps this module loaded until its very last instruction,
     // even when the host lets go of the module meanwhile.
-    HMODULE module = nullptr;
     if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                              reinterpret_cast<LPCWSTR>(&SizeWorkerProc), &module)) {
-        return nullptr;
+                              reinterpret_cast<LPCWSTR>(&SizeWorkerProc), start->module.put())) {
+        return zrv::unique_handle();
     }
-    page->m_workerModule = module;
-    page->AddRef();
-    ::InterlockedIncrement(&g_liveWorkers);
 
-    HANDLE thread = reinterpret_cast<HANDLE>(
-        ::_beginthreadex(nullptr, 0, &SizeWorkerProc, page, CREATE_SUSPENDED, nullptr));
-    if (thread && ::ResumeThread(thread) == static_cast<DWORD>(-1)) {
+    ::InterlockedIncrement(&g_liveWorkers);
+    zrv::unique_handle thread(reinterpret_cast<HANDLE>(
+        ::_beginthreadex(nullptr, 0, &SizeWorkerProc, start.get(), CREATE_SUSPENDED, nullptr)));
+    if (thread && ::ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
         // It never ran a single instruction of ours, so ending it loses nothing.
-        ::TerminateThread(thread, 0);
-        ::WaitForSingleObject(thread, INFINITE);
-        ::CloseHandle(thread);
-        thread = nullptr;
+        ::TerminateThread(thread.get(), 0);
+        ::WaitForSingleObject(thread.get(), INFINITE);
+        thread.reset();
     }
     if (!thread) {
         ::InterlockedDecrement(&g_liveWorkers);
-        page->Release();
-        ::FreeLibrary(module);
+        return thread;
     }
+    // The running thread owns what it was started with.
+    start.release();
     return thread;
 }
 
-void StopSizeWorker(SizeUpdateGate& gate, zrv::unique_handle& thread, DWORD timeoutMs) noexcept {
+void StopSizeWorker(SizeJob& job, zrv::unique_handle& thread, DWORD timeoutMs) noexcept {
     const DWORD deadline = ::GetTickCount() + timeoutMs;
-    gate.Close(deadline);
+    job.Gate().Close(deadline);
     if (thread) {
         HANDLE handle = thread.get();
         for (;;) {
@@ -161,31 +141,36 @@ void StopSizeWorker(SizeUpdateGate& gate, zrv::unique_handle& thread, DWORD time
     thread.reset();
 }
 
+namespace {
+
 unsigned __stdcall SizeWorkerProc(void* argument) {
-    auto* page = static_cast<CZRVPropPage_Summary*>(argument);
-    const HMODULE module = page->m_workerModule;
+    HMODULE module = nullptr;
     {
-        PageReference reference(page);
+        std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(argument));
         WorkerApartment apartment;
         // One localizer for the whole walk: it is found in the shared map
         // once, instead of once per entry.
         CZRVLocalizer localizer;
-        SizeWalk walk(page, &localizer);
+        SizeWalk walk(*start->job.get(), &localizer);
         try {
-            walk.TotalSize(page->WorkerPath, false);
+            walk.TotalSize(start->job->Path(), false);
         } catch (...) {
             // Out of memory or an unusable text: the walk ends short of the
             // total, and a running figure left in the field would pass for it.
             walk.ReportUnknown();
         }
+        // Everything of ours is gone before the module may be.
+        module = start->module.release();
     }
     ::InterlockedDecrement(&g_liveWorkers);
     ::FreeLibraryAndExitThread(module, 0);
     return 0;
 }
 
-SizeWalk::SizeWalk(CZRVPropPage_Summary* page, CZRVLocalizer* localizer) noexcept
-    : m_page(page), m_localizer(localizer) {}
+}  // namespace
+
+SizeWalk::SizeWalk(SizeJob& job, CZRVLocalizer* localizer) noexcept
+    : m_job(job), m_localizer(localizer) {}
 
 ULONGLONG SizeWalk::TotalSize(const CString& path, bool listFolder) {
     if (m_stopped) return 0;
@@ -247,7 +232,7 @@ DWORD SizeWalk::OpenListing(std::wstring& path, bool listFolder, WIN32_FIND_DATA
 }
 
 bool SizeWalk::Report(ULONGLONG total) {
-    if (m_stopped || m_page->m_sizeGate.IsClosed()) {
+    if (m_stopped || m_job.Gate().IsClosed()) {
         m_stopped = true;
         return false;
     }
@@ -260,13 +245,13 @@ void SizeWalk::ReportUnknown() noexcept {
 }
 
 bool SizeWalk::Show(const CString& text) noexcept {
-    SizeUpdateGate& gate = m_page->m_sizeGate;
+    SizeUpdateGate& gate = m_job.Gate();
     if (!gate.BeginSend()) {
         m_stopped = true;
         return false;
     }
-    m_page->StoreSizeText(text);
-    ::SendMessageW(m_page->window, WM_APP, 0, 0);
+    m_job.StoreText(text);
+    ::SendMessageW(m_job.Target(), WM_APP, 0, 0);
     gate.EndSend();
     return true;
 }

@@ -3,58 +3,32 @@
 // thread of its own, folders through their whole tree, and after every entry
 // it visits shows the running figure in the page by a synchronous WM_APP.
 //
-// Lifetime: the thread holds a reference on the page object and on this
-// module until it ends, so neither can go while it runs. It reaches the page
-// window only through the page's SizeUpdateGate; when the page closes it
-// shuts the gate, and from then on the worker sends nothing and stops at the
-// next entry.
+// Lifetime: the thread holds a reference on its SizeJob and on this module
+// until it ends, so neither can go while it runs; it never sees the page
+// object. It reaches the page window only through the job's gate; when the
+// page closes it shuts the gate, and from then on the worker sends nothing
+// and stops at the next entry.
 
 #include <windows.h>
 
-#include <atomic>
 #include <string>
 #include <vector>
 
 #include "../../support/cstring.h"
 #include "../../support/handles.h"
+#include "size_job.h"
 
 class CZRVLocalizer;
-class CZRVPropPage_Summary;
 
-// Lets the worker send updates only while the page is open, and lets the
-// page shut it without deadlocking on a send that is under way: the sender
-// is blocked until the page's own thread handles the message.
-class SizeUpdateGate {
-  public:
-    // Worker: true when an update may be sent now; then EndSend must follow
-    // once the send has returned.
-    bool BeginSend() noexcept;
-    void EndSend() noexcept;
-    bool IsClosed() const noexcept;
+// Starts the worker on job: suspended, given its own references on job and
+// on this module, then resumed. No handle when no thread could be started;
+// the size then stays empty.
+zrv::unique_handle StartSizeWorker(SizeJob* job) noexcept;
 
-    // Page thread: shuts the gate. Returns once no send is under way,
-    // handling sent messages meanwhile, or when the deadline (a
-    // GetTickCount value) has passed.
-    void Close(DWORD deadline) noexcept;
-
-  private:
-    static constexpr unsigned kSending = 0x1;
-    static constexpr unsigned kClosed = 0x2;
-    std::atomic<unsigned> m_state{0};
-};
-
-// Starts the worker for page: suspended, given its references, then resumed.
-// Null when no thread could be started; the size then stays empty.
-HANDLE StartSizeWorker(CZRVPropPage_Summary* page) noexcept;
-
-// Shuts the page's gate and waits for the worker to end, for at most
+// Shuts the job's gate and waits for the worker to end, for at most
 // timeoutMs, still handling messages sent to this thread. A worker that does
 // not end in time runs on harmlessly on its own references. Closes thread.
-void StopSizeWorker(SizeUpdateGate& gate, zrv::unique_handle& thread, DWORD timeoutMs) noexcept;
-
-// Thread entry for _beginthreadex; page carries the reference that
-// StartSizeWorker took for the thread.
-unsigned __stdcall SizeWorkerProc(void* page);
+void StopSizeWorker(SizeJob& job, zrv::unique_handle& thread, DWORD timeoutMs) noexcept;
 
 // Number of size workers that have been started and not yet ended, in this
 // process.
@@ -64,7 +38,7 @@ LONG LiveSizeWorkers() noexcept;
 class SizeWalk {
   public:
     // localizer may be null: the module's own texts are shown then.
-    SizeWalk(CZRVPropPage_Summary* page, CZRVLocalizer* localizer) noexcept;
+    SizeWalk(SizeJob& job, CZRVLocalizer* localizer) noexcept;
 
     // Bytes of what path names: the item itself (listFolder false) or the
     // entries of the folder (listFolder true). One update per entry seen.
@@ -102,7 +76,7 @@ class SizeWalk {
     // Hands text to the page; false once the gate is shut.
     bool Show(const CString& text) noexcept;
 
-    CZRVPropPage_Summary* m_page;
+    SizeJob& m_job;
     CZRVLocalizer* m_localizer;
     bool m_stopped = false;
 };

@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "../../localization/localize_dialog.h"
 #include "../../resources/resource.h"
@@ -15,6 +16,8 @@
 namespace {
 
 constexpr int kPathBuffer = 260;
+// Any figure fits; a longer text in the field is not one of them.
+constexpr int kSizeTextBuffer = 64;
 // Long enough for a worker that is between two entries or ending its
 // apartment; one stuck in a slow file system call is left to finish alone.
 constexpr DWORD kWorkerStopTimeoutMs = 2000;
@@ -52,8 +55,8 @@ BOOL CZRVPropPage_Summary::OnInitDialog() {
     FileIcon.reset(info.hIcon);
     info.szTypeName[ARRAYSIZE(info.szTypeName) - 1] = L'\0';
 
-    WorkerPath = path;
-    WorkerThread.reset(StartSizeWorker(this));
+    m_sizeJob = SizeJob::Create(path, window);
+    if (m_sizeJob) WorkerThread = StartSizeWorker(m_sizeJob.get());
 
     ShowNameAndLocation(path, info.szTypeName);
     ShowTimes(path);
@@ -95,7 +98,8 @@ void CZRVPropPage_Summary::ShowAttributes(const CString& path) {
 }
 
 BOOL CZRVPropPage_Summary::OnDestroy() {
-    StopSizeWorker(m_sizeGate, WorkerThread, kWorkerStopTimeoutMs);
+    if (m_sizeJob) StopSizeWorker(*m_sizeJob.get(), WorkerThread, kWorkerStopTimeoutMs);
+    m_sizeJob.reset();
     // The icon control does not own the icon; it lets go before it is freed.
     if (HWND icon = ::GetDlgItem(window, IDC_GENERAL_ICON)) {
         ::SendMessageW(icon, STM_SETIMAGE, IMAGE_ICON, 0);
@@ -122,22 +126,13 @@ LRESULT CZRVPropPage_Summary::OnApply() {
     return TRUE;
 }
 
-void CZRVPropPage_Summary::StoreSizeText(const CString& text) noexcept {
-    ::AcquireSRWLockExclusive(&m_sizeTextLock);
-    SizeText = text;
-    ::ReleaseSRWLockExclusive(&m_sizeTextLock);
-}
-
-CString CZRVPropPage_Summary::CurrentSizeText() noexcept {
-    ::AcquireSRWLockShared(&m_sizeTextLock);
-    CString text = SizeText;
-    ::ReleaseSRWLockShared(&m_sizeTextLock);
-    return text;
+void CZRVPropPage_Summary::ShowSizeText(const CString& text) noexcept {
+    ::SetWindowTextW(m_sizeField, text);
 }
 
 LRESULT CZRVPropPage_Summary::OnUserMessage(UINT message, WPARAM, LPARAM) {
-    if (message == WM_APP && !m_sizeGate.IsClosed()) {
-        ::SetWindowTextW(m_sizeField, CurrentSizeText());
+    if (message == WM_APP && m_sizeJob && !m_sizeJob->Gate().IsClosed()) {
+        ShowSizeText(m_sizeJob->LatestText());
     }
     return TRUE;
 }

@@ -3,6 +3,7 @@
 // Read-only and Hidden attributes of the one selected item. The size comes
 // from a worker thread (size_worker.h) that reports to this page's window.
 
+#include "../../support/com_ptr.h"
 #include "../../support/cstring.h"
 #include "../../support/handles.h"
 #include "../prop_page.h"
@@ -21,37 +22,24 @@ class CZRVPropPage_Summary final : public CZRVPropPage {
     // Writes the two attribute bits back; always TRUE, a failed write is
     // dropped.
     LRESULT OnApply() override;
-    // WM_APP shows the worker's latest figure; always TRUE.
+    // WM_APP shows the worker's latest figure, leaving the field alone when
+    // it already shows it; always TRUE.
     LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     LRESULT OnCommand(WPARAM wParam, WORD notification) override;
     void OnHelp() override;
 
   private:
-    // The worker's side of the members below.
-    friend class SizeWalk;
-    friend unsigned __stdcall SizeWorkerProc(void* page);
-    friend HANDLE StartSizeWorker(CZRVPropPage_Summary* page) noexcept;
-
     ~CZRVPropPage_Summary() override = default;
 
     void ShowNameAndLocation(const CString& path, const wchar_t* typeName);
     void ShowTimes(const CString& path);
     void ShowAttributes(const CString& path);
-    void StoreSizeText(const CString& text) noexcept;
-    CString CurrentSizeText() noexcept;
+    void ShowSizeText(const CString& text) noexcept;
 
+    // Shared with the size worker, which holds its own reference.
+    zrv::com_ptr<SizeJob> m_sizeJob;
     zrv::unique_handle WorkerThread;
-    // Set before the worker starts and only read afterwards.
-    CString WorkerPath;
-    // The worker's latest figure. Written by the worker, read by the WM_APP
-    // handler; the lock also covers a WM_APP that does not come from it.
-    CString SizeText;
-    SRWLOCK m_sizeTextLock = SRWLOCK_INIT;
     zrv::unique_hicon FileIcon;
-
-    SizeUpdateGate m_sizeGate;
-    // The worker's reference on this module, handed to it at start.
-    HMODULE m_workerModule = nullptr;
     // GetFileAttributesW succeeded when the page opened, so the boxes show
     // the item's own bits.
     bool m_attributesShown = false;
