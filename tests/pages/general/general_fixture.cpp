@@ -16,9 +16,11 @@ namespace zrvtest {
 namespace {
 
 std::vector<std::wstring>* g_figures = nullptr;
+size_t g_updates = 0;
 
 LRESULT CALLBACK RecordSizeFigure(int code, WPARAM wParam, LPARAM lParam) {
     const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call && call->message == WM_APP && g_figures) ++g_updates;
     if (code == HC_ACTION && call && call->message == WM_SETTEXT && g_figures &&
         ::GetDlgCtrlID(call->hwnd) == IDC_GENERAL_SIZE) {
         const auto* text = reinterpret_cast<const wchar_t*>(call->lParam);
@@ -107,6 +109,7 @@ void EnsureLocalizerMap() {
 
 SizeFigureLog::SizeFigureLog() {
     g_figures = new std::vector<std::wstring>();
+    g_updates = 0;
     m_hook =
         ::SetWindowsHookExW(WH_CALLWNDPROC, &RecordSizeFigure, nullptr, ::GetCurrentThreadId());
 }
@@ -120,6 +123,8 @@ SizeFigureLog::~SizeFigureLog() {
 std::vector<std::wstring> SizeFigureLog::figures() const {
     return g_figures ? *g_figures : std::vector<std::wstring>();
 }
+
+size_t SizeFigureLog::updates() const { return g_updates; }
 
 GeneralSheet::GeneralSheet(const std::wstring& path)
     : PageSheet({&CZRVPropSheet_Summary::Create}, {path}) {}

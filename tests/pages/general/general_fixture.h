@@ -21,7 +21,8 @@ namespace zrvtest {
 void EnsureLocalizerMap();
 
 // Records every text the Size field of a page of this thread is given, from
-// its creation on, whichever thread asked for it.
+// its creation on, whichever thread asked for it, and counts the size
+// updates (WM_APP) that reach the windows of this thread.
 class SizeFigureLog {
   public:
     SizeFigureLog();
@@ -30,6 +31,7 @@ class SizeFigureLog {
     SizeFigureLog& operator=(const SizeFigureLog&) = delete;
 
     std::vector<std::wstring> figures() const;
+    size_t updates() const;
 
   private:
     HHOOK m_hook = nullptr;

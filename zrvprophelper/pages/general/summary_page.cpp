@@ -127,6 +127,15 @@ LRESULT CZRVPropPage_Summary::OnApply() {
 }
 
 void CZRVPropPage_Summary::ShowSizeText(const CString& text) noexcept {
+    // Most entries of a walk leave the figure as it was, and setting an edit
+    // control's text costs far more than reading it back: the field is only
+    // given a figure it does not show yet, whoever set what it shows.
+    wchar_t shown[kSizeTextBuffer];
+    const int length = ::GetWindowTextW(m_sizeField, shown, kSizeTextBuffer);
+    if (length < kSizeTextBuffer - 1 && length == text.GetLength() &&
+        std::wmemcmp(shown, text.GetString(), length) == 0) {
+        return;
+    }
     ::SetWindowTextW(m_sizeField, text);
 }
 
