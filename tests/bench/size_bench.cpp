@@ -8,6 +8,11 @@
 //       creation until its worker has shown the last figure;
 //   (d) (b) plus a localized-string lookup per entry on the walking thread,
 //       the naive way of loading the figure's text, on the smaller tree.
+// For (c) it also prints what share of the worker's updates changed the
+// Size field's text. Then it closes the page again and again in the middle
+// of its walk, and prints the medians of the user-interface thread's time in
+// the close and of the time from the close's start until the worker thread
+// has ended.
 // Trees of about 10,000 and 100,000 entries, a third of them folders, are
 // made in a scratch folder and removed again.
 //
@@ -19,7 +24,9 @@
 #include <shlobj.h>
 
 #include <process.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <cwchar>
@@ -36,12 +43,31 @@
 #include "resource.h"
 #include "support/com_ptr.h"
 #include "support/cstring.h"
+#include "support/handles.h"
 
 #include "bench_clock.h"
 
 namespace {
 
 using zrvbench::Now;
+using zrvbench::NowMs;
+
+// Texts given to the page's Size field, counted by subclassing it.
+WNDPROC g_sizeFieldProc = nullptr;
+ULONGLONG g_sizeFieldTexts = 0;
+
+LRESULT CALLBACK CountSizeFieldTexts(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTEXT) ++g_sizeFieldTexts;
+    return ::CallWindowProcW(g_sizeFieldProc, window, message, wParam, lParam);
+}
+
+// Counts from now on the texts the Size field of the sheet's page is given.
+void CountTextsOfSizeField(HWND sheet) {
+    HWND field = ::GetDlgItem(PropSheet_IndexToHwnd(sheet, 0), IDC_GENERAL_SIZE);
+    g_sizeFieldTexts = 0;
+    g_sizeFieldProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(field, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountSizeFieldTexts)));
+}
 
 bool IsDot(const wchar_t* name) { return !std::wcscmp(name, L".") || !std::wcscmp(name, L".."); }
 
@@ -199,25 +225,33 @@ struct PageRun {
     Measured measured;
     HWND sheet = nullptr;
     std::wstring lastFigure;
+    ULONGLONG textsSet = 0;
 };
 
-PageRun PageWalk(const std::wstring& link, ULONGLONG records) {
-    PageRun run;
-    const double start = Now();
+// The General page of link in a modeless sheet, or null.
+HWND OpenPage(const std::wstring& link) {
     std::vector<HPROPSHEETPAGE> pages;
     {
         zrv::com_ptr<IDataObject> data;
         zrvproduct::CreateDropDataObject({link}, data.put());
         zrv::com_ptr<IShellExtInit> init;
         CZRVPropSheet_Summary::Create(nullptr, IID_IShellExtInit, init.put_void());
-        if (!init || FAILED(init->Initialize(nullptr, data.get(), nullptr))) return run;
+        if (!init || FAILED(init->Initialize(nullptr, data.get(), nullptr))) return nullptr;
         zrv::com_ptr<IShellPropSheetExt> extension;
         init.query(IID_IShellPropSheetExt, extension);
         extension->AddPages(&CollectPage, reinterpret_cast<LPARAM>(&pages));
     }
-    run.sheet = zrvproduct::CreateModelessSheet(link, pages);
+    return zrvproduct::CreateModelessSheet(link, pages);
+}
+
+PageRun PageWalk(const std::wstring& link, ULONGLONG records) {
+    PageRun run;
+    const double start = Now();
+    run.sheet = OpenPage(link);
     if (!run.sheet) return run;
+    CountTextsOfSizeField(run.sheet);
     RunSheetMessagesUntil(run.sheet, [] { return LiveSizeWorkers() == 0; });
+    run.textsSet = g_sizeFieldTexts;
     run.measured.seconds = Now() - start;
     // The item itself is one more record than the walk of its listing.
     run.measured.records = records + 1;
@@ -226,6 +260,98 @@ PageRun PageWalk(const std::wstring& link, ULONGLONG records) {
     ::GetDlgItemTextW(page, IDC_GENERAL_SIZE, text, 64);
     run.lastFigure = text;
     return run;
+}
+
+// Ids of this process's threads.
+std::vector<DWORD> ThreadIds() {
+    std::vector<DWORD> ids;
+    zrv::unique_hfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot) return ids;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more;
+         more = ::Thread32Next(snapshot.get(), &entry)) {
+        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ids.push_back(entry.th32ThreadID);
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+struct CloseTimes {
+    std::vector<double> userInterfaceMs;  // in DestroyWindow of the sheet
+    std::vector<double> workerGoneMs;     // from the close's start to the worker's end
+    int notMidWalk = 0;                   // the walk had ended before the close
+    int workerNotSeen = 0;                // no new thread, or it did not end in 5 s
+};
+
+// Opens the page on link, lets its walk show some figures, and closes the
+// sheet while the walk goes on.
+void CloseMidWalk(const std::wstring& link, ULONGLONG figuresFirst, CloseTimes& times) {
+    const std::vector<DWORD> before = ThreadIds();
+    HWND sheet = OpenPage(link);
+    if (!sheet) return;
+    CountTextsOfSizeField(sheet);
+    std::vector<zrv::unique_handle> started;
+    for (DWORD id : ThreadIds()) {
+        if (std::binary_search(before.begin(), before.end(), id)) continue;
+        zrv::unique_handle thread(::OpenThread(SYNCHRONIZE, FALSE, id));
+        if (thread) started.push_back(std::move(thread));
+    }
+    RunSheetMessagesUntil(sheet, [figuresFirst] {
+        return g_sizeFieldTexts >= figuresFirst || LiveSizeWorkers() == 0;
+    });
+    if (LiveSizeWorkers() == 0) ++times.notMidWalk;
+
+    const double start = NowMs();
+    ::DestroyWindow(sheet);
+    const double closed = NowMs();
+    times.userInterfaceMs.push_back(closed - start);
+
+    std::vector<HANDLE> handles;
+    for (const zrv::unique_handle& thread : started) handles.push_back(thread.get());
+    DWORD wait = WAIT_FAILED;
+    while (!handles.empty()) {
+        wait = ::MsgWaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE,
+                                           5000, QS_SENDMESSAGE);
+        if (wait != WAIT_OBJECT_0 + handles.size()) break;
+        MSG message;
+        ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    if (handles.empty() || wait == WAIT_TIMEOUT || wait == WAIT_FAILED) {
+        ++times.workerNotSeen;
+    } else {
+        times.workerGoneMs.push_back(NowMs() - start);
+    }
+    zrvproduct::PumpMessages(nullptr);
+}
+
+void PrintCloses(const std::wstring& link, int closes) {
+    CloseTimes times;
+    CloseMidWalk(link, 5, times);  // the first sheet of a process pays for more
+    times = CloseTimes();
+    for (int i = 0; i < closes; ++i) CloseMidWalk(link, 5 + 10 * (i % 10), times);
+    std::printf(
+        "  close mid-walk, median of %u: user-interface thread %.2f ms, worker gone "
+        "after %.2f ms (target < 20 ms each)",
+        static_cast<unsigned>(times.userInterfaceMs.size()), Median(times.userInterfaceMs),
+        Median(times.workerGoneMs));
+    if (!times.userInterfaceMs.empty()) {
+        std::printf("; slowest %.2f / %.2f ms",
+                    *std::max_element(times.userInterfaceMs.begin(), times.userInterfaceMs.end()),
+                    times.workerGoneMs.empty()
+                        ? 0.0
+                        : *std::max_element(times.workerGoneMs.begin(), times.workerGoneMs.end()));
+    }
+    if (times.notMidWalk) std::printf("; %d walks had ended first", times.notMidWalk);
+    if (times.workerNotSeen) std::printf("; worker not timed %d times", times.workerNotSeen);
+    std::printf("\n");
 }
 
 std::wstring ScratchRoot(const wchar_t* tag) {
@@ -258,11 +384,15 @@ void RunTree(ULONGLONG entries) {
     const std::wstring expected = Figure(tree.bytes);
     PageRun c;
     Measured b, d;
+    ULONGLONG textsSet = 0;
     bool allExact = true;
     for (int round = 0; round < 2; ++round) {
         PageRun page = PageWalk(link, a.records);
         if (!page.sheet) break;
         allExact = allExact && page.lastFigure == expected;
+        if (!c.sheet || page.measured.seconds < c.measured.seconds) {
+            textsSet = page.textsSet;
+        }
         if (!c.sheet || page.measured.seconds < c.measured.seconds) {
             if (c.sheet) ::DestroyWindow(c.sheet);
             c = page;
@@ -304,6 +434,14 @@ void RunTree(ULONGLONG entries) {
     std::printf("\n  final figure shown after %.3f s: \"%ls\", expected \"%ls\": %s\n",
                 c.measured.seconds, c.lastFigure.c_str(), expected.c_str(),
                 allExact ? "exact in every run" : "WRONG");
+    if (c.measured.records) {
+        std::printf("  (c) set the Size field's text for %llu of %llu updates (%.1f%%)\n", textsSet,
+                    c.measured.records, 100.0 * textsSet / c.measured.records);
+    }
+    const double cOverB = c.measured.rate() > 0 ? b.rate() / c.measured.rate() : 0;
+    std::printf("  c/b %.3f (target at most 0.6): %s\n", cOverB,
+                cOverB > 0 && cOverB <= 0.6 ? "met" : "NOT met");
+    PrintCloses(link, 20);
 
     ::DeleteFileW(link.c_str());
     zrvtest::ClearFileTree(root);
