@@ -1,20 +1,15 @@
 #include "prop_sheet_handler.h"
 
+#include "../support/com_object.h"
 #include "../support/hresult.h"
 
 HRESULT CZRVPropSheetHandler::InternalQueryInterface(REFIID iid, void** object) noexcept {
-    if (!object) return E_POINTER;
-    *object = nullptr;
     // The IShellExtInit pointer is the object's identity.
-    if (iid == IID_IUnknown || iid == IID_IShellExtInit) {
-        *object = static_cast<IShellExtInit*>(this);
-    } else if (iid == IID_IShellPropSheetExt) {
-        *object = static_cast<IShellPropSheetExt*>(this);
-    } else {
-        return E_NOINTERFACE;
-    }
-    static_cast<IUnknown*>(*object)->AddRef();
-    return S_OK;
+    const zrv::QiEntry table[] = {
+        {&IID_IShellExtInit, static_cast<IShellExtInit*>(this)},
+        {&IID_IShellPropSheetExt, static_cast<IShellPropSheetExt*>(this)},
+    };
+    return zrv::QueryFromTable(table, iid, object);
 }
 
 ULONG CZRVPropSheetHandler::InternalAddRef() noexcept { return ++m_refs; }

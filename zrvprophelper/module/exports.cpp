@@ -35,7 +35,7 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
         if (!entry->classObject) {
             ::EnterCriticalSection(&g_module.ObjectMapLock());
             if (!entry->classObject)
-                entry->classObject = CZRVClassFactory::Create(entry->createObject);
+                entry->classObject = NewModuleClassObject(entry->createObject);
             ::LeaveCriticalSection(&g_module.ObjectMapLock());
             if (!entry->classObject) return E_OUTOFMEMORY;
         }

@@ -9,7 +9,7 @@ struct ObjectMapEntry {
     const CLSID* clsid;
     UINT registryScript;  // id of the class's "REGISTRY" resource
     ObjectCreator createObject;
-    CZRVClassFactory* classObject;  // made on first request, kept until unload
+    zrv::ClassFactory* classObject;  // made on first request, kept until unload
 };
 
 ObjectMapEntry* ObjectMapBegin() noexcept;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "../support/bstr.h"
+#include "../support/class_registration.h"
 #include "../support/com_ptr.h"
 #include "../support/handles.h"
 #include "../support/hresult.h"
@@ -19,21 +20,6 @@ namespace {
 
 constexpr wchar_t kRegistrationMutexName[] = L"ZRVPropHelper.Registration";
 constexpr DWORD kRegistrationWaitMs = 60000;
-
-HRESULT ModulePath(std::wstring& path) noexcept try {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(g_module.Instance(), buffer.data(),
-                                             static_cast<DWORD>(buffer.size()));
-        if (n == 0) return HRESULT_FROM_WIN32(::GetLastError());
-        if (n < buffer.size()) {
-            path.assign(buffer.data(), n);
-            return S_OK;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
-ZRV_CATCH_RETURN()
 
 HRESULT UpdateClassRegistration(const ObjectMapEntry& entry, const std::wstring& modulePath,
                                 bool doRegister) noexcept try {
@@ -128,7 +114,7 @@ ZRV_CATCH_RETURN()
 
 HRESULT UpdateServerRegistration(bool doRegister) noexcept {
     std::wstring modulePath;
-    ZRV_RETURN_IF_FAILED(ModulePath(modulePath));
+    ZRV_RETURN_IF_FAILED(zrv::ModuleFileName(g_module.Instance(), modulePath));
     for (ObjectMapEntry* entry = ObjectMapBegin(); entry != ObjectMapEnd(); ++entry) {
         ZRV_RETURN_IF_FAILED(UpdateClassRegistration(*entry, modulePath, doRegister));
     }

@@ -1,0 +1,106 @@
+#include "support/class_factory.h"
+
+#include <oleidl.h>
+
+#include <gtest/gtest.h>
+
+#include "support/com_object.h"
+#include "support/com_ptr.h"
+
+using zrv::com_ptr;
+
+namespace {
+
+LONG g_locks = 0;
+void Lock() noexcept { ++g_locks; }
+void Unlock() noexcept { --g_locks; }
+
+IUnknown* g_lastOuter = nullptr;
+HRESULT RecordingCreator(IUnknown* outer, REFIID, void**) {
+    g_lastOuter = outer;
+    return S_FALSE;
+}
+
+// Two interfaces; the first row of the table is the identity.
+class TwoFaces final : public IPersist, public IOleWindow {
+  public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        const zrv::QiEntry table[] = {
+            {&IID_IPersist, static_cast<IPersist*>(this)},
+            {&IID_IOleWindow, static_cast<IOleWindow*>(this)},
+        };
+        return zrv::QueryFromTable(table, iid, object);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+    STDMETHODIMP GetClassID(CLSID*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetWindow(HWND*) override { return E_NOTIMPL; }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    ULONG refs = 1;
+};
+
+TEST(QueryFromTableTest, IdentityRefusalAndOutPointer) {
+    TwoFaces object;
+    IOleWindow* window = &object;
+    void* unknown = nullptr;
+    ASSERT_EQ(S_OK, window->QueryInterface(IID_IUnknown, &unknown));
+    EXPECT_EQ(static_cast<void*>(static_cast<IPersist*>(&object)), unknown)
+        << "IUnknown is the first row's pointer, whichever interface is asked";
+    void* other = nullptr;
+    ASSERT_EQ(S_OK, object.QueryInterface(IID_IOleWindow, &other));
+    EXPECT_EQ(static_cast<void*>(window), other);
+    EXPECT_EQ(3u, object.refs) << "each answer takes one reference";
+
+    void* none = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_NOINTERFACE, object.QueryInterface(IID_IDispatch, &none));
+    EXPECT_EQ(nullptr, none) << "the out pointer is cleared on refusal";
+    EXPECT_EQ(E_POINTER, object.QueryInterface(IID_IUnknown, nullptr));
+    EXPECT_EQ(3u, object.refs);
+}
+
+TEST(ClassFactoryTest, ClientReferencesLockTheServerOnceOrNotAtAll) {
+    g_locks = 0;
+    zrv::ClassFactory locking(&RecordingCreator, {&Lock, &Unlock}, zrv::Aggregation::Refused,
+                              zrv::ClientReferences::LockServer);
+    IClassFactory* first = nullptr;
+    ASSERT_EQ(S_OK, locking.QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(&first)));
+    EXPECT_EQ(1, g_locks);
+    EXPECT_EQ(3u, first->AddRef());
+    EXPECT_EQ(1, g_locks) << "further client references add no lock";
+    first->Release();
+    EXPECT_EQ(1, g_locks);
+    EXPECT_EQ(1u, first->Release());
+    EXPECT_EQ(0, g_locks) << "the owner's reference holds no lock";
+
+    zrv::ClassFactory registered(&RecordingCreator, {&Lock, &Unlock}, zrv::Aggregation::Refused,
+                                 zrv::ClientReferences::LockNothing);
+    registered.AddRef();
+    EXPECT_EQ(0, g_locks);
+    registered.Release();
+    EXPECT_EQ(S_OK, registered.LockServer(TRUE));
+    EXPECT_EQ(1, g_locks) << "LockServer counts whatever references do";
+    EXPECT_EQ(S_OK, registered.LockServer(FALSE));
+    EXPECT_EQ(0, g_locks);
+}
+
+TEST(ClassFactoryTest, AggregationRules) {
+    TwoFaces outerObject;
+    IUnknown* outer = static_cast<IPersist*>(&outerObject);
+    zrv::ClassFactory refused(&RecordingCreator, {&Lock, &Unlock}, zrv::Aggregation::Refused,
+                              zrv::ClientReferences::LockNothing);
+    zrv::ClassFactory allowed(&RecordingCreator, {&Lock, &Unlock}, zrv::Aggregation::Allowed,
+                              zrv::ClientReferences::LockNothing);
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, refused.CreateInstance(outer, IID_IUnknown, &object));
+    EXPECT_EQ(nullptr, object);
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, allowed.CreateInstance(outer, IID_IPersist, &object));
+    EXPECT_EQ(E_POINTER, allowed.CreateInstance(nullptr, IID_IUnknown, nullptr));
+
+    g_lastOuter = nullptr;
+    EXPECT_EQ(S_FALSE, allowed.CreateInstance(outer, IID_IUnknown, &object));
+    EXPECT_EQ(outer, g_lastOuter);
+    EXPECT_EQ(S_FALSE, refused.CreateInstance(nullptr, IID_IPersist, &object))
+        << "the creator's answer is the factory's";
+}
+
+}  // namespace
