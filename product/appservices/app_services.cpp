@@ -8,7 +8,7 @@
 #include "server_state.h"
 #include "support/hresult.h"
 
-namespace appsvc {
+namespace zrvappsvc {
 
 namespace {
 
@@ -46,19 +46,13 @@ CAppServices::~CAppServices() {
 }
 
 STDMETHODIMP CAppServices::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IAppLocalizer) {
-        *object = static_cast<IAppLocalizer*>(this);
-    } else if (iid == IID_IAppHelp) {
-        *object = static_cast<IAppHelp*>(this);
-    } else if (iid == IID_IAppDocumentTypes) {
-        *object = static_cast<IAppDocumentTypes*>(this);
-    } else {
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+    const zrv::QiEntry table[] = {
+        {&IID_IAppLocalizer, static_cast<IAppLocalizer*>(this)},
+        {&IID_IDispatch, static_cast<IAppLocalizer*>(this)},
+        {&IID_IAppHelp, static_cast<IAppHelp*>(this)},
+        {&IID_IAppDocumentTypes, static_cast<IAppDocumentTypes*>(this)},
+    };
+    return zrv::QueryFromTable(table, iid, object);
 }
 
 STDMETHODIMP_(ULONG) CAppServices::AddRef() {
@@ -69,25 +63,6 @@ STDMETHODIMP_(ULONG) CAppServices::Release() {
     const LONG refs = ::InterlockedDecrement(&m_refs);
     if (refs == 0) delete this;
     return static_cast<ULONG>(refs);
-}
-
-STDMETHODIMP CAppServices::GetTypeInfoCount(UINT* count) {
-    if (count) *count = 0;
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP CAppServices::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP CAppServices::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP CAppServices::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                  UINT*) {
-    return E_NOTIMPL;
 }
 
 HRESULT CAppServices::Answer(const Translation* translation, BSTR* text) noexcept {
@@ -151,4 +126,4 @@ STDMETHODIMP CAppServices::Reserved21() { return E_NOTIMPL; }
 STDMETHODIMP CAppServices::Reserved22() { return E_NOTIMPL; }
 STDMETHODIMP CAppServices::Reserved23() { return E_NOTIMPL; }
 
-}  // namespace appsvc
+}  // namespace zrvappsvc

@@ -8,9 +8,10 @@
 #include <memory>
 
 #include "component_ids.h"
+#include "support/com_object.h"
 #include "translation_catalog.h"
 
-namespace appsvc {
+namespace zrvappsvc {
 
 // Returned by GetModuleString and GetDialogString when the selected catalog
 // has no entry for the request: the caller keeps its default text, and the
@@ -19,7 +20,10 @@ namespace appsvc {
 constexpr HRESULT APPSVC_E_NOTRANSLATION =
     MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0xA101);  // 0x8004A101
 
-class CAppServices final : public IAppLocalizer, public IAppHelp, public IAppDocumentTypes {
+// The three interfaces are called through their vtables only.
+class CAppServices final : public zrv::DispatchWithoutTypeInfo<IAppLocalizer>,
+                           public zrv::DispatchWithoutTypeInfo<IAppHelp>,
+                           public zrv::DispatchWithoutTypeInfo<IAppDocumentTypes> {
   public:
     // Reads the language setting and the catalogs now: an object answers
     // from the catalog that was selected when it was made.
@@ -36,13 +40,6 @@ class CAppServices final : public IAppLocalizer, public IAppHelp, public IAppDoc
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
-
-    // IDispatch: the interfaces are called through their vtables only.
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                        UINT*) override;
 
     // IAppLocalizer. S_OK with the translation (which may be empty or null);
     // APPSVC_E_NOTRANSLATION when there is none; E_POINTER without an out
@@ -90,4 +87,4 @@ class CAppServices final : public IAppLocalizer, public IAppHelp, public IAppDoc
     const bool m_counted;
 };
 
-}  // namespace appsvc
+}  // namespace zrvappsvc

@@ -2,40 +2,42 @@
 
 #include <windows.h>
 
-#include "class_factory.h"
+#include "app_services.h"
 #include "component_ids.h"
 #include "server_registration.h"
 #include "server_state.h"
 #include "settings.h"
+#include "support/class_factory.h"
 
 namespace {
 
-appsvc::CAppServicesFactory g_factory(/*referencesLockServer=*/true);
+// A client's reference on the class object keeps the DLL loaded.
+zrv::ClassFactory g_factory(&zrv::PlainCreator<&zrvappsvc::CAppServices::Create>,
+                            {&zrvappsvc::LockServer, &zrvappsvc::UnlockServer},
+                            zrv::Aggregation::Refused, zrv::ClientReferences::LockServer);
+const zrv::ClassEntry kClasses[] = {{&CLSID_AppServices, &g_factory}};
 
 }  // namespace
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (clsid != CLSID_AppServices) return CLASS_E_CLASSNOTAVAILABLE;
-    return g_factory.QueryInterface(iid, object);
+    return zrv::GetClassObject(kClasses, clsid, iid, object);
 }
 
-extern "C" HRESULT WINAPI DllCanUnloadNow() { return appsvc::ServerIdle() ? S_OK : S_FALSE; }
+extern "C" HRESULT WINAPI DllCanUnloadNow() { return zrvappsvc::ServerIdle() ? S_OK : S_FALSE; }
 
 extern "C" HRESULT WINAPI DllRegisterServer() {
-    return appsvc::RegisterAppServices(appsvc::ServerKind::InProcess, appsvc::ImagePath());
+    return zrvappsvc::RegisterAppServices(zrvappsvc::ServerKind::InProcess, zrvappsvc::ImagePath());
 }
 
 extern "C" HRESULT WINAPI DllUnregisterServer() {
-    return appsvc::UnregisterAppServices(appsvc::ServerKind::InProcess);
+    return zrvappsvc::UnregisterAppServices(zrvappsvc::ServerKind::InProcess);
 }
 
 // For tests in the same process: what this DLL's objects have done so far.
 // Any pointer may be null.
 extern "C" void __cdecl ZRVAppServicesStats(LONG* objectsCreated, LONG* objectsAlive,
                                             LONG* lookups) {
-    const appsvc::ServerStats stats = appsvc::CurrentStats();
+    const zrvappsvc::ServerStats stats = zrvappsvc::CurrentStats();
     if (objectsCreated) *objectsCreated = stats.objectsCreated;
     if (objectsAlive) *objectsAlive = stats.objectsAlive;
     if (lookups) *lookups = stats.lookups;

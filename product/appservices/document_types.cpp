@@ -4,7 +4,7 @@
 
 #include "settings.h"
 
-namespace appsvc {
+namespace zrvappsvc {
 
 namespace {
 
@@ -27,4 +27,4 @@ std::wstring EditableDocumentExtensions() {
     return result;
 }
 
-}  // namespace appsvc
+}  // namespace zrvappsvc

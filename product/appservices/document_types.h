@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace appsvc {
+namespace zrvappsvc {
 
 // ZRV_DOCUMENT_EXTENSIONS, else the DocumentExtensions setting, else the
 // product's default list. The result is lowercased, because callers look for
@@ -12,4 +12,4 @@ namespace appsvc {
 // must still match.
 std::wstring EditableDocumentExtensions();
 
-}  // namespace appsvc
+}  // namespace zrvappsvc

@@ -13,12 +13,13 @@
 #include <algorithm>
 #include <string>
 
-#include "class_factory.h"
+#include "app_services.h"
 #include "component_ids.h"
 #include "interface_pins.h"
 #include "server_registration.h"
 #include "server_state.h"
 #include "settings.h"
+#include "support/class_factory.h"
 #include "support/handles.h"
 
 namespace {
@@ -43,7 +44,12 @@ constexpr UINT kIdleMessage = WM_APP + 1;
 constexpr UINT kDefaultUnusedMs = 360000;
 constexpr UINT kUnusedCheckMs = 1000;
 
-appsvc::CAppServicesFactory g_factory(/*referencesLockServer=*/false);
+// CoRegisterClassObject keeps a reference on the class object for as long as
+// it is registered: that reference must not keep the process running, so no
+// reference locks the server here; only objects and LockServer do.
+zrv::ClassFactory g_factory(&zrv::PlainCreator<&zrvappsvc::CAppServices::Create>,
+                            {&zrvappsvc::LockServer, &zrvappsvc::UnlockServer},
+                            zrv::Aggregation::Refused, zrv::ClientReferences::LockNothing);
 DWORD g_mainThread = 0;
 
 void PostIdle() { ::PostThreadMessageW(g_mainThread, kIdleMessage, 0, 0); }
@@ -66,15 +72,15 @@ Command ParseCommand() {
 }
 
 HRESULT Register() {
-    const std::wstring path = appsvc::ImagePath();
-    HRESULT hr = appsvc::RegisterAppServices(appsvc::ServerKind::LocalServer, path);
-    if (SUCCEEDED(hr)) hr = appsvc::RegisterEmbeddedTypeLib(path);
+    const std::wstring path = zrvappsvc::ImagePath();
+    HRESULT hr = zrvappsvc::RegisterAppServices(zrvappsvc::ServerKind::LocalServer, path);
+    if (SUCCEEDED(hr)) hr = zrvappsvc::RegisterEmbeddedTypeLib(path);
     return hr;
 }
 
 HRESULT Unregister() {
-    const HRESULT typeLib = appsvc::UnregisterEmbeddedTypeLib(appsvc::ImagePath());
-    const HRESULT server = appsvc::UnregisterAppServices(appsvc::ServerKind::LocalServer);
+    const HRESULT typeLib = zrvappsvc::UnregisterEmbeddedTypeLib(zrvappsvc::ImagePath());
+    const HRESULT server = zrvappsvc::UnregisterAppServices(zrvappsvc::ServerKind::LocalServer);
     return FAILED(server) ? server : typeLib;
 }
 
@@ -90,13 +96,15 @@ HRESULT Unregister() {
 // only after a whole drain passed idle.
 HRESULT Serve() {
     g_mainThread = ::GetCurrentThreadId();
-    const UINT idleGraceMs = appsvc::LocalServerIdleMs().value_or(kDefaultIdleGraceMs);
-    const UINT unusedMs = appsvc::LocalServerUnusedMs().value_or(kDefaultUnusedMs);
-    auto idle = [unusedMs] { return appsvc::ServerIdle() || appsvc::ObjectsUnusedFor(unusedMs); };
-    appsvc::SetIdleCallback(PostIdle);
+    const UINT idleGraceMs = zrvappsvc::LocalServerIdleMs().value_or(kDefaultIdleGraceMs);
+    const UINT unusedMs = zrvappsvc::LocalServerUnusedMs().value_or(kDefaultUnusedMs);
+    auto idle = [unusedMs] {
+        return zrvappsvc::ServerIdle() || zrvappsvc::ObjectsUnusedFor(unusedMs);
+    };
+    zrvappsvc::SetIdleCallback(PostIdle);
     // Without the pins the server still serves; it is only exposed again to
     // the hang that interface_pins.h describes.
-    appsvc::PinInterfaceRegistrations(&g_factory);
+    zrvappsvc::PinInterfaceRegistrations(&g_factory);
     DWORD cookie = 0;
     const HRESULT hr = ::CoRegisterClassObject(CLSID_AppServices, &g_factory, CLSCTX_LOCAL_SERVER,
                                                REGCLS_MULTIPLEUSE, &cookie);
@@ -118,7 +126,7 @@ HRESULT Serve() {
         if (msg.hwnd == nullptr && msg.message == WM_TIMER && msg.wParam == unusedCheck) {
             // Left behind objects never bring the count to zero: start the
             // grace as the last release would have.
-            if (!graceRunning && appsvc::ObjectsUnusedFor(unusedMs)) PostIdle();
+            if (!graceRunning && zrvappsvc::ObjectsUnusedFor(unusedMs)) PostIdle();
             continue;
         }
         if (msg.hwnd == nullptr && msg.message == WM_TIMER && msg.wParam == timer) {
@@ -139,7 +147,7 @@ HRESULT Serve() {
     if (timer) ::KillTimer(nullptr, timer);
     if (unusedCheck) ::KillTimer(nullptr, unusedCheck);
     if (registered) ::CoRevokeClassObject(cookie);
-    appsvc::SetIdleCallback(nullptr);
+    zrvappsvc::SetIdleCallback(nullptr);
     return S_OK;
 }
 

@@ -7,7 +7,7 @@
 #include "settings.h"
 #include "support/handles.h"
 
-namespace appsvc {
+namespace zrvappsvc {
 
 namespace {
 
@@ -109,4 +109,4 @@ HRESULT ShowHelpRequest(const wchar_t* helpFile, const wchar_t* topic, HWND owne
     return RecordRequest(file, page, owner);
 }
 
-}  // namespace appsvc
+}  // namespace zrvappsvc

@@ -12,7 +12,7 @@
 
 #include <string>
 
-namespace appsvc {
+namespace zrvappsvc {
 
 // S_OK when the help viewer was started or the request recorded.
 // E_INVALIDARG when the help file is not a plain file name, or either text
@@ -22,4 +22,4 @@ HRESULT ShowHelpRequest(const wchar_t* helpFile, const wchar_t* topic, HWND owne
 
 std::wstring HelpLogPath();
 
-}  // namespace appsvc
+}  // namespace zrvappsvc

@@ -7,7 +7,7 @@
 #include "support/com_ptr.h"
 #include "support/hresult.h"
 
-namespace appsvc {
+namespace zrvappsvc {
 
 namespace {
 
@@ -31,4 +31,4 @@ HRESULT PinInterfaceRegistrations(IClassFactory* factory) noexcept {
     return S_OK;
 }
 
-}  // namespace appsvc
+}  // namespace zrvappsvc

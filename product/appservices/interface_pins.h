@@ -22,11 +22,11 @@
 #include <windows.h>
 #include <unknwn.h>
 
-namespace appsvc {
+namespace zrvappsvc {
 
 // Pins IClassFactory (for the given class object) and the three interfaces
 // of AppServices (on an object that does not keep the server running).
 // Failure leaves the server working, without the pins.
 HRESULT PinInterfaceRegistrations(IClassFactory* factory) noexcept;
 
-}  // namespace appsvc
+}  // namespace zrvappsvc

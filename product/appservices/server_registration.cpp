@@ -3,36 +3,19 @@
 #include <oleauto.h>
 
 #include "component_ids.h"
+#include "support/class_registration.h"
 #include "support/com_ptr.h"
 #include "support/handles.h"
 #include "support/hresult.h"
 
-namespace appsvc {
+namespace zrvappsvc {
 
 namespace {
 
 constexpr wchar_t kClassName[] = L"AppServices";
 
-std::wstring ClassKeyPath() {
-    wchar_t clsid[40] = {};
-    ::StringFromGUID2(CLSID_AppServices, clsid, 40);
-    return std::wstring(L"CLSID\\") + clsid;
-}
-
 const wchar_t* ServerSubkey(ServerKind kind) {
     return kind == ServerKind::InProcess ? L"InprocServer32" : L"LocalServer32";
-}
-
-HRESULT SetString(HKEY key, const wchar_t* name, const std::wstring& value) {
-    const LSTATUS status =
-        ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    return HRESULT_FROM_WIN32(status);
-}
-
-HRESULT CreateKey(HKEY parent, const std::wstring& path, zrv::unique_hkey& key) {
-    return HRESULT_FROM_WIN32(::RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0,
-                                                KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr));
 }
 
 bool Gone(LSTATUS status) {
@@ -42,24 +25,22 @@ bool Gone(LSTATUS status) {
 }  // namespace
 
 HRESULT RegisterAppServices(ServerKind kind, const std::wstring& imagePath) try {
+    if (kind == ServerKind::InProcess)
+        return zrv::RegisterInprocClass(CLSID_AppServices, kClassName, imagePath);
     zrv::unique_hkey classKey;
-    ZRV_RETURN_IF_FAILED(CreateKey(HKEY_CLASSES_ROOT, ClassKeyPath(), classKey));
-    ZRV_RETURN_IF_FAILED(SetString(classKey.get(), nullptr, kClassName));
-
+    ZRV_RETURN_IF_FAILED(
+        zrv::CreateRegistryKey(HKEY_CLASSES_ROOT, zrv::ClassKeyPath(CLSID_AppServices), classKey));
+    ZRV_RETURN_IF_FAILED(zrv::SetRegistryString(classKey.get(), nullptr, kClassName));
     zrv::unique_hkey serverKey;
-    ZRV_RETURN_IF_FAILED(CreateKey(classKey.get(), ServerSubkey(kind), serverKey));
-    if (kind == ServerKind::InProcess) {
-        ZRV_RETURN_IF_FAILED(SetString(serverKey.get(), nullptr, imagePath));
-        return SetString(serverKey.get(), L"ThreadingModel", L"Apartment");
-    }
+    ZRV_RETURN_IF_FAILED(zrv::CreateRegistryKey(classKey.get(), ServerSubkey(kind), serverKey));
     // Quoted, so that a path with blanks is not split into program and
     // arguments when the system appends -Embedding.
-    return SetString(serverKey.get(), nullptr, L"\"" + imagePath + L"\"");
+    return zrv::SetRegistryString(serverKey.get(), nullptr, L"\"" + imagePath + L"\"");
 }
 ZRV_CATCH_RETURN()
 
 HRESULT UnregisterAppServices(ServerKind kind) try {
-    const std::wstring classPath = ClassKeyPath();
+    const std::wstring classPath = zrv::ClassKeyPath(CLSID_AppServices);
     zrv::unique_hkey classKey;
     LSTATUS status = ::RegOpenKeyExW(HKEY_CLASSES_ROOT, classPath.c_str(), 0, KEY_READ | KEY_WRITE,
                                      classKey.put());
@@ -110,4 +91,4 @@ HRESULT UnregisterEmbeddedTypeLib(const std::wstring& imagePath) try {
 }
 ZRV_CATCH_RETURN()
 
-}  // namespace appsvc
+}  // namespace zrvappsvc

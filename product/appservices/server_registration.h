@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace appsvc {
+namespace zrvappsvc {
 
 enum class ServerKind { InProcess, LocalServer };
 
@@ -25,4 +25,4 @@ HRESULT UnregisterAppServices(ServerKind kind);
 HRESULT RegisterEmbeddedTypeLib(const std::wstring& imagePath);
 HRESULT UnregisterEmbeddedTypeLib(const std::wstring& imagePath);
 
-}  // namespace appsvc
+}  // namespace zrvappsvc

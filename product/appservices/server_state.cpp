@@ -1,6 +1,6 @@
 #include "server_state.h"
 
-namespace appsvc {
+namespace zrvappsvc {
 
 namespace {
 
@@ -67,4 +67,4 @@ bool ObjectsUnusedFor(DWORD ms) noexcept {
 
 void SetIdleCallback(IdleCallback callback) noexcept { g_idleCallback = callback; }
 
-}  // namespace appsvc
+}  // namespace zrvappsvc

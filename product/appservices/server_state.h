@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-namespace appsvc {
+namespace zrvappsvc {
 
 struct ServerStats {
     LONG objectsCreated;  // since the image was loaded
@@ -40,4 +40,4 @@ bool ObjectsUnusedFor(DWORD ms) noexcept;
 using IdleCallback = void (*)();
 void SetIdleCallback(IdleCallback callback) noexcept;
 
-}  // namespace appsvc
+}  // namespace zrvappsvc

@@ -8,7 +8,7 @@
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
-namespace appsvc {
+namespace zrvappsvc {
 
 namespace {
 
@@ -117,4 +117,4 @@ std::optional<unsigned> LocalServerUnusedMs() {
     return Milliseconds(L"ZRV_APPSERVICES_UNUSED_MS", L"LocalServerUnusedMs", 100, 3600000);
 }
 
-}  // namespace appsvc
+}  // namespace zrvappsvc

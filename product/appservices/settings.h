@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace appsvc {
+namespace zrvappsvc {
 
 // The full path of the image this code is linked into (the DLL or the local
 // server), and its folder with a trailing backslash. Catalogs and the help
@@ -39,4 +39,4 @@ std::optional<unsigned> LocalServerIdleMs();
 // LocalServerUnusedMs setting, decimal milliseconds from 100 to 3600000.
 std::optional<unsigned> LocalServerUnusedMs();
 
-}  // namespace appsvc
+}  // namespace zrvappsvc

@@ -7,7 +7,7 @@
 #include "settings.h"
 #include "support/handles.h"
 
-namespace appsvc {
+namespace zrvappsvc {
 
 namespace {
 
@@ -171,4 +171,4 @@ std::shared_ptr<const TranslationCatalog> LoadSelectedCatalog() {
     return catalog;
 }
 
-}  // namespace appsvc
+}  // namespace zrvappsvc

@@ -22,7 +22,7 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace appsvc {
+namespace zrvappsvc {
 
 struct Translation {
     std::wstring text;
@@ -59,4 +59,4 @@ bool DecodeCatalogBytes(const std::string& bytes, std::wstring& text);
 // override. Empty for English without an extra file.
 std::shared_ptr<const TranslationCatalog> LoadSelectedCatalog();
 
-}  // namespace appsvc
+}  // namespace zrvappsvc

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-namespace catlist {
+namespace zrvcatlist {
 
 static_assert(sizeof(CategoryItem) == 1052, "callers pass 1052-byte records");
 
@@ -63,4 +63,4 @@ STDMETHODIMP CCategoryEnum::Next(ULONG count, CategoryItem* items, ULONG* fetche
     return copied == count ? S_OK : S_FALSE;
 }
 
-}  // namespace catlist
+}  // namespace zrvcatlist

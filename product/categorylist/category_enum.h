@@ -17,7 +17,7 @@
 #include "component_ids.h"
 #include "server.h"
 
-namespace catlist {
+namespace zrvcatlist {
 
 class CCategoryEnum final : public ICategoryEnum {
   public:
@@ -48,4 +48,4 @@ class CCategoryEnum final : public ICategoryEnum {
     size_t m_position = 0;
 };
 
-}  // namespace catlist
+}  // namespace zrvcatlist

@@ -5,7 +5,7 @@
 #include "category_sources.h"
 #include "support/hresult.h"
 
-namespace catlist {
+namespace zrvcatlist {
 namespace {
 
 // Activate when visible, inside-out, client site before loading, resized
@@ -438,4 +438,4 @@ void CCategoryListControl::OnDocumentUpdated(const wchar_t* path) noexcept {
     }
 }
 
-}  // namespace catlist
+}  // namespace zrvcatlist

@@ -24,7 +24,7 @@
 #include "store_updates.h"
 #include "support/com_ptr.h"
 
-namespace catlist {
+namespace zrvcatlist {
 
 class CCategoryListControl final : public IOleObject,
                                    public IOleInPlaceObject,
@@ -150,4 +150,4 @@ class CCategoryListControl final : public IOleObject,
     StoreUpdateSubscription m_updates;
 };
 
-}  // namespace catlist
+}  // namespace zrvcatlist

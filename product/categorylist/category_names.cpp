@@ -6,7 +6,7 @@
 #include <cwctype>
 #include <unordered_set>
 
-namespace catlist {
+namespace zrvcatlist {
 namespace {
 
 class NameCollector {
@@ -104,4 +104,4 @@ void SortForDisplay(std::vector<std::wstring>& names) {
     });
 }
 
-}  // namespace catlist
+}  // namespace zrvcatlist

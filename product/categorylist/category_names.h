@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace catlist {
+namespace zrvcatlist {
 
 // A categories property: names separated by ';', white space around a name
 // not part of it, empty names skipped, each name once (exact comparison:
@@ -25,4 +25,4 @@ std::wstring DecodeTextFile(const std::string& bytes);
 // order never depends on what order the names came in.
 void SortForDisplay(std::vector<std::wstring>& names);
 
-}  // namespace catlist
+}  // namespace zrvcatlist

@@ -9,7 +9,7 @@
 #include "support/com_ptr.h"
 #include "support/handles.h"
 
-namespace catlist {
+namespace zrvcatlist {
 namespace {
 
 // A catalogue is a few hundred bytes; anything this large is not one.
@@ -106,4 +106,4 @@ std::vector<std::wstring> LoadDocumentNames(const std::wstring& path) {
     return names;
 }
 
-}  // namespace catlist
+}  // namespace zrvcatlist

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace catlist {
+namespace zrvcatlist {
 
 // The catalogue file: the file named by ZRV_CATEGORY_CATALOG when that is
 // set, else the user's own copy in the application data folder when there is
@@ -20,4 +20,4 @@ std::vector<std::wstring> LoadCatalogueNames();
 // categories property give no names.
 std::vector<std::wstring> LoadDocumentNames(const std::wstring& path);
 
-}  // namespace catlist
+}  // namespace zrvcatlist

@@ -2,7 +2,7 @@
 
 #include "server.h"
 
-namespace catlist {
+namespace zrvcatlist {
 
 STDMETHODIMP CClassFactory::QueryInterface(REFIID iid, void** object) {
     static const InterfaceEntry kInterfaces[] = {
@@ -21,11 +21,11 @@ STDMETHODIMP CClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** o
 
 STDMETHODIMP CClassFactory::LockServer(BOOL lock) {
     if (lock) {
-        catlist::LockServer();
+        zrvcatlist::LockServer();
     } else {
-        catlist::UnlockServer();
+        zrvcatlist::UnlockServer();
     }
     return S_OK;
 }
 
-}  // namespace catlist
+}  // namespace zrvcatlist

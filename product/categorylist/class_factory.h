@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <unknwn.h>
 
-namespace catlist {
+namespace zrvcatlist {
 
 using ObjectCreator = HRESULT (*)(IUnknown* outer, REFIID iid, void** object);
 
@@ -23,4 +23,4 @@ class CClassFactory final : public IClassFactory {
     ObjectCreator m_creator;
 };
 
-}  // namespace catlist
+}  // namespace zrvcatlist

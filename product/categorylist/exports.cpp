@@ -11,7 +11,7 @@
 
 namespace {
 
-catlist::CClassFactory g_controlFactory(&catlist::CCategoryListControl::CreateInstance);
+zrvcatlist::CClassFactory g_controlFactory(&zrvcatlist::CCategoryListControl::CreateInstance);
 
 }  // namespace
 
@@ -19,7 +19,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     if (reason == DLL_PROCESS_ATTACH) ::DisableThreadLibraryCalls(instance);
     // At process exit (reserved non-null) the window system may be gone.
     if (reason == DLL_PROCESS_DETACH && !reserved) {
-        catlist::CategoryListWindow::UnregisterWindowClass();
+        zrvcatlist::CategoryListWindow::UnregisterWindowClass();
     }
     return TRUE;
 }
@@ -32,9 +32,9 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
 }
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() {
-    return catlist::ServerLockCount() == 0 ? S_OK : S_FALSE;
+    return zrvcatlist::ServerLockCount() == 0 ? S_OK : S_FALSE;
 }
 
-extern "C" HRESULT WINAPI DllRegisterServer() { return catlist::RegisterControl(); }
+extern "C" HRESULT WINAPI DllRegisterServer() { return zrvcatlist::RegisterControl(); }
 
-extern "C" HRESULT WINAPI DllUnregisterServer() { return catlist::UnregisterControl(); }
+extern "C" HRESULT WINAPI DllUnregisterServer() { return zrvcatlist::UnregisterControl(); }

@@ -4,7 +4,7 @@
 
 #include "server.h"
 
-namespace catlist {
+namespace zrvcatlist {
 namespace {
 
 constexpr wchar_t kFrameClass[] = L"ZRVCategoryListFrame";
@@ -167,4 +167,4 @@ LRESULT CategoryListWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lP
     }
 }
 
-}  // namespace catlist
+}  // namespace zrvcatlist

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace catlist {
+namespace zrvcatlist {
 
 class CategoryListWindow {
   public:
@@ -57,4 +57,4 @@ class CategoryListWindow {
     bool m_refreshPosted = false;
 };
 
-}  // namespace catlist
+}  // namespace zrvcatlist

@@ -7,7 +7,7 @@
 #include "support/handles.h"
 #include "support/hresult.h"
 
-namespace catlist {
+namespace zrvcatlist {
 namespace {
 
 const std::wstring kClassKey = std::wstring(L"CLSID\\") + kCategoryListControlClsidText;
@@ -64,4 +64,4 @@ HRESULT UnregisterControl() noexcept try {
 }
 ZRV_CATCH_RETURN()
 
-}  // namespace catlist
+}  // namespace zrvcatlist

@@ -3,10 +3,10 @@
 
 #include <windows.h>
 
-namespace catlist {
+namespace zrvcatlist {
 
 HRESULT RegisterControl() noexcept;
 // Succeeds also when nothing was registered.
 HRESULT UnregisterControl() noexcept;
 
-}  // namespace catlist
+}  // namespace zrvcatlist

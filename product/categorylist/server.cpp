@@ -2,7 +2,7 @@
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
-namespace catlist {
+namespace zrvcatlist {
 namespace {
 
 volatile LONG g_lockCount = 0;
@@ -33,4 +33,4 @@ HRESULT QueryInterfaceFromTable(void* object, const InterfaceEntry* table, REFII
     return E_NOINTERFACE;
 }
 
-}  // namespace catlist
+}  // namespace zrvcatlist

@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-namespace catlist {
+namespace zrvcatlist {
 
 HINSTANCE ServerInstance() noexcept;
 
@@ -45,4 +45,4 @@ std::ptrdiff_t InterfaceOffset() noexcept {
 HRESULT QueryInterfaceFromTable(void* object, const InterfaceEntry* table, REFIID iid,
                                 void** result) noexcept;
 
-}  // namespace catlist
+}  // namespace zrvcatlist

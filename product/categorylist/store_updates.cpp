@@ -4,7 +4,7 @@
 
 #include "server.h"
 
-namespace catlist {
+namespace zrvcatlist {
 
 class CUpdateListener final : public IDocumentUpdateListener {
   public:
@@ -75,4 +75,4 @@ void StoreUpdateSubscription::Stop() noexcept {
     m_cookie = 0;
 }
 
-}  // namespace catlist
+}  // namespace zrvcatlist

@@ -14,7 +14,7 @@
 #include "component_ids.h"
 #include "support/com_ptr.h"
 
-namespace catlist {
+namespace zrvcatlist {
 
 class DocumentUpdateSink {
   public:
@@ -47,4 +47,4 @@ class StoreUpdateSubscription {
     zrv::com_ptr<CUpdateListener> m_listener;
 };
 
-}  // namespace catlist
+}  // namespace zrvcatlist

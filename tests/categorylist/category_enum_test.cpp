@@ -10,7 +10,7 @@
 #include "control_host.h"
 #include "server.h"
 
-using catlist::CCategoryEnum;
+using zrvcatlist::CCategoryEnum;
 using catlisttest::NextSlot;
 using catlisttest::ResetSlot;
 
@@ -62,14 +62,14 @@ TEST(CategoryEnum, FillsZeroedRecordsWithTheNameFirst) {
 }
 
 TEST(CategoryEnum, LivesWhileItsListOrAnyCallerHoldsIt) {
-    const LONG before = catlist::ServerLockCount();
+    const LONG before = zrvcatlist::ServerLockCount();
 
     // Used without any reference of the caller's: goes when the list lets go.
     CCategoryEnum* unreleased = CCategoryEnum::Create({L"a"});
     ASSERT_NE(unreleased, nullptr);
-    EXPECT_EQ(catlist::ServerLockCount(), before + 1);
+    EXPECT_EQ(zrvcatlist::ServerLockCount(), before + 1);
     unreleased->Disown();
-    EXPECT_EQ(catlist::ServerLockCount(), before);
+    EXPECT_EQ(zrvcatlist::ServerLockCount(), before);
 
     // Released by a caller that treats it as an ordinary out pointer: it is
     // still there for the list until the list lets go.
@@ -78,9 +78,9 @@ TEST(CategoryEnum, LivesWhileItsListOrAnyCallerHoldsIt) {
     released->Release();
     CategoryItem item;
     EXPECT_EQ(NextSlot(released, 1, &item, nullptr), S_OK);
-    EXPECT_EQ(catlist::ServerLockCount(), before + 1);
+    EXPECT_EQ(zrvcatlist::ServerLockCount(), before + 1);
     released->Disown();
-    EXPECT_EQ(catlist::ServerLockCount(), before);
+    EXPECT_EQ(zrvcatlist::ServerLockCount(), before);
 
     // Kept by a caller's own reference beyond the list.
     CCategoryEnum* kept = CCategoryEnum::Create({L"a", L"b"});
@@ -91,5 +91,5 @@ TEST(CategoryEnum, LivesWhileItsListOrAnyCallerHoldsIt) {
     EXPECT_EQ(NextSlot(held.get(), 1, &item, nullptr), S_OK);
     EXPECT_STREQ(item.name, L"a");
     held.reset();
-    EXPECT_EQ(catlist::ServerLockCount(), before);
+    EXPECT_EQ(zrvcatlist::ServerLockCount(), before);
 }

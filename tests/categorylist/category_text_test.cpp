@@ -11,9 +11,9 @@
 #include "control_host.h"
 #include "common/test_paths.h"
 
-using catlist::DecodeTextFile;
-using catlist::ParseCatalogue;
-using catlist::SplitCategoryText;
+using zrvcatlist::DecodeTextFile;
+using zrvcatlist::ParseCatalogue;
+using zrvcatlist::SplitCategoryText;
 using Names = std::vector<std::wstring>;
 
 TEST(CategoryText, DocumentTextGivesTrimmedUniqueNames) {
@@ -69,7 +69,7 @@ TEST(CategoryText, CatalogueLocation) {
     const std::wstring shipped = zrvtest::ProgramFolder() + L"categories.txt";
     {
         catlisttest::ScopedEnvironment variable(L"ZRV_CATEGORY_CATALOG", L"C:\\elsewhere\\c.txt");
-        EXPECT_EQ(catlist::CataloguePath(), L"C:\\elsewhere\\c.txt");
+        EXPECT_EQ(zrvcatlist::CataloguePath(), L"C:\\elsewhere\\c.txt");
     }
     catlisttest::ScopedEnvironment unset(L"ZRV_CATEGORY_CATALOG", nullptr);
     wchar_t appData[MAX_PATH] = {};
@@ -81,13 +81,13 @@ TEST(CategoryText, CatalogueLocation) {
     }
     // Comparing case-insensitively: module paths come back as the loader
     // spells them.
-    EXPECT_EQ(::lstrcmpiW(catlist::CataloguePath().c_str(), shipped.c_str()), 0);
+    EXPECT_EQ(::lstrcmpiW(zrvcatlist::CataloguePath().c_str(), shipped.c_str()), 0);
 
     ::CreateDirectoryW((std::wstring(appData) + L"\\Lumatrel").c_str(), nullptr);
     ::CreateDirectoryW(folder.c_str(), nullptr);
     ASSERT_TRUE(zrvtest::WriteFileBytes(userCopy, "Mine\r\n"));
-    EXPECT_EQ(catlist::CataloguePath(), userCopy);
-    EXPECT_EQ(catlist::LoadCatalogueNames(), (Names{L"Mine"}));
+    EXPECT_EQ(zrvcatlist::CataloguePath(), userCopy);
+    EXPECT_EQ(zrvcatlist::LoadCatalogueNames(), (Names{L"Mine"}));
     ::DeleteFileW(userCopy.c_str());
-    EXPECT_EQ(::lstrcmpiW(catlist::CataloguePath().c_str(), shipped.c_str()), 0);
+    EXPECT_EQ(::lstrcmpiW(zrvcatlist::CataloguePath().c_str(), shipped.c_str()), 0);
 }

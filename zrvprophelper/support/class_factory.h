@@ -13,6 +13,13 @@ namespace zrv {
 // otherwise (only for classes that allow it; iid is then IUnknown).
 using ObjectCreator = HRESULT (*)(IUnknown* outer, REFIID iid, void** object);
 
+// The creator of a class that refuses aggregation, from its Create(iid,
+// object): the class object has refused any outer object before.
+template <HRESULT (*Create)(REFIID iid, void** object)>
+HRESULT PlainCreator(IUnknown*, REFIID iid, void** object) {
+    return Create(iid, object);
+}
+
 // The lock count of one server: what DllCanUnloadNow reports, or what keeps
 // a local server running.
 struct ServerLockFunctions {
