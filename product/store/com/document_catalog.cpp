@@ -4,7 +4,7 @@
 #include <new>
 
 #include "core/store_paths.h"
-#include "qi_table.h"
+#include "support/com_object.h"
 #include "support/hresult.h"
 
 namespace zrvstore::server {
@@ -58,11 +58,11 @@ DocumentCatalog::DocumentCatalog(const std::wstring& storeFile) : m_journal(stor
 }
 
 STDMETHODIMP DocumentCatalog::QueryInterface(REFIID iid, void** object) {
-    const QiEntry table[] = {
+    const zrv::QiEntry table[] = {
         {&IID_IDocumentCatalog, static_cast<IDocumentCatalog*>(this)},
         {&IID_IDispatch, static_cast<IDocumentCatalog*>(this)},
     };
-    return QueryFromTable(table, iid, object);
+    return zrv::QueryFromTable(table, iid, object);
 }
 
 STDMETHODIMP_(ULONG) DocumentCatalog::AddRef() {
@@ -73,25 +73,6 @@ STDMETHODIMP_(ULONG) DocumentCatalog::Release() {
     const LONG refs = ::InterlockedDecrement(&m_refs);
     if (refs == 0) delete this;
     return static_cast<ULONG>(refs);
-}
-
-STDMETHODIMP DocumentCatalog::GetTypeInfoCount(UINT* count) {
-    if (count) *count = 0;
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP DocumentCatalog::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP DocumentCatalog::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP DocumentCatalog::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                     UINT*) {
-    return E_NOTIMPL;
 }
 
 STDMETHODIMP DocumentCatalog::OpenDocument(BSTR path) try {

@@ -16,10 +16,12 @@
 #include "core/document_store.h"
 #include "core/store_journal.h"
 #include "server_module.h"
+#include "support/com_object.h"
 
 namespace zrvstore::server {
 
-class DocumentCatalog final : public IDocumentCatalog {
+// IDocumentCatalog is called through its vtable only.
+class DocumentCatalog final : public zrv::DispatchWithoutTypeInfo<IDocumentCatalog> {
   public:
     static HRESULT Create(REFIID iid, void** object);
 
@@ -27,15 +29,6 @@ class DocumentCatalog final : public IDocumentCatalog {
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
-
-    // IDispatch: no type information; the interface is called through its
-    // vtable only.
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
-    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
-                               DISPID* ids) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
-                        VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
 
     // IDocumentCatalog
     STDMETHODIMP Reserved7() override { return E_NOTIMPL; }

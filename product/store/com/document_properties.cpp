@@ -3,7 +3,7 @@
 #include <new>
 
 #include "core/store_paths.h"
-#include "qi_table.h"
+#include "support/com_object.h"
 #include "support/hresult.h"
 #include "update_listeners.h"
 
@@ -22,12 +22,12 @@ HRESULT DocumentProperties::Create(REFIID iid, void** object) try {
 ZRV_CATCH_RETURN()
 
 STDMETHODIMP DocumentProperties::QueryInterface(REFIID iid, void** object) {
-    const QiEntry table[] = {
+    const zrv::QiEntry table[] = {
         {&IID_IDocumentProperties, static_cast<IDocumentProperties*>(this)},
         {&IID_IDispatch, static_cast<IDocumentProperties*>(this)},
         {&IID_IDocumentUpdateSource, static_cast<IDocumentUpdateSource*>(this)},
     };
-    return QueryFromTable(table, iid, object);
+    return zrv::QueryFromTable(table, iid, object);
 }
 
 STDMETHODIMP_(ULONG) DocumentProperties::AddRef() {
@@ -38,25 +38,6 @@ STDMETHODIMP_(ULONG) DocumentProperties::Release() {
     const LONG refs = ::InterlockedDecrement(&m_refs);
     if (refs == 0) delete this;
     return static_cast<ULONG>(refs);
-}
-
-STDMETHODIMP DocumentProperties::GetTypeInfoCount(UINT* count) {
-    if (count) *count = 0;
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP DocumentProperties::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP DocumentProperties::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP DocumentProperties::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                        EXCEPINFO*, UINT*) {
-    return E_NOTIMPL;
 }
 
 STDMETHODIMP DocumentProperties::UpdateDocument(BSTR path) try {

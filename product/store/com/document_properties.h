@@ -10,10 +10,12 @@
 #include "component_ids.h"
 #include "core/store_journal.h"
 #include "server_module.h"
+#include "support/com_object.h"
 
 namespace zrvstore::server {
 
-class DocumentProperties final : public IDocumentProperties, public IDocumentUpdateSource {
+class DocumentProperties final : public zrv::DispatchWithoutTypeInfo<IDocumentProperties>,
+                                 public IDocumentUpdateSource {
   public:
     static HRESULT Create(REFIID iid, void** object);
 
@@ -21,14 +23,6 @@ class DocumentProperties final : public IDocumentProperties, public IDocumentUpd
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
-
-    // IDispatch: no type information.
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
-    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
-                               DISPID* ids) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
-                        VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
 
     // IDocumentProperties
     STDMETHODIMP Reserved7() override { return E_NOTIMPL; }

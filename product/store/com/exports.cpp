@@ -2,27 +2,26 @@
 
 #include <windows.h>
 
-#include "class_factory.h"
 #include "component_ids.h"
 #include "document_catalog.h"
 #include "document_properties.h"
 #include "registration.h"
 #include "server_module.h"
+#include "support/class_factory.h"
 #include "update_listeners.h"
 
 using namespace zrvstore::server;
 
 namespace {
 
-struct ClassEntry {
-    const CLSID* clsid;
-    ClassFactory* factory;
-};
+// A client's reference on a class object keeps the DLL loaded.
+constexpr zrv::ServerLockFunctions kModuleLock{&LockModule, &UnlockModule};
+zrv::ClassFactory g_catalogFactory(&zrv::PlainCreator<&DocumentCatalog::Create>, kModuleLock,
+                                   zrv::Aggregation::Refused, zrv::ClientReferences::LockServer);
+zrv::ClassFactory g_propertiesFactory(&zrv::PlainCreator<&DocumentProperties::Create>, kModuleLock,
+                                      zrv::Aggregation::Refused, zrv::ClientReferences::LockServer);
 
-ClassFactory g_catalogFactory(&DocumentCatalog::Create);
-ClassFactory g_propertiesFactory(&DocumentProperties::Create);
-
-const ClassEntry kClassTable[] = {
+const zrv::ClassEntry kClassTable[] = {
     {&CLSID_DocumentCatalog, &g_catalogFactory},
     {&CLSID_DocumentProperties, &g_propertiesFactory},
 };
@@ -45,12 +44,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    for (const ClassEntry& entry : kClassTable) {
-        if (*entry.clsid == clsid) return entry.factory->QueryInterface(iid, object);
-    }
-    return CLASS_E_CLASSNOTAVAILABLE;
+    return zrv::GetClassObject(kClassTable, clsid, iid, object);
 }
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
