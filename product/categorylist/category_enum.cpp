@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "support/com_object.h"
+
 namespace zrvcatlist {
 
 static_assert(sizeof(CategoryItem) == 1052, "callers pass 1052-byte records");
@@ -21,11 +23,8 @@ void CCategoryEnum::Disown() noexcept {
 }
 
 STDMETHODIMP CCategoryEnum::QueryInterface(REFIID iid, void** object) {
-    static const InterfaceEntry kInterfaces[] = {
-        {&IID_ICategoryEnum, InterfaceOffset<ICategoryEnum, CCategoryEnum>()},
-        {nullptr, 0},
-    };
-    return QueryInterfaceFromTable(this, kInterfaces, iid, object);
+    const zrv::QiEntry table[] = {{&IID_ICategoryEnum, static_cast<ICategoryEnum*>(this)}};
+    return zrv::QueryFromTable(table, iid, object);
 }
 
 STDMETHODIMP_(ULONG) CCategoryEnum::AddRef() {

@@ -55,20 +55,18 @@ CCategoryListControl::~CCategoryListControl() {
 // ---- IUnknown
 
 STDMETHODIMP CCategoryListControl::QueryInterface(REFIID iid, void** object) {
-    using Self = CCategoryListControl;
-    static const InterfaceEntry kInterfaces[] = {
-        {&IID_IOleObject, InterfaceOffset<IOleObject, Self>()},
-        {&IID_IOleWindow, InterfaceOffset<IOleInPlaceObject, Self>()},
-        {&IID_IOleInPlaceObject, InterfaceOffset<IOleInPlaceObject, Self>()},
-        {&IID_IOleInPlaceActiveObject, InterfaceOffset<IOleInPlaceActiveObject, Self>()},
-        {&IID_IPersist, InterfaceOffset<IPersistStreamInit, Self>()},
-        {&IID_IPersistStreamInit, InterfaceOffset<IPersistStreamInit, Self>()},
-        {&IID_IOleControl, InterfaceOffset<IOleControl, Self>()},
-        {&IID_IDispatch, InterfaceOffset<ICategoryList, Self>()},
-        {&IID_ICategoryList, InterfaceOffset<ICategoryList, Self>()},
-        {nullptr, 0},
+    const zrv::QiEntry table[] = {
+        {&IID_IOleObject, static_cast<IOleObject*>(this)},
+        {&IID_IOleWindow, static_cast<IOleInPlaceObject*>(this)},
+        {&IID_IOleInPlaceObject, static_cast<IOleInPlaceObject*>(this)},
+        {&IID_IOleInPlaceActiveObject, static_cast<IOleInPlaceActiveObject*>(this)},
+        {&IID_IPersist, static_cast<IPersistStreamInit*>(this)},
+        {&IID_IPersistStreamInit, static_cast<IPersistStreamInit*>(this)},
+        {&IID_IOleControl, static_cast<IOleControl*>(this)},
+        {&IID_IDispatch, static_cast<ICategoryList*>(this)},
+        {&IID_ICategoryList, static_cast<ICategoryList*>(this)},
     };
-    return QueryInterfaceFromTable(this, kInterfaces, iid, object);
+    return zrv::QueryFromTable(table, iid, object);
 }
 
 STDMETHODIMP_(ULONG) CCategoryListControl::AddRef() {
@@ -322,28 +320,6 @@ STDMETHODIMP CCategoryListControl::OnMnemonic(MSG*) { return E_NOTIMPL; }
 STDMETHODIMP CCategoryListControl::OnAmbientPropertyChange(DISPID) { return S_OK; }
 
 STDMETHODIMP CCategoryListControl::FreezeEvents(BOOL) { return S_OK; }
-
-// ---- IDispatch
-
-STDMETHODIMP CCategoryListControl::GetTypeInfoCount(UINT* count) {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
-STDMETHODIMP CCategoryListControl::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP CCategoryListControl::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP CCategoryListControl::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                          EXCEPINFO*, UINT*) {
-    return E_NOTIMPL;
-}
 
 // ---- ICategoryList
 

@@ -22,6 +22,7 @@
 #include "list_window.h"
 #include "server.h"
 #include "store_updates.h"
+#include "support/com_object.h"
 #include "support/com_ptr.h"
 
 namespace zrvcatlist {
@@ -31,7 +32,7 @@ class CCategoryListControl final : public IOleObject,
                                    public IOleInPlaceActiveObject,
                                    public IPersistStreamInit,
                                    public IOleControl,
-                                   public ICategoryList,
+                                   public zrv::DispatchWithoutTypeInfo<ICategoryList>,
                                    private CategoryListWindow::Owner,
                                    private DocumentUpdateSink {
   public:
@@ -97,14 +98,7 @@ class CCategoryListControl final : public IOleObject,
     STDMETHODIMP OnAmbientPropertyChange(DISPID id) override;
     STDMETHODIMP FreezeEvents(BOOL freeze) override;
 
-    // IDispatch: ICategoryList is called through its vtable only.
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
-    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
-                               DISPID* ids) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
-                        VARIANT* result, EXCEPINFO* exception, UINT* argumentError) override;
-
+    // ICategoryList, called through its vtable only
     // ICategoryList
     STDMETHODIMP Reserved7() override;
     STDMETHODIMP Reserved8() override;

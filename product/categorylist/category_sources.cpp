@@ -6,6 +6,7 @@
 #include "category_names.h"
 #include "component_ids.h"
 #include "server.h"
+#include "support/class_registration.h"
 #include "support/com_ptr.h"
 #include "support/handles.h"
 
@@ -38,17 +39,8 @@ std::wstring UserCataloguePath() {
 }
 
 std::wstring ShippedCataloguePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n =
-            ::GetModuleFileNameW(ServerInstance(), &path[0], static_cast<DWORD>(path.size()));
-        if (n == 0) return std::wstring();
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    std::wstring path;
+    if (FAILED(zrv::ModuleFileName(ServerInstance(), path))) return std::wstring();
     return path.substr(0, path.find_last_of(L"\\/") + 1) + L"categories.txt";
 }
 

@@ -3,15 +3,20 @@
 #include <windows.h>
 
 #include "category_list_control.h"
-#include "class_factory.h"
 #include "component_ids.h"
 #include "list_window.h"
 #include "registration.h"
 #include "server.h"
+#include "support/class_factory.h"
 
 namespace {
 
-zrvcatlist::CClassFactory g_controlFactory(&zrvcatlist::CCategoryListControl::CreateInstance);
+// Only LockServer keeps the DLL loaded on the class object's behalf, as
+// control hosts expect: they hold class objects without meaning to.
+zrv::ClassFactory g_controlFactory(&zrvcatlist::CCategoryListControl::CreateInstance,
+                                   {&zrvcatlist::LockServer, &zrvcatlist::UnlockServer},
+                                   zrv::Aggregation::Refused, zrv::ClientReferences::LockNothing);
+const zrv::ClassEntry kClasses[] = {{&CLSID_CategoryListControl, &g_controlFactory}};
 
 }  // namespace
 
@@ -25,10 +30,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 }
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (clsid != CLSID_CategoryListControl) return CLASS_E_CLASSNOTAVAILABLE;
-    return g_controlFactory.QueryInterface(iid, object);
+    return zrv::GetClassObject(kClasses, clsid, iid, object);
 }
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() {

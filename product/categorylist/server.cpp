@@ -17,20 +17,4 @@ void UnlockServer() noexcept { ::InterlockedDecrement(&g_lockCount); }
 
 LONG ServerLockCount() noexcept { return ::InterlockedCompareExchange(&g_lockCount, 0, 0); }
 
-HRESULT QueryInterfaceFromTable(void* object, const InterfaceEntry* table, REFIID iid,
-                                void** result) noexcept {
-    if (!result) return E_POINTER;
-    *result = nullptr;
-    for (const InterfaceEntry* entry = table; entry->iid; ++entry) {
-        if (iid == *entry->iid || (entry == table && iid == IID_IUnknown)) {
-            IUnknown* found =
-                reinterpret_cast<IUnknown*>(static_cast<char*>(object) + entry->offset);
-            found->AddRef();
-            *result = found;
-            return S_OK;
-        }
-    }
-    return E_NOINTERFACE;
-}
-
 }  // namespace zrvcatlist

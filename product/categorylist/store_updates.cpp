@@ -3,6 +3,7 @@
 #include <new>
 
 #include "server.h"
+#include "support/com_object.h"
 
 namespace zrvcatlist {
 
@@ -13,12 +14,9 @@ class CUpdateListener final : public IDocumentUpdateListener {
     void Detach() noexcept { m_sink = nullptr; }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        static const InterfaceEntry kInterfaces[] = {
-            {&IID_IDocumentUpdateListener,
-             InterfaceOffset<IDocumentUpdateListener, CUpdateListener>()},
-            {nullptr, 0},
-        };
-        return QueryInterfaceFromTable(this, kInterfaces, iid, object);
+        const zrv::QiEntry table[] = {
+            {&IID_IDocumentUpdateListener, static_cast<IDocumentUpdateListener*>(this)}};
+        return zrv::QueryFromTable(table, iid, object);
     }
     STDMETHODIMP_(ULONG) AddRef() override {
         return static_cast<ULONG>(::InterlockedIncrement(&m_refs));
