@@ -6,25 +6,11 @@
 #include <wincodec.h>
 
 #include "hdrop_data_object.h"
+#include "support/com_ptr.h"
 
 namespace zrvproduct {
 
 namespace {
-
-template <typename T>
-class Ptr {
-  public:
-    Ptr() = default;
-    Ptr(const Ptr&) = delete;
-    Ptr& operator=(const Ptr&) = delete;
-    ~Ptr() {
-        if (p) p->Release();
-    }
-    T* operator->() const { return p; }
-    T** put() { return &p; }
-    void** put_void() { return reinterpret_cast<void**>(&p); }
-    T* p = nullptr;
-};
 
 struct AddContext {
     std::vector<HPROPSHEETPAGE>* pages;
@@ -65,18 +51,18 @@ std::vector<CLSID> RegisteredHandlers() {
 
 CollectedPages CollectPages(const std::vector<std::wstring>& paths) {
     CollectedPages collected;
-    Ptr<IDataObject> data;
+    zrv::com_ptr<IDataObject> data;
     if (FAILED(CreateDropDataObject(paths, data.put()))) return collected;
     for (const CLSID& clsid : RegisteredHandlers()) {
         HandlerOutcome outcome;
         outcome.clsid = clsid;
-        Ptr<IShellExtInit> init;
+        zrv::com_ptr<IShellExtInit> init;
         outcome.create = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
                                             init.put_void());
-        if (SUCCEEDED(outcome.create) && init.p) {
-            outcome.initialize = init->Initialize(nullptr, data.p, nullptr);
+        if (SUCCEEDED(outcome.create) && init) {
+            outcome.initialize = init->Initialize(nullptr, data.get(), nullptr);
             if (SUCCEEDED(outcome.initialize)) {
-                Ptr<IShellPropSheetExt> sheet;
+                zrv::com_ptr<IShellPropSheetExt> sheet;
                 if (SUCCEEDED(init->QueryInterface(IID_IShellPropSheetExt, sheet.put_void()))) {
                     AddContext context{&collected.pages};
                     outcome.addPages =
@@ -138,11 +124,11 @@ HRESULT SaveWindowPng(HWND window, const std::wstring& path) {
 
     HRESULT hr;
     {
-        Ptr<IWICImagingFactory> factory;
-        Ptr<IWICBitmap> image;
-        Ptr<IWICStream> stream;
-        Ptr<IWICBitmapEncoder> encoder;
-        Ptr<IWICBitmapFrameEncode> frame;
+        zrv::com_ptr<IWICImagingFactory> factory;
+        zrv::com_ptr<IWICBitmap> image;
+        zrv::com_ptr<IWICStream> stream;
+        zrv::com_ptr<IWICBitmapEncoder> encoder;
+        zrv::com_ptr<IWICBitmapFrameEncode> frame;
         hr = ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IWICImagingFactory, factory.put_void());
         if (SUCCEEDED(hr))
@@ -152,10 +138,10 @@ HRESULT SaveWindowPng(HWND window, const std::wstring& path) {
         if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE);
         if (SUCCEEDED(hr))
             hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.put());
-        if (SUCCEEDED(hr)) hr = encoder->Initialize(stream.p, WICBitmapEncoderNoCache);
+        if (SUCCEEDED(hr)) hr = encoder->Initialize(stream.get(), WICBitmapEncoderNoCache);
         if (SUCCEEDED(hr)) hr = encoder->CreateNewFrame(frame.put(), nullptr);
         if (SUCCEEDED(hr)) hr = frame->Initialize(nullptr);
-        if (SUCCEEDED(hr)) hr = frame->WriteSource(image.p, nullptr);
+        if (SUCCEEDED(hr)) hr = frame->WriteSource(image.get(), nullptr);
         if (SUCCEEDED(hr)) hr = frame->Commit();
         if (SUCCEEDED(hr)) hr = encoder->Commit();
     }
