@@ -3,7 +3,8 @@
 #include "../module/module.h"
 #include "../support/handles.h"
 #include "../support/mutex_lock.h"
-#include "localizer.h"
+#include "component_ids.h"
+#include "localizer_map.h"
 
 namespace zrv {
 

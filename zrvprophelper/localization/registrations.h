@@ -31,3 +31,15 @@ bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer,
 bool IsOwnRegistration(LONG slot, DWORD localizer) noexcept;
 
 }  // namespace zrv
+
+// Clears the entries this module registered for the calling thread (thread
+// detach) or for every thread of the process (process end), without waiting
+// for the map's mutex and without calling into COM: it runs under the loader
+// lock. The map's references on the server objects are not given back.
+void ForgetLocalizerRegistrations(bool wholeProcess) noexcept;
+
+// For a thread of this module that is about to leave its apartment: clears
+// the thread's entry that this module registered and gives back the map's
+// reference on its server object, which would otherwise outlive the thread.
+// Only when no lookup of the thread is alive. Call before CoUninitialize.
+void ReleaseThreadLocalizer() noexcept;
