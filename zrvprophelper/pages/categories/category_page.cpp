@@ -1,12 +1,12 @@
 #include "category_page.h"
 
-#include <shlobj.h>
-
 #include <cwchar>
 
 #include "../../localization/localize_dialog.h"
 #include "../../module/module.h"
 #include "../../resources/resource.h"
+#include "../document_changed.h"
+#include "../page_help.h"
 #include "category_selection.h"
 #include "category_set.h"
 #include "file_extension.h"
@@ -75,18 +75,6 @@ CString WholeCharacters(const CString& text) {
     }
     whole.ReleaseBuffer(kept);
     return whole;
-}
-
-// Tells the store's listeners (among them the category lists) and the shell
-// that the document's metadata changed. The shell hears of it even when the
-// store's notifier cannot be created. Answers that creation's result.
-HRESULT NotifyDocumentUpdated(BSTR path) {
-    zrv::com_ptr<IDocumentProperties> properties;
-    const HRESULT hr = ::CoCreateInstance(CLSID_DocumentProperties, nullptr, CLSCTX_INPROC_SERVER,
-                                          IID_IDocumentProperties, properties.put_void());
-    if (SUCCEEDED(hr) && properties) properties->UpdateDocument(path);
-    ::SHChangeNotify(SHCNE_UPDATEITEM, SHCNF_PATHW, path, nullptr);
-    return hr;
 }
 
 }  // namespace
@@ -240,7 +228,7 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
     BSTR textArgument = text.get();
     if (FAILED(Catalog->SetStringProperty(DOCPROP_CATEGORIES, &textArgument))) return;
     if (FAILED(Catalog->SaveDocument(Path()))) return;
-    NotifyDocumentUpdated(Path());
+    AnnounceDocumentChanged(SelectedPath());
 }
 
 // No type test here: texts the user could not edit are written back as
@@ -252,7 +240,7 @@ LRESULT CZRVPropPage_Category::OnApply() {
     bool wroteAny = false;
     if (!WriteTexts(wroteAny) || !wroteAny) return 1;
     if (FAILED(Catalog->SaveDocument(Path()))) return 1;
-    NotifyDocumentUpdated(Path());
+    AnnounceDocumentChanged(SelectedPath());
     return 1;
 }
 
@@ -282,15 +270,7 @@ bool CZRVPropPage_Category::WriteTexts(bool& wroteAny) {
 
 LRESULT CZRVPropPage_Category::OnNotify(NMHDR*) { return 0; }
 
-void CZRVPropPage_Category::OnHelp() {
-    zrv::com_ptr<IAppHelp> help;
-    if (::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_ALL, IID_IAppHelp, help.put_void()) !=
-            S_OK ||
-        !help) {
-        return;
-    }
-    help->ShowHelp(CComBSTR(L"ZRVHelp.chm"), CComBSTR(L"change_cat.htm"), window, 0);
-}
+void CZRVPropPage_Category::OnHelp() { ShowPageHelp(window, L"change_cat.htm"); }
 
 BOOL CZRVPropPage_Category::OnDestroy() {
     AvailableList.reset();

@@ -8,6 +8,7 @@
 
 #include "../../localization/localize_dialog.h"
 #include "../../resources/resource.h"
+#include "../page_help.h"
 #include "../../support/bstr.h"
 #include "../../support/com_ptr.h"
 #include "component_ids.h"
@@ -21,8 +22,6 @@ constexpr int kSizeTextBuffer = 64;
 // Long enough for a worker that is between two entries or ending its
 // apartment; one stuck in a slow file system call is left to finish alone.
 constexpr DWORD kWorkerStopTimeoutMs = 2000;
-constexpr DWORD kAppServicesContext =
-    CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 constexpr DWORD kEditableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
 
 }  // namespace
@@ -152,14 +151,4 @@ LRESULT CZRVPropPage_Summary::OnCommand(WPARAM, WORD notification) {
     return 0;
 }
 
-void CZRVPropPage_Summary::OnHelp() {
-    zrv::com_ptr<IAppHelp> help;
-    if (::CoCreateInstance(CLSID_AppServices, nullptr, kAppServicesContext, IID_IAppHelp,
-                           help.put_void()) != S_OK ||
-        !help) {
-        return;
-    }
-    const CComBSTR file(L"ZRVHelp.chm");
-    const CComBSTR topic(L"doc_main_prop.htm");
-    help->ShowHelp(file, topic, window, 0);
-}
+void CZRVPropPage_Summary::OnHelp() { ShowPageHelp(window, L"doc_main_prop.htm"); }

@@ -1,12 +1,13 @@
 #include "lifecycle_page.h"
 
 #include <commctrl.h>
-#include <shlobj.h>
 
 #include <cstring>
 
 #include "../../localization/localize_dialog.h"
 #include "../../resources/resource.h"
+#include "../document_changed.h"
+#include "../page_help.h"
 #include "lifecycle_clock.h"
 #include "support/cstring.h"
 #include "support/handles.h"
@@ -19,8 +20,6 @@ constexpr int kLastChoice = IDC_LIFECYCLE_EXPIRE_CUSTOM;
 // The reminder texts in list order. Each list item carries the value it
 // stands for, so that what is stored never depends on which texts loaded.
 constexpr UINT kReminderTexts[] = {IDS_REMINDER_NONE, IDS_REMINDER_7_DAYS, IDS_REMINDER_14_DAYS};
-
-static_assert(CLSCTX_ALL == 0x17, "help is found in-process or in the product's server");
 
 bool IsChecked(HWND page, int id) { return ::IsDlgButtonChecked(page, id) == BST_CHECKED; }
 
@@ -247,7 +246,7 @@ LRESULT CZRVPropPage_LifeCycle::OnApply() {
     bool wroteAny = false;
     if (choice == 0 || !WriteValues(choice, wroteAny) || !wroteAny) return TRUE;
     if (FAILED(Catalog->SaveDocument(PathText()))) return TRUE;
-    Announce();
+    AnnounceDocumentChanged(SelectedPath());
     return TRUE;
 }
 
@@ -331,22 +330,4 @@ bool CZRVPropPage_LifeCycle::SetNumber(int id, ULONG number) {
     return SetValue(id, *value.get());
 }
 
-// Tells the product and the shell that the document's metadata changed; the
-// shell hears of it also when the product's component is missing.
-void CZRVPropPage_LifeCycle::Announce() {
-    zrv::com_ptr<IDocumentProperties> properties;
-    if (SUCCEEDED(::CoCreateInstance(CLSID_DocumentProperties, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IDocumentProperties, properties.put_void()))) {
-        properties->UpdateDocument(PathText());
-    }
-    ::SHChangeNotify(SHCNE_UPDATEITEM, SHCNF_PATHW, SelectedPath().GetString(), nullptr);
-}
-
-void CZRVPropPage_LifeCycle::OnHelp() {
-    zrv::com_ptr<IAppHelp> help;
-    if (::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_ALL, IID_IAppHelp, help.put_void()) !=
-        S_OK) {
-        return;
-    }
-    help->ShowHelp(CComBSTR(L"ZRVHelp.chm"), CComBSTR(L"lifecycle_opt.htm"), window, 0);
-}
+void CZRVPropPage_LifeCycle::OnHelp() { ShowPageHelp(window, L"lifecycle_opt.htm"); }

@@ -42,7 +42,6 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     bool SetNumber(int id, ULONG number);
     bool ExpirationFor(int choice, FILETIME& expiration) const;
     void SetReminderList(DWORD reminder);
-    void Announce();
 
     // Null when the store is unreachable.
     zrv::com_ptr<IDocumentCatalog> Catalog;

@@ -1,0 +1,17 @@
+#include "page_help.h"
+
+#include "../support/bstr.h"
+#include "../support/com_ptr.h"
+#include "component_ids.h"
+
+void ShowPageHelp(HWND owner, const wchar_t* topic) {
+    // Help is served in-process where the product installed its services
+    // there, and otherwise by the product's own server: any context will do.
+    zrv::com_ptr<IAppHelp> help;
+    if (::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_ALL, IID_IAppHelp, help.put_void()) !=
+            S_OK ||
+        !help) {
+        return;
+    }
+    help->ShowHelp(CComBSTR(L"ZRVHelp.chm"), CComBSTR(topic), owner, 0);
+}
