@@ -123,7 +123,7 @@ TEST_F(DispatchTest, DestroyRunsOnDestroyWithTheSelectionThenLetsGo) {
 }
 
 TEST(PageBase, AddPagesOffersTheHandleOnceAndReportsTheAnswer) {
-    RecordingPage* page = new RecordingPage(106);
+    RecordingPage* page = new RecordingPage(IDD_CATEGORIES_PAGE);
     ASSERT_NE(nullptr, page->pageHandle);
     EXPECT_STREQ(L"Categories", page->titleBuffer);
     EXPECT_EQ(52u, page->pageInfo.dwSize);

@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "pages/prop_page.h"
+#include "resource.h"
 
 namespace zrvtest {
 
 class RecordingPage : public CZRVPropPage {
   public:
-    explicit RecordingPage(UINT pageId = 105) : CZRVPropPage(pageId) { ++alive; }
+    explicit RecordingPage(UINT pageId = IDD_GENERAL_PAGE) : CZRVPropPage(pageId) { ++alive; }
 
     BOOL OnInitDialog() override { return Log(L"init"), initResult; }
     BOOL OnDestroy() override {

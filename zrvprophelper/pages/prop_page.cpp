@@ -20,8 +20,6 @@ constexpr UINT kPageInfoSize = 52;
 static_assert(offsetof(PROPSHEETPAGEW, hActCtx) + sizeof(HANDLE) == kPageInfoSize,
               "the page description must end with its activation context");
 
-constexpr int kPsnApply = -202;
-
 using CreatePageFn = HPROPSHEETPAGE(WINAPI*)(LPCPROPSHEETPAGEW);
 using DestroyPageFn = BOOL(WINAPI*)(HPROPSHEETPAGE);
 
@@ -209,7 +207,7 @@ INT_PTR CALLBACK CZRVPropPage::PageDialogProc(HWND window, UINT message, WPARAM 
             case WM_NOTIFY: {
                 auto* header = reinterpret_cast<NMHDR*>(lParam);
                 if (!header) return 0;
-                if (static_cast<int>(header->code) == kPsnApply) return page->OnApply();
+                if (header->code == PSN_APPLY) return page->OnApply();
                 return page->OnNotify(header);
             }
             case WM_HELP:

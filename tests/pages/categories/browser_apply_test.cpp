@@ -16,9 +16,9 @@ class BrowserCategories : public CategoriesPageTest {};
 TEST_F(BrowserCategories, ApplyWritesTheFirstDocumentsTextsOnly) {
     const std::wstring first = Document(L"Minutes.doc");
     const std::wstring second = Document(L"Agenda.doc");
-    Store(first, 0, L"Minutes");
-    Store(first, 3, L"Work");
-    Store(second, 0, L"Agenda");
+    Store(first, DOCPROP_TITLE, L"Minutes");
+    Store(first, DOCPROP_CATEGORIES, L"Work");
+    Store(second, DOCPROP_TITLE, L"Agenda");
     ClearJournal();
 
     const std::wstring command = L"\"" + zrvtest::ProgramFolder() +
@@ -26,14 +26,16 @@ TEST_F(BrowserCategories, ApplyWritesTheFirstDocumentsTextsOnly) {
                                  second + L"\"";
     ASSERT_EQ(0, zrvtest::RunProgram(command, 120000));
 
-    EXPECT_EQ((std::vector<std::wstring>{
-                  Line(L"SetStringProperty", first, 0), Line(L"SetStringProperty", first, 1),
-                  Line(L"SetStringProperty", first, 2), Line(L"SetStringProperty", first, 4),
-                  Line(L"SaveDocument", first), Line(L"UpdateDocument", first)}),
-              Journal());
-    EXPECT_EQ(L"Minutes", Stored(first, 0));
-    EXPECT_EQ(L"Work", Stored(first, 3));
-    EXPECT_EQ(L"Agenda", Stored(second, 0));
+    EXPECT_EQ(
+        (std::vector<std::wstring>{Line(L"SetStringProperty", first, DOCPROP_TITLE),
+                                   Line(L"SetStringProperty", first, DOCPROP_SUBJECT),
+                                   Line(L"SetStringProperty", first, DOCPROP_AUTHOR),
+                                   Line(L"SetStringProperty", first, DOCPROP_COMMENTS),
+                                   Line(L"SaveDocument", first), Line(L"UpdateDocument", first)}),
+        Journal());
+    EXPECT_EQ(L"Minutes", Stored(first, DOCPROP_TITLE));
+    EXPECT_EQ(L"Work", Stored(first, DOCPROP_CATEGORIES));
+    EXPECT_EQ(L"Agenda", Stored(second, DOCPROP_TITLE));
 }
 
 }  // namespace

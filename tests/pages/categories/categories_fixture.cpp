@@ -183,13 +183,17 @@ bool CategoriesSheet::Enabled(int id) const {
 
 int CategoriesSheet::EditingEnabled() const {
     int enabled = 0;
-    const int ids[] = {312, 313, 315, 1013, 1016, 1017};
+    const int ids[] = {kTitle, kSubject, kAuthor, kComments, kAddButton, kRemoveButton};
     for (int id : ids) enabled += Enabled(id) ? 1 : 0;
     return enabled == ARRAYSIZE(ids) ? 1 : enabled == 0 ? 0 : -1;
 }
 
-HWND CategoriesSheet::AvailableList() const { return ListBoxIn(::GetDlgItem(m_page, 1014)); }
-HWND CategoriesSheet::AssignedList() const { return ListBoxIn(::GetDlgItem(m_page, 1015)); }
+HWND CategoriesSheet::AvailableList() const {
+    return ListBoxIn(::GetDlgItem(m_page, kAvailableFrame));
+}
+HWND CategoriesSheet::AssignedList() const {
+    return ListBoxIn(::GetDlgItem(m_page, kAssignedFrame));
+}
 
 std::vector<std::wstring> CategoriesSheet::Items(HWND list) const {
     std::vector<std::wstring> items;

@@ -14,9 +14,26 @@
 #include <vector>
 
 #include "common/page_harness.h"
+#include "component_ids.h"
+#include "resource.h"
 #include "shell_fixtures.h"
 
 namespace cattest {
+
+// Control ids of the page, as its template names them. The store's property
+// ids are the DOCPROP_ names.
+enum : int {
+    kTitleLabel = IDC_CATEGORIES_TITLE_LABEL,
+    kTitle = IDC_CATEGORIES_TITLE,
+    kSubject = IDC_CATEGORIES_SUBJECT,
+    kAuthor = IDC_CATEGORIES_AUTHOR,
+    kComments = IDC_CATEGORIES_COMMENTS,
+    kAvailableFrame = IDC_CATEGORIES_AVAILABLE_FRAME,
+    kAssignedFrame = IDC_CATEGORIES_ASSIGNED_FRAME,
+    kAddButton = IDC_CATEGORIES_ADD,
+    kRemoveButton = IDC_CATEGORIES_REMOVE,
+    kNotice = IDC_CATEGORIES_NOTICE,
+};
 
 using zrvtest::ScopedEnvironment;
 
@@ -77,8 +94,8 @@ class CategoriesSheet {
     // Selects exactly these items; false when one is missing.
     bool Select(HWND list, const std::vector<std::wstring>& names);
 
-    void Add() { zrvtest::Click(m_page, 1016); }
-    void Remove() { zrvtest::Click(m_page, 1017); }
+    void Add() { zrvtest::Click(m_page, kAddButton); }
+    void Remove() { zrvtest::Click(m_page, kRemoveButton); }
     // Clears the sheet's changed state, as after an Apply.
     void ForgetChanges();
     // Runs the sheet until the list shows exactly these items, or 3 s pass.

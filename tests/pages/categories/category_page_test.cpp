@@ -18,8 +18,6 @@ namespace {
 using Lines = std::vector<std::wstring>;
 using Names = std::vector<std::wstring>;
 
-constexpr int kTitle = 312, kSubject = 313, kAuthor = 315, kComments = 1013;
-
 BOOL CALLBACK CountHostWindows(HWND window, LPARAM count) {
     wchar_t name[32] = {};
     ::GetClassNameW(window, name, ARRAYSIZE(name));
@@ -47,11 +45,11 @@ class CategoriesPage : public CategoriesPageTest {};
 
 TEST_F(CategoriesPage, OpensWithTheStoredTextsTheCatalogueAndTheDocumentsCategories) {
     const std::wstring doc = Document(L"Quarterly.doc");
-    Store(doc, 0, L"Quarterly report");
-    Store(doc, 1, L"Figures");
-    Store(doc, 2, L"Ann Example");
-    Store(doc, 4, L"Draft for the board");
-    Store(doc, 3, L"Work; Home");
+    Store(doc, DOCPROP_TITLE, L"Quarterly report");
+    Store(doc, DOCPROP_SUBJECT, L"Figures");
+    Store(doc, DOCPROP_AUTHOR, L"Ann Example");
+    Store(doc, DOCPROP_COMMENTS, L"Draft for the board");
+    Store(doc, DOCPROP_CATEGORIES, L"Work; Home");
     {
         CategoriesSheet sheet({doc});
         ASSERT_TRUE(sheet.ok());
@@ -62,7 +60,7 @@ TEST_F(CategoriesPage, OpensWithTheStoredTextsTheCatalogueAndTheDocumentsCategor
         EXPECT_EQ(1, sheet.EditingEnabled());
 
         // Each list sits in its frame, which dialog navigation may enter.
-        for (int frameId : {1014, 1015}) {
+        for (int frameId : {kAvailableFrame, kAssignedFrame}) {
             HWND frame = ::GetDlgItem(sheet.page(), frameId);
             HWND host = ::GetWindow(frame, GW_CHILD);
             ASSERT_NE(nullptr, host) << frameId;
@@ -90,32 +88,33 @@ TEST_F(CategoriesPage, OpensWithTheStoredTextsTheCatalogueAndTheDocumentsCategor
 
 TEST_F(CategoriesPage, ArrowsWriteTheSelectedCategoriesAtOnceAndTheListFollows) {
     const std::wstring doc = Document(L"Plan.doc");
-    Store(doc, 3, L"Work; Home");
+    Store(doc, DOCPROP_CATEGORIES, L"Work; Home");
     CategoriesSheet sheet({doc});
     ASSERT_TRUE(sheet.ok());
-    const Lines written = {Line(L"SetStringProperty", doc, 3), Line(L"SaveDocument", doc),
-                           Line(L"UpdateDocument", doc)};
+    const Lines written = {Line(L"SetStringProperty", doc, DOCPROP_CATEGORIES),
+                           Line(L"SaveDocument", doc), Line(L"UpdateDocument", doc)};
 
     ClearJournal();
     ASSERT_TRUE(sheet.Select(sheet.AvailableList(), {L"Alpha", L"Zeta"}));
     sheet.Add();
-    EXPECT_EQ(L"Alpha; Home; Work; Zeta", Stored(doc, 3));
+    EXPECT_EQ(L"Alpha; Home; Work; Zeta", Stored(doc, DOCPROP_CATEGORIES));
     EXPECT_EQ(written, Journal());
     EXPECT_TRUE(sheet.WaitForItems(sheet.AssignedList(), {L"Alpha", L"Home", L"Work", L"Zeta"}));
 
     ClearJournal();
     ASSERT_TRUE(sheet.Select(sheet.AssignedList(), {L"Home", L"Work"}));
     sheet.Remove();
-    EXPECT_EQ(L"Alpha; Zeta; ", Stored(doc, 3));
+    EXPECT_EQ(L"Alpha; Zeta; ", Stored(doc, DOCPROP_CATEGORIES));
     EXPECT_EQ(written, Journal());
     EXPECT_TRUE(sheet.WaitForItems(sheet.AssignedList(), {L"Alpha", L"Zeta"}));
 
     // Each press reads what is stored now, whoever wrote it.
-    Store(doc, 3, L"Zeta");
+    Store(doc, DOCPROP_CATEGORIES, L"Zeta");
     ClearJournal();
     ASSERT_TRUE(sheet.Select(sheet.AssignedList(), {L"Zeta"}));
     sheet.Remove();
-    EXPECT_EQ(L"", Stored(doc, 3)) << "removing the last category leaves an empty text";
+    EXPECT_EQ(L"", Stored(doc, DOCPROP_CATEGORIES))
+        << "removing the last category leaves an empty text";
     EXPECT_EQ(written, Journal());
     EXPECT_TRUE(sheet.WaitForItems(sheet.AssignedList(), {}));
 }
@@ -123,7 +122,7 @@ TEST_F(CategoriesPage, ArrowsWriteTheSelectedCategoriesAtOnceAndTheListFollows) 
 TEST_F(CategoriesPage, ArrowsWithoutSelectionTouchNothingAndWithAssignedNamesStoreTheTextBack) {
     const std::wstring doc = Document(L"Notes.txt");
     const std::wstring stored = L"Work;  Home ;";
-    Store(doc, 3, stored);
+    Store(doc, DOCPROP_CATEGORIES, stored);
     CategoriesSheet sheet({doc});
     ASSERT_TRUE(sheet.ok());
 
@@ -133,21 +132,21 @@ TEST_F(CategoriesPage, ArrowsWithoutSelectionTouchNothingAndWithAssignedNamesSto
     sheet.Add();
     sheet.Remove();
     EXPECT_EQ(Lines{}, Journal());
-    EXPECT_EQ(stored, Stored(doc, 3));
+    EXPECT_EQ(stored, Stored(doc, DOCPROP_CATEGORIES));
 
     // Nothing changes, but the press is still written and announced.
     ASSERT_TRUE(sheet.Select(sheet.AvailableList(), {L"Home", L"Work"}));
     sheet.Add();
-    EXPECT_EQ(stored, Stored(doc, 3));
-    EXPECT_EQ((Lines{Line(L"SetStringProperty", doc, 3), Line(L"SaveDocument", doc),
-                     Line(L"UpdateDocument", doc)}),
+    EXPECT_EQ(stored, Stored(doc, DOCPROP_CATEGORIES));
+    EXPECT_EQ((Lines{Line(L"SetStringProperty", doc, DOCPROP_CATEGORIES),
+                     Line(L"SaveDocument", doc), Line(L"UpdateDocument", doc)}),
               Journal());
 }
 
 TEST_F(CategoriesPage, TypingMarksThePageChangedAndAFieldTakesAtMost511Characters) {
     const std::wstring doc = Document(L"Letter.doc");
-    Store(doc, 0, L"Old title");
-    Store(doc, 2, L"Old author");
+    Store(doc, DOCPROP_TITLE, L"Old title");
+    Store(doc, DOCPROP_AUTHOR, L"Old author");
     CategoriesSheet sheet({doc});
     ASSERT_TRUE(sheet.ok());
     sheet.ForgetChanges();
@@ -155,9 +154,9 @@ TEST_F(CategoriesPage, TypingMarksThePageChangedAndAFieldTakesAtMost511Character
 
     ASSERT_TRUE(sheet.Select(sheet.AvailableList(), {L"Travel"}));
     sheet.Add();
-    EXPECT_EQ(L"Travel", Stored(doc, 3));
+    EXPECT_EQ(L"Travel", Stored(doc, DOCPROP_CATEGORIES));
     EXPECT_FALSE(sheet.sheet().ApplyEnabled()) << "an arrow press leaves nothing to apply";
-    EXPECT_EQ(L"Old title", Stored(doc, 0));
+    EXPECT_EQ(L"Old title", Stored(doc, DOCPROP_TITLE));
 
     const std::wstring longComment(600, L'c');
     const std::wstring fullTitle(511, L't');
@@ -166,18 +165,20 @@ TEST_F(CategoriesPage, TypingMarksThePageChangedAndAFieldTakesAtMost511Character
     zrvtest::Type(sheet.page(), kSubject, L"New subject");
     TypeAsUser(sheet.page(), kComments, 0, -1, longComment);
     EXPECT_EQ(longComment.substr(0, 511), sheet.Text(kComments)) << "what Apply will store";
-    EXPECT_EQ(L"<unset>", Stored(doc, 1)) << "typed texts wait for Apply";
+    EXPECT_EQ(L"<unset>", Stored(doc, DOCPROP_SUBJECT)) << "typed texts wait for Apply";
 
     ClearJournal();
     sheet.sheet().Apply();
-    EXPECT_EQ(fullTitle, Stored(doc, 0));
-    EXPECT_EQ(L"New subject", Stored(doc, 1));
-    EXPECT_EQ(L"Old author", Stored(doc, 2));
-    EXPECT_EQ(longComment.substr(0, 511), Stored(doc, 4));
-    EXPECT_EQ(L"Travel", Stored(doc, 3)) << "Apply writes no categories";
-    EXPECT_EQ((Lines{Line(L"SetStringProperty", doc, 0), Line(L"SetStringProperty", doc, 1),
-                     Line(L"SetStringProperty", doc, 2), Line(L"SetStringProperty", doc, 4),
-                     Line(L"SaveDocument", doc), Line(L"UpdateDocument", doc)}),
+    EXPECT_EQ(fullTitle, Stored(doc, DOCPROP_TITLE));
+    EXPECT_EQ(L"New subject", Stored(doc, DOCPROP_SUBJECT));
+    EXPECT_EQ(L"Old author", Stored(doc, DOCPROP_AUTHOR));
+    EXPECT_EQ(longComment.substr(0, 511), Stored(doc, DOCPROP_COMMENTS));
+    EXPECT_EQ(L"Travel", Stored(doc, DOCPROP_CATEGORIES)) << "Apply writes no categories";
+    EXPECT_EQ((Lines{Line(L"SetStringProperty", doc, DOCPROP_TITLE),
+                     Line(L"SetStringProperty", doc, DOCPROP_SUBJECT),
+                     Line(L"SetStringProperty", doc, DOCPROP_AUTHOR),
+                     Line(L"SetStringProperty", doc, DOCPROP_COMMENTS), Line(L"SaveDocument", doc),
+                     Line(L"UpdateDocument", doc)}),
               Journal());
 
     sheet.sheet().Close();
@@ -195,26 +196,28 @@ TEST_F(CategoriesPage, UntouchedTextsAreWrittenBackExactlyAsStored) {
     const std::wstring doc = Document(L"Minutes.doc");
     const std::wstring longComment = std::wstring(599, L'c') + L"!";
     const std::wstring twoLines = L"First line\r\nsecond line";
-    Store(doc, 0, twoLines);
-    Store(doc, 4, longComment);
+    Store(doc, DOCPROP_TITLE, twoLines);
+    Store(doc, DOCPROP_COMMENTS, longComment);
     CategoriesSheet sheet({doc});
     ASSERT_TRUE(sheet.ok());
     EXPECT_EQ(longComment, sheet.Text(kComments));
 
     ClearJournal();
     sheet.sheet().Apply();
-    EXPECT_EQ(twoLines, Stored(doc, 0));
-    EXPECT_EQ(longComment, Stored(doc, 4));
-    EXPECT_EQ((Lines{Line(L"SetStringProperty", doc, 0), Line(L"SetStringProperty", doc, 1),
-                     Line(L"SetStringProperty", doc, 2), Line(L"SetStringProperty", doc, 4),
-                     Line(L"SaveDocument", doc), Line(L"UpdateDocument", doc)}),
+    EXPECT_EQ(twoLines, Stored(doc, DOCPROP_TITLE));
+    EXPECT_EQ(longComment, Stored(doc, DOCPROP_COMMENTS));
+    EXPECT_EQ((Lines{Line(L"SetStringProperty", doc, DOCPROP_TITLE),
+                     Line(L"SetStringProperty", doc, DOCPROP_SUBJECT),
+                     Line(L"SetStringProperty", doc, DOCPROP_AUTHOR),
+                     Line(L"SetStringProperty", doc, DOCPROP_COMMENTS), Line(L"SaveDocument", doc),
+                     Line(L"UpdateDocument", doc)}),
               Journal());
 
     // A field already past the limit can be shortened but takes nothing more.
     TypeAsUser(sheet.page(), kComments, 600, 600, L"more");
     TypeAsUser(sheet.page(), kComments, 599, 600, L"");
     sheet.sheet().Apply();
-    EXPECT_EQ(longComment.substr(0, 599), Stored(doc, 4));
+    EXPECT_EQ(longComment.substr(0, 599), Stored(doc, DOCPROP_COMMENTS));
 }
 
 // A paste cut at the field's limit can split a character in two; the half
@@ -231,14 +234,14 @@ TEST_F(CategoriesPage, ATextCutInsideACharacterIsStoredAsWholeCharacters) {
     zrvtest::Type(sheet.page(), kTitle, nearlyFull);
     TypeAsUser(sheet.page(), kTitle, 0, 0, smile);
     sheet.sheet().Apply();
-    EXPECT_EQ(smiles.substr(0, 510), Stored(doc, 4));
-    EXPECT_EQ(nearlyFull, Stored(doc, 0));
+    EXPECT_EQ(smiles.substr(0, 510), Stored(doc, DOCPROP_COMMENTS));
+    EXPECT_EQ(nearlyFull, Stored(doc, DOCPROP_TITLE));
 }
 
 TEST_F(CategoriesPage, ReadOnlyDocumentCanBeNeitherEditedNorApplied) {
     const std::wstring doc = Document(L"Contract.doc");
-    Store(doc, 0, L"Signed");
-    Store(doc, 3, L"Work");
+    Store(doc, DOCPROP_TITLE, L"Signed");
+    Store(doc, DOCPROP_CATEGORIES, L"Work");
     SetReadOnly(doc, true);
     CategoriesSheet sheet({doc});
     ASSERT_TRUE(sheet.ok());
@@ -250,7 +253,7 @@ TEST_F(CategoriesPage, ReadOnlyDocumentCanBeNeitherEditedNorApplied) {
     EXPECT_TRUE(sheet.sheet().ApplyEnabled());
     sheet.sheet().Apply();
     EXPECT_EQ(Lines{}, Journal()) << "nothing written, nothing announced";
-    EXPECT_EQ(L"Signed", Stored(doc, 0));
+    EXPECT_EQ(L"Signed", Stored(doc, DOCPROP_TITLE));
 }
 
 // The extension decides whether the texts and categories may be edited, as a
@@ -273,7 +276,7 @@ TEST_F(CategoriesPage, TheFileTypeDecidesWhetherEditingIsOffered) {
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.file << " in " << c.types);
         const std::wstring doc = Document(c.file);
-        Store(doc, 0, L"Title");
+        Store(doc, DOCPROP_TITLE, L"Title");
         if (c.readOnly) SetReadOnly(doc, true);
         SetEditableTypes(c.types);
         CategoriesSheet sheet({doc});
@@ -285,8 +288,8 @@ TEST_F(CategoriesPage, TheFileTypeDecidesWhetherEditingIsOffered) {
 
 TEST_F(CategoriesPage, ApplyOnAnUneditableTypeWritesTheTextsBackUnchanged) {
     const std::wstring doc = Document(L"Scan.pdf");
-    Store(doc, 0, L"Scan");
-    Store(doc, 4, L"Page one");
+    Store(doc, DOCPROP_TITLE, L"Scan");
+    Store(doc, DOCPROP_COMMENTS, L"Page one");
     SetEditableTypes(L"doc;txt");
     CategoriesSheet sheet({doc});
     ASSERT_TRUE(sheet.ok());
@@ -295,18 +298,18 @@ TEST_F(CategoriesPage, ApplyOnAnUneditableTypeWritesTheTextsBackUnchanged) {
     ClearJournal();
     sheet.sheet().Apply();
     EXPECT_EQ(6u, Journal().size());
-    EXPECT_EQ(L"Scan", Stored(doc, 0));
-    EXPECT_EQ(L"", Stored(doc, 1));
-    EXPECT_EQ(L"Page one", Stored(doc, 4));
+    EXPECT_EQ(L"Scan", Stored(doc, DOCPROP_TITLE));
+    EXPECT_EQ(L"", Stored(doc, DOCPROP_SUBJECT));
+    EXPECT_EQ(L"Page one", Stored(doc, DOCPROP_COMMENTS));
 }
 
 TEST_F(CategoriesPage, SeveralFilesSelectedConcernTheFirstOnly) {
     const std::wstring first = Document(L"First.doc");
     const std::wstring second = Document(L"Second.doc");
-    Store(first, 0, L"First title");
-    Store(first, 3, L"Work");
-    Store(second, 0, L"Second title");
-    Store(second, 3, L"Home");
+    Store(first, DOCPROP_TITLE, L"First title");
+    Store(first, DOCPROP_CATEGORIES, L"Work");
+    Store(second, DOCPROP_TITLE, L"Second title");
+    Store(second, DOCPROP_CATEGORIES, L"Home");
     CategoriesSheet sheet({first, second});
     ASSERT_TRUE(sheet.ok());
     EXPECT_EQ(L"First title", sheet.Text(kTitle));
@@ -317,10 +320,10 @@ TEST_F(CategoriesPage, SeveralFilesSelectedConcernTheFirstOnly) {
     sheet.Add();
     zrvtest::Type(sheet.page(), kTitle, L"Both?");
     sheet.sheet().Apply();
-    EXPECT_EQ(L"Work; Alpha", Stored(first, 3));
-    EXPECT_EQ(L"Both?", Stored(first, 0));
-    EXPECT_EQ(L"Home", Stored(second, 3));
-    EXPECT_EQ(L"Second title", Stored(second, 0));
+    EXPECT_EQ(L"Work; Alpha", Stored(first, DOCPROP_CATEGORIES));
+    EXPECT_EQ(L"Both?", Stored(first, DOCPROP_TITLE));
+    EXPECT_EQ(L"Home", Stored(second, DOCPROP_CATEGORIES));
+    EXPECT_EQ(L"Second title", Stored(second, DOCPROP_TITLE));
     const Lines journal = Journal();
     EXPECT_EQ(9u, journal.size());
     for (const std::wstring& line : journal) {
@@ -334,16 +337,19 @@ TEST_F(CategoriesPage, SeveralFilesSelectedConcernTheFirstOnly) {
 // reads this catalog is asked for on a new thread.
 TEST_F(CategoriesPage, ShowsItsTextsInTheUsersLanguage) {
     const std::wstring doc = Document(L"Brief.doc");
-    Store(doc, 0, L"Angebot");
+    Store(doc, DOCPROP_TITLE, L"Angebot");
     wchar_t program[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, program, MAX_PATH);
     std::wstring stem = ::PathFindFileNameW(program);
     stem.resize(stem.rfind(L'.'));
     std::string catalog;
-    for (const wchar_t* entry : {L"|dialog|106|406=&Titel:", L"|dialog|106|1021=Sofort wirksam."}) {
-        const std::wstring line = stem + entry + L"\r\n";
+    auto translate = [&](int control, const wchar_t* text) {
+        const std::wstring line = stem + L"|dialog|" + std::to_wstring(IDD_CATEGORIES_PAGE) + L"|" +
+                                  std::to_wstring(control) + L"=" + text + L"\r\n";
         catalog.append(line.begin(), line.end());
-    }
+    };
+    translate(kTitleLabel, L"&Titel:");
+    translate(kNotice, L"Sofort wirksam.");
     ScopedEnvironment extra(L"ZRV_CATALOG_EXTRA",
                             m_folder->File(L"extra.catalog", catalog).c_str());
 
@@ -352,8 +358,8 @@ TEST_F(CategoriesPage, ShowsItsTextsInTheUsersLanguage) {
         ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         {
             CategoriesSheet sheet({doc});
-            label = sheet.Text(406);
-            notice = sheet.Text(1021);
+            label = sheet.Text(kTitleLabel);
+            notice = sheet.Text(kNotice);
             title = sheet.Text(kTitle);
         }
         ::CoUninitialize();

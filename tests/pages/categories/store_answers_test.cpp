@@ -12,11 +12,18 @@ namespace {
 
 class MissingAnswers : public CategoriesPageTest {};
 
+// The stand-in store's list of properties whose reads fail, as it reads it.
+std::wstring FailingReads(std::initializer_list<int> ids) {
+    std::wstring list;
+    for (int id : ids) list += (list.empty() ? L"" : L",") + std::to_wstring(id);
+    return list;
+}
+
 // A read that failed says nothing about what is stored; writing the names of
 // one press in its place would drop every other category of the document.
 TEST_F(MissingAnswers, ArrowPressAfterAFailedReadWritesNothing) {
     const std::wstring doc = Document(L"Busy.doc");
-    Store(doc, 3, L"Work; Home");
+    Store(doc, DOCPROP_CATEGORIES, L"Work; Home");
     CategoriesSheet sheet({doc});
     ASSERT_TRUE(sheet.ok());
 
@@ -30,41 +37,46 @@ TEST_F(MissingAnswers, ArrowPressAfterAFailedReadWritesNothing) {
 
     WriteStoreFile(stored);
     sheet.Add();
-    EXPECT_EQ(L"Home; Work; Alpha", Stored(doc, 3));
+    EXPECT_EQ(L"Home; Work; Alpha", Stored(doc, DOCPROP_CATEGORIES));
 }
 
 // A field left empty because its text could not be read says nothing about
 // what is stored: Apply writes it only once the user has typed into it.
 TEST_F(MissingAnswers, ApplyWritesAnUnreadTextOnlyWhenTheUserTypedIt) {
     const std::wstring doc = Document(L"Locked.doc");
-    Store(doc, 0, L"Kept title");
-    Store(doc, 1, L"Kept subject");
-    Store(doc, 4, L"Kept comments");
+    Store(doc, DOCPROP_TITLE, L"Kept title");
+    Store(doc, DOCPROP_SUBJECT, L"Kept subject");
+    Store(doc, DOCPROP_COMMENTS, L"Kept comments");
     using Lines = std::vector<std::wstring>;
     {
-        ScopedEnvironment failing(L"ZRV_STORE_TEST_FAILING_READS", L"0,1");
+        ScopedEnvironment failing(L"ZRV_STORE_TEST_FAILING_READS",
+                                  FailingReads({DOCPROP_TITLE, DOCPROP_SUBJECT}).c_str());
         CategoriesSheet sheet({doc});
         ASSERT_TRUE(sheet.ok());
-        EXPECT_EQ(L"", sheet.Text(312));
-        zrvtest::Type(sheet.page(), 313, L"New subject");
+        EXPECT_EQ(L"", sheet.Text(kTitle));
+        zrvtest::Type(sheet.page(), kSubject, L"New subject");
         ClearJournal();
         sheet.sheet().Apply();
-        EXPECT_EQ(L"Kept title", Stored(doc, 0));
-        EXPECT_EQ(L"New subject", Stored(doc, 1));
-        EXPECT_EQ(L"Kept comments", Stored(doc, 4));
-        EXPECT_EQ((Lines{Line(L"SetStringProperty", doc, 1), Line(L"SetStringProperty", doc, 2),
-                         Line(L"SetStringProperty", doc, 4), Line(L"SaveDocument", doc),
-                         Line(L"UpdateDocument", doc)}),
+        EXPECT_EQ(L"Kept title", Stored(doc, DOCPROP_TITLE));
+        EXPECT_EQ(L"New subject", Stored(doc, DOCPROP_SUBJECT));
+        EXPECT_EQ(L"Kept comments", Stored(doc, DOCPROP_COMMENTS));
+        EXPECT_EQ((Lines{Line(L"SetStringProperty", doc, DOCPROP_SUBJECT),
+                         Line(L"SetStringProperty", doc, DOCPROP_AUTHOR),
+                         Line(L"SetStringProperty", doc, DOCPROP_COMMENTS),
+                         Line(L"SaveDocument", doc), Line(L"UpdateDocument", doc)}),
                   Journal());
 
         // Once applied, the typed text is what the field stands for.
-        zrvtest::Type(sheet.page(), 313, L"");
+        zrvtest::Type(sheet.page(), kSubject, L"");
         sheet.sheet().Apply();
-        EXPECT_EQ(L"", Stored(doc, 1));
+        EXPECT_EQ(L"", Stored(doc, DOCPROP_SUBJECT));
     }
     {
         // Nothing read and nothing typed: nothing to save or announce.
-        ScopedEnvironment failing(L"ZRV_STORE_TEST_FAILING_READS", L"0,1,2,4");
+        ScopedEnvironment failing(
+            L"ZRV_STORE_TEST_FAILING_READS",
+            FailingReads({DOCPROP_TITLE, DOCPROP_SUBJECT, DOCPROP_AUTHOR, DOCPROP_COMMENTS})
+                .c_str());
         CategoriesSheet sheet({doc});
         ASSERT_TRUE(sheet.ok());
         ClearJournal();
@@ -78,14 +90,15 @@ TEST_F(MissingAnswers, ApplyWritesAnUnreadTextOnlyWhenTheUserTypedIt) {
 TEST_F(MissingAnswers, ACategoryTheStoreCannotHoldIsNeitherSavedNorAnnounced) {
     const std::wstring doc = Document(L"Crowded.doc");
     const std::wstring nearlyFull(65530, L'N');
-    Store(doc, 3, nearlyFull);
+    Store(doc, DOCPROP_CATEGORIES, nearlyFull);
     CategoriesSheet sheet({doc});
     ASSERT_TRUE(sheet.ok());
     ClearJournal();
     ASSERT_TRUE(sheet.Select(sheet.AvailableList(), {L"Alpha"}));
     sheet.Add();
-    EXPECT_EQ(std::vector<std::wstring>{Line(L"SetStringProperty", doc, 3)}, Journal());
-    EXPECT_EQ(nearlyFull, Stored(doc, 3));
+    EXPECT_EQ(std::vector<std::wstring>{Line(L"SetStringProperty", doc, DOCPROP_CATEGORIES)},
+              Journal());
+    EXPECT_EQ(nearlyFull, Stored(doc, DOCPROP_CATEGORIES));
 }
 
 // Without the list of editable types the page cannot tell whether the file
@@ -93,20 +106,20 @@ TEST_F(MissingAnswers, ACategoryTheStoreCannotHoldIsNeitherSavedNorAnnounced) {
 // then anyway.
 TEST_F(MissingAnswers, WithoutDocumentTypesNothingIsOfferedForEditing) {
     const std::wstring doc = Document(L"Untyped.doc");
-    Store(doc, 0, L"Shown anyway");
-    Store(doc, 3, L"Work");
+    Store(doc, DOCPROP_TITLE, L"Shown anyway");
+    Store(doc, DOCPROP_CATEGORIES, L"Work");
     ClassWithout noTypes(CLSID_AppServices, IID_IAppDocumentTypes);
     ASSERT_TRUE(noTypes.ok());
     CategoriesSheet sheet({doc});
     ASSERT_TRUE(sheet.ok());
-    EXPECT_EQ(L"Shown anyway", sheet.Text(312));
+    EXPECT_EQ(L"Shown anyway", sheet.Text(kTitle));
     EXPECT_EQ(0, sheet.EditingEnabled());
 
     ClearJournal();
     ASSERT_TRUE(sheet.Select(sheet.AvailableList(), {L"Alpha"}));
-    ::SendMessageW(sheet.page(), WM_COMMAND, MAKEWPARAM(1016, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(sheet.page(), 1016)));
-    EXPECT_EQ(L"Work", Stored(doc, 3));
+    ::SendMessageW(sheet.page(), WM_COMMAND, MAKEWPARAM(kAddButton, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(sheet.page(), kAddButton)));
+    EXPECT_EQ(L"Work", Stored(doc, DOCPROP_CATEGORIES));
     EXPECT_EQ(std::vector<std::wstring>{}, Journal());
 }
 

@@ -81,6 +81,8 @@ bool PickerShows(HWND picker, const SYSTEMTIME& date) {
 
 }  // namespace
 
+CZRVPropPage_LifeCycle::CZRVPropPage_LifeCycle() noexcept : CZRVPropPage(IDD_LIFECYCLE_PAGE) {}
+
 BOOL CZRVPropPage_LifeCycle::OnInitDialog() {
     LocalizeDialog(window, IDD_LIFECYCLE_PAGE);
 

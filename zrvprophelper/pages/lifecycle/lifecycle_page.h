@@ -11,7 +11,7 @@
 
 class CZRVPropPage_LifeCycle final : public CZRVPropPage {
   public:
-    CZRVPropPage_LifeCycle() noexcept : CZRVPropPage(107) {}
+    CZRVPropPage_LifeCycle() noexcept;
 
     // Fills the controls from the store; TRUE lets the dialog set the focus.
     BOOL OnInitDialog() override;
