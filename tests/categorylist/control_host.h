@@ -3,12 +3,13 @@
 // in a window of the platform's "AtlAxWin80" class, created from the class id
 // text, and called through the raw vtable slots that the page uses.
 
-#include "common/scoped_environment.h"
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
+#include "common/list_box_text.h"
+#include "common/scoped_environment.h"
 #include "component_ids.h"
 #include "support/com_ptr.h"
 
@@ -64,7 +65,7 @@ HRESULT NextSlot(ICategoryEnum* selection, ULONG count, CategoryItem* items, ULO
 // page gathers a selection. Empty when GetSelection fails.
 std::vector<std::wstring> WalkSelection(ICategoryList* list);
 
-std::vector<std::wstring> ListItems(HWND listBox);
+using zrvtest::ListItems;
 void SelectItems(HWND listBox, const std::vector<int>& indexes);  // only these
 RECT WindowRectIn(HWND window, HWND reference);  // window's rectangle in reference's client
 void PumpMessages();

@@ -195,19 +195,6 @@ HWND CategoriesSheet::AssignedList() const {
     return ListBoxIn(::GetDlgItem(m_page, kAssignedFrame));
 }
 
-std::vector<std::wstring> CategoriesSheet::Items(HWND list) const {
-    std::vector<std::wstring> items;
-    const LRESULT count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        std::wstring text(static_cast<size_t>(::SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1,
-                          L'\0');
-        text.resize(static_cast<size_t>(
-            ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]))));
-        items.push_back(text);
-    }
-    return items;
-}
-
 bool CategoriesSheet::Select(HWND list, const std::vector<std::wstring>& names) {
     ::SendMessageW(list, LB_SETSEL, FALSE, -1);
     for (const std::wstring& name : names) {
@@ -228,7 +215,7 @@ bool CategoriesSheet::WaitForItems(HWND list, const std::vector<std::wstring>& e
     const DWORD start = ::GetTickCount();
     for (;;) {
         m_sheet.Pump(10);
-        if (Items(list) == expected) return true;
+        if (ListItems(list) == expected) return true;
         if (::GetTickCount() - start > 3000) return false;
     }
 }

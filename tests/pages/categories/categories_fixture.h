@@ -4,7 +4,6 @@
 // environment (which the in-process stand-ins and child processes read);
 // the store's contents and journal; and the two hosted lists of an open page.
 
-#include "common/scoped_environment.h"
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -13,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "common/list_box_text.h"
 #include "common/page_harness.h"
+#include "common/scoped_environment.h"
 #include "component_ids.h"
 #include "resource.h"
 #include "shell_fixtures.h"
@@ -35,6 +36,7 @@ enum : int {
     kNotice = IDC_CATEGORIES_NOTICE,
 };
 
+using zrvtest::ListItems;
 using zrvtest::ScopedEnvironment;
 
 // The catalogue every test starts with, in file order (the left list's).
@@ -90,7 +92,6 @@ class CategoriesSheet {
 
     HWND AvailableList() const;  // the list boxes inside the hosted controls
     HWND AssignedList() const;
-    std::vector<std::wstring> Items(HWND list) const;
     // Selects exactly these items; false when one is missing.
     bool Select(HWND list, const std::vector<std::wstring>& names);
 

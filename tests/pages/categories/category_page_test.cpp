@@ -72,8 +72,8 @@ TEST_F(CategoriesPage, OpensWithTheStoredTextsTheCatalogueAndTheDocumentsCategor
             EXPECT_EQ(frameArea.bottom, hostArea.bottom - hostArea.top) << frameId;
             EXPECT_TRUE(::GetWindowLongW(frame, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) << frameId;
         }
-        EXPECT_EQ(kCatalogue, sheet.Items(sheet.AvailableList()));
-        EXPECT_EQ((Names{L"Home", L"Work"}), sheet.Items(sheet.AssignedList()));
+        EXPECT_EQ(kCatalogue, ListItems(sheet.AvailableList()));
+        EXPECT_EQ((Names{L"Home", L"Work"}), ListItems(sheet.AssignedList()));
 
         ::SendMessageW(sheet.page(), WM_HELP, 0, 0);
         wchar_t owner[16] = {};
@@ -186,7 +186,7 @@ TEST_F(CategoriesPage, TypingMarksThePageChangedAndAFieldTakesAtMost511Character
     ASSERT_TRUE(reopened.ok());
     EXPECT_EQ(fullTitle, reopened.Text(kTitle));
     EXPECT_EQ(longComment.substr(0, 511), reopened.Text(kComments));
-    EXPECT_EQ((Names{L"Travel"}), reopened.Items(reopened.AssignedList()));
+    EXPECT_EQ((Names{L"Travel"}), ListItems(reopened.AssignedList()));
 }
 
 // Texts longer than a user may type, or that the edit control would show
@@ -313,7 +313,7 @@ TEST_F(CategoriesPage, SeveralFilesSelectedConcernTheFirstOnly) {
     CategoriesSheet sheet({first, second});
     ASSERT_TRUE(sheet.ok());
     EXPECT_EQ(L"First title", sheet.Text(kTitle));
-    EXPECT_EQ((Names{L"Work"}), sheet.Items(sheet.AssignedList()));
+    EXPECT_EQ((Names{L"Work"}), ListItems(sheet.AssignedList()));
 
     ClearJournal();
     ASSERT_TRUE(sheet.Select(sheet.AvailableList(), {L"Alpha"}));
