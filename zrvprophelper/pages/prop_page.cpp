@@ -149,6 +149,8 @@ const CString& CZRVPropPage::SelectedPath(size_t index) const {
     return selection[index];
 }
 
+CComBSTR CZRVPropPage::SelectedPathBstr() const { return CComBSTR(SelectedPath()); }
+
 void CZRVPropPage::ReleaseDialogState() noexcept {
     FileSelection().swap(selection);
     window = nullptr;

@@ -20,6 +20,7 @@
 #include <prsht.h>
 #include <shlobj.h>
 
+#include "../support/bstr.h"
 #include "file_selection.h"
 
 class CZRVPropPage {
@@ -77,6 +78,9 @@ class CZRVPropPage {
     // The path that page operations work on. Raises CAtlException with
     // E_INVALIDARG for an index beyond the selection.
     const CString& SelectedPath(size_t index = 0) const;
+    // The first selected path as a fresh BSTR, made for one call to the
+    // product's components.
+    CComBSTR SelectedPathBstr() const;
 
   public:
     FileSelection selection;

@@ -86,8 +86,6 @@ CZRVPropPage_Category::CZRVPropPage_Category() noexcept : CZRVPropPage(IDD_CATEG
                        DocumentTypes.put_void());
 }
 
-CComBSTR CZRVPropPage_Category::Path() const { return CComBSTR(SelectedPath()); }
-
 BOOL CZRVPropPage_Category::OnInitDialog() {
     LocalizeDialog(window, IDD_CATEGORIES_PAGE);
 
@@ -96,7 +94,7 @@ BOOL CZRVPropPage_Category::OnInitDialog() {
         Catalog) {
         // A document the store cannot open shows empty fields; the catalog is
         // kept, and OnShow still asks it whether the document may be changed.
-        if (Catalog->OpenDocument(Path()) >= 0) {
+        if (Catalog->OpenDocument(SelectedPathBstr()) >= 0) {
             for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
                 LoadedText& loaded = Loaded[i];
                 loaded.read = SUCCEEDED(
@@ -119,7 +117,7 @@ BOOL CZRVPropPage_Category::OnInitDialog() {
     // A host whose control gives no list stays hidden; the page goes on
     // without it, and then the arrows do nothing.
     ShowList(AvailableHost, AvailableList, nullptr);
-    ShowList(AssignedHost, AssignedList, Path());
+    ShowList(AssignedHost, AssignedList, SelectedPathBstr());
     return TRUE;
 }
 
@@ -163,8 +161,8 @@ void CZRVPropPage_Category::ShowList(zrv::AxHostWindow& host, zrv::com_ptr<ICate
 
 void CZRVPropPage_Category::OnShow() {
     if (!Catalog) return;
-    const bool editable =
-        IsEditableFileType(Path()) && Catalog->CanEditProperty(Path(), DOCPROP_TITLE) == 1;
+    const bool editable = IsEditableFileType(SelectedPathBstr()) &&
+                          Catalog->CanEditProperty(SelectedPathBstr(), DOCPROP_TITLE) == 1;
     for (int id : kEditingControls) ::EnableWindow(::GetDlgItem(window, id), editable);
 }
 
@@ -227,7 +225,7 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
     CComBSTR text(categories.GetText());
     BSTR textArgument = text.get();
     if (FAILED(Catalog->SetStringProperty(DOCPROP_CATEGORIES, &textArgument))) return;
-    if (FAILED(Catalog->SaveDocument(Path()))) return;
+    if (FAILED(Catalog->SaveDocument(SelectedPathBstr()))) return;
     AnnounceDocumentChanged(SelectedPath());
 }
 
@@ -236,10 +234,10 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
 // and unannounced, and so does an Apply that had nothing to write.
 LRESULT CZRVPropPage_Category::OnApply() {
     if (!Catalog) return 0;
-    if (Catalog->CanEditProperty(Path(), DOCPROP_TITLE) != 1) return 0;
+    if (Catalog->CanEditProperty(SelectedPathBstr(), DOCPROP_TITLE) != 1) return 0;
     bool wroteAny = false;
     if (!WriteTexts(wroteAny) || !wroteAny) return 1;
-    if (FAILED(Catalog->SaveDocument(Path()))) return 1;
+    if (FAILED(Catalog->SaveDocument(SelectedPathBstr()))) return 1;
     AnnounceDocumentChanged(SelectedPath());
     return 1;
 }

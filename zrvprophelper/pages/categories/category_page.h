@@ -33,9 +33,6 @@ class CZRVPropPage_Category final : public CZRVPropPage {
   private:
     enum class CategoryChange { Add, Remove };
 
-    // A fresh BSTR of the document's path for one call.
-    CComBSTR Path() const;
-
     void CreateHost(zrv::AxHostWindow& host);
     void PlaceHost(zrv::AxHostWindow& host, int frameId);
     // Asks the host's control for its list and shows it with the document

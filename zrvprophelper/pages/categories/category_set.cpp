@@ -35,7 +35,7 @@ CategorySet::CategorySet(CString text) {
     m_text = std::move(text);
 }
 
-bool CategorySet::Add(const wchar_t* name) {
+CategorySet::WasPresent CategorySet::Add(const wchar_t* name) {
     const CString wanted(name);
     CString text;
     for (const CString& present : m_names) {
@@ -50,7 +50,7 @@ bool CategorySet::Add(const wchar_t* name) {
     return false;
 }
 
-bool CategorySet::Remove(const wchar_t* name) {
+CategorySet::WasPresent CategorySet::Remove(const wchar_t* name) {
     const CString unwanted(name);
     CString text;
     auto found = m_names.end();

@@ -19,13 +19,16 @@ class CategorySet {
     // The text is kept as it is until the first change.
     explicit CategorySet(CString text);
 
-    // True when the name was already there; nothing changes then. Otherwise
-    // the text becomes the earlier names in order, each followed by "; ",
-    // and the added name last, with no separator after it.
-    bool Add(const wchar_t* name);
-    // True when the name was there and is gone; the text becomes the names
-    // that are left, each followed by "; " (empty when none is left).
-    bool Remove(const wchar_t* name);
+    // Both changes answer whether the name was in the set before the call.
+    using WasPresent = bool;
+
+    // A name already there changes nothing. Otherwise the text becomes the
+    // earlier names in order, each followed by "; ", and the added name
+    // last, with no separator after it.
+    WasPresent Add(const wchar_t* name);
+    // A name that was there is gone; the text becomes the names that are
+    // left, each followed by "; " (empty when none is left).
+    WasPresent Remove(const wchar_t* name);
 
     CString GetText() const { return m_text; }
     const std::vector<CString>& Names() const noexcept { return m_names; }

@@ -115,7 +115,7 @@ void CZRVPropPage_LifeCycle::LoadStoredValues() {
         Catalog.reset();
         return;
     }
-    if (FAILED(Catalog->OpenDocument(PathText()))) return;
+    if (FAILED(Catalog->OpenDocument(SelectedPathBstr()))) return;
 
     // The store's values are read from the variant's data whatever type it
     // claims: a FILETIME for the expiration, 32-bit numbers for the rest.
@@ -182,7 +182,7 @@ BOOL CZRVPropPage_LifeCycle::OnDestroy() {
 
 bool CZRVPropPage_LifeCycle::IsEditable() const {
     // Only exactly 1 allows the change.
-    return Catalog->CanEditProperty(PathText(), DOCPROP_EXPIRATION) == 1;
+    return Catalog->CanEditProperty(SelectedPathBstr(), DOCPROP_EXPIRATION) == 1;
 }
 
 void CZRVPropPage_LifeCycle::OnShow() {
@@ -247,7 +247,7 @@ LRESULT CZRVPropPage_LifeCycle::OnApply() {
     const int choice = CheckedChoice(window);
     bool wroteAny = false;
     if (choice == 0 || !WriteValues(choice, wroteAny) || !wroteAny) return TRUE;
-    if (FAILED(Catalog->SaveDocument(PathText()))) return TRUE;
+    if (FAILED(Catalog->SaveDocument(SelectedPathBstr()))) return TRUE;
     AnnounceDocumentChanged(SelectedPath());
     return TRUE;
 }

@@ -6,7 +6,6 @@
 
 #include "../prop_page.h"
 #include "component_ids.h"
-#include "support/bstr.h"
 #include "support/com_ptr.h"
 
 class CZRVPropPage_LifeCycle final : public CZRVPropPage {
@@ -30,8 +29,6 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     void OnShow() override;
 
   private:
-    // A BSTR of the first selected path, made for one call.
-    CComBSTR PathText() const { return CComBSTR(SelectedPath()); }
     bool IsEditable() const;
     void LoadStoredValues();
     void ShowStoredExpiration(const FILETIME& stored);
