@@ -8,6 +8,7 @@
 #include "../module/activation_context.h"
 #include "../module/module.h"
 #include "../support/exceptions.h"
+#include "../support/handles.h"
 #include "../support/hresult.h"
 #include "selection_intake.h"
 
@@ -26,12 +27,12 @@ using DestroyPageFn = BOOL(WINAPI*)(HPROPSHEETPAGE);
 // Looks up a common-controls function with the module's context active, so
 // that the version the page was created with answers.
 template <typename Fn>
-Fn CommonControlsFunction(HMODULE& library, const char* name) noexcept {
+Fn CommonControlsFunction(zrv::unique_hmodule& library, const char* name) noexcept {
     zrv::ScopedModuleActivation activation;
     if (!activation.ok()) return nullptr;
-    library = ::LoadLibraryW(L"comctl32.dll");
+    library.reset(::LoadLibraryW(L"comctl32.dll"));
     if (!library) return nullptr;
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(library.get(), name)));
 }
 
 CZRVPropPage* PageFromWindow(HWND window) noexcept {
@@ -81,13 +82,12 @@ void CZRVPropPage::Release() noexcept {
 
 void CZRVPropPage::ReleaseFromHandler() noexcept {
     if (pageHandle && !m_handleAccepted) {
-        HMODULE comctl = nullptr;
+        zrv::unique_hmodule comctl;
         auto destroy = CommonControlsFunction<DestroyPageFn>(comctl, "DestroyPropertySheetPage");
         HPROPSHEETPAGE handle = pageHandle;
         pageHandle = nullptr;
         // Gives back the handle's reference through PSPCB_RELEASE.
         if (destroy) destroy(handle);
-        if (comctl) ::FreeLibrary(comctl);
     }
     Release();
 }
@@ -98,7 +98,7 @@ void CZRVPropPage::ReleaseFromHandler() noexcept {
 void CZRVPropPage::CreatePageHandle() noexcept {
     zrv::ScopedModuleActivation activation;
     if (!activation.ok()) return;
-    HMODULE comctl = nullptr;
+    zrv::unique_hmodule comctl;
     auto create = CommonControlsFunction<CreatePageFn>(comctl, "CreatePropertySheetPageW");
     if (create) {
         if (activation.context() != INVALID_HANDLE_VALUE && pageInfo.dwSize >= kPageInfoSize &&
@@ -111,7 +111,6 @@ void CZRVPropPage::CreatePageHandle() noexcept {
         pageHandle = create(&pageInfo);
         if (!pageHandle) Release();
     }
-    if (comctl) ::FreeLibrary(comctl);
 }
 
 HRESULT CZRVPropPage::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {

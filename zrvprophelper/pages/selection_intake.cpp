@@ -8,29 +8,11 @@
 #include <cwchar>
 
 #include "../support/com_ptr.h"
+#include "../support/handles.h"
 
 namespace {
 
 constexpr UINT kPathBuffer = 260;
-
-class StgMediumHolder {
-  public:
-    StgMediumHolder() noexcept { std::memset(&m_medium, 0, sizeof(m_medium)); }
-    StgMediumHolder(const StgMediumHolder&) = delete;
-    StgMediumHolder& operator=(const StgMediumHolder&) = delete;
-    ~StgMediumHolder() {
-        if (m_filled) ::ReleaseStgMedium(&m_medium);
-    }
-    STGMEDIUM* put() noexcept {
-        m_filled = true;
-        return &m_medium;
-    }
-    STGMEDIUM& get() noexcept { return m_medium; }
-
-  private:
-    STGMEDIUM m_medium;
-    bool m_filled = false;
-};
 
 enum class DropList { Malformed, Empty, Names };
 
@@ -94,17 +76,14 @@ HRESULT ReadSelection(IDataObject* data, FileSelection& selection) {
     if (!data) return E_INVALIDARG;
 
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    StgMediumHolder medium;
+    zrv::unique_stgmedium medium;
     if (FAILED(data->GetData(&format, medium.put()))) return E_INVALIDARG;
     if (medium.get().tymed != TYMED_HGLOBAL) return E_INVALIDARG;
 
     HGLOBAL memory = medium.get().hGlobal;
     void* locked = ::GlobalLock(memory);
     if (!locked) return E_INVALIDARG;
-    struct Unlock {
-        HGLOBAL memory;
-        ~Unlock() { ::GlobalUnlock(memory); }
-    } unlock{memory};
+    zrv::scope_exit unlock([memory] { ::GlobalUnlock(memory); });
 
     selection.clear();
     switch (ClassifyDropList(memory, locked)) {

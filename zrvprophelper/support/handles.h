@@ -4,6 +4,7 @@
 // the address, so a handle can never leak through an out parameter.
 
 #include <windows.h>
+#include <objidl.h>
 #include <oleauto.h>
 #include <propidl.h>
 #include <utility>
@@ -96,6 +97,30 @@ class unique_propvariant {
 
   private:
     PROPVARIANT m_value;
+};
+
+// A storage medium filled by IDataObject::GetData, given back with
+// ReleaseStgMedium when it goes out of scope. put() gives back any earlier
+// medium before handing out the address.
+class unique_stgmedium {
+  public:
+    unique_stgmedium() noexcept { ::ZeroMemory(&m_value, sizeof(m_value)); }
+    unique_stgmedium(const unique_stgmedium&) = delete;
+    unique_stgmedium& operator=(const unique_stgmedium&) = delete;
+    ~unique_stgmedium() { reset(); }
+    const STGMEDIUM& get() const noexcept { return m_value; }
+    STGMEDIUM* put() noexcept {
+        reset();
+        return &m_value;
+    }
+    // A zeroed medium (TYMED_NULL, no releasing object) gives back nothing.
+    void reset() noexcept {
+        ::ReleaseStgMedium(&m_value);
+        ::ZeroMemory(&m_value, sizeof(m_value));
+    }
+
+  private:
+    STGMEDIUM m_value;
 };
 
 // Runs a callable when the scope ends, whatever way it ends.
