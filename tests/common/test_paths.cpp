@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "support/handles.h"
+
 namespace zrvtest {
 
 std::wstring ProgramFolder() {
@@ -78,6 +80,21 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
         ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     ::CloseHandle(file);
     return ok && written == bytes.size();
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    std::string bytes;
+    zrv::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         0, nullptr));
+    if (!file) return bytes;
+    bytes.resize(::GetFileSize(file.get(), nullptr));
+    DWORD read = 0;
+    if (!bytes.empty()) {
+        ::ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
+    }
+    bytes.resize(read);
+    return bytes;
 }
 
 int RunProgram(const std::wstring& commandLine, unsigned timeoutMs) {

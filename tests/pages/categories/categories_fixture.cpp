@@ -143,30 +143,27 @@ std::wstring CategoriesPageTest::Line(const wchar_t* operation, const std::wstri
     return line + L" " + FullPath(path);
 }
 
-namespace {
-
-std::string ReadWholeFile(const std::wstring& path) {
-    std::string bytes;
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    bytes.resize(::GetFileSize(file, nullptr));
-    DWORD read = 0;
-    ::ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
-    ::CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
+std::vector<std::wstring> CategoriesPageTest::AllTextsApplied(const std::wstring& path) {
+    std::vector<std::wstring> lines;
+    for (int id : {DOCPROP_TITLE, DOCPROP_SUBJECT, DOCPROP_AUTHOR, DOCPROP_COMMENTS}) {
+        lines.push_back(Line(L"SetStringProperty", path, id));
+    }
+    lines.push_back(Line(L"SaveDocument", path));
+    lines.push_back(Line(L"UpdateDocument", path));
+    return lines;
 }
 
-}  // namespace
-
-std::string CategoriesPageTest::ReadStoreFile() const { return ReadWholeFile(m_storeFile); }
+std::string CategoriesPageTest::ReadStoreFile() const {
+    return zrvtest::ReadFileBytes(m_storeFile);
+}
 
 void CategoriesPageTest::WriteStoreFile(const std::string& bytes) const {
     ASSERT_TRUE(zrvtest::WriteFileBytes(m_storeFile, bytes));
 }
 
-std::wstring CategoriesPageTest::HelpLog() const { return Widen(ReadWholeFile(m_helpLog)); }
+std::wstring CategoriesPageTest::HelpLog() const {
+    return Widen(zrvtest::ReadFileBytes(m_helpLog));
+}
 
 CategoriesSheet::CategoriesSheet(const std::vector<std::wstring>& paths)
     : m_sheet({&CZRVPropSheet_Category::Create}, paths) {

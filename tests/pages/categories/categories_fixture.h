@@ -64,6 +64,8 @@ class CategoriesPageTest : public ::testing::Test {
     std::vector<std::wstring> Journal();
     void ClearJournal();
     static std::wstring Line(const wchar_t* operation, const std::wstring& path, int id = -1);
+    // The journal of an Apply that wrote all four texts, saved and announced.
+    static std::vector<std::wstring> AllTextsApplied(const std::wstring& path);
 
     std::string ReadStoreFile() const;
     void WriteStoreFile(const std::string& bytes) const;

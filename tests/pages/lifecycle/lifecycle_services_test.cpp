@@ -8,9 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <thread>
 
 #include "common/test_paths.h"
@@ -106,13 +104,6 @@ void OnNewThread(const std::function<void()>& body) {
     thread.join();
 }
 
-std::string ReadText(const std::wstring& path) {
-    std::ifstream in(std::string(path.begin(), path.end()), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 TEST_F(LifeCycleTest, HelpShowsTheLifeCycleTopicForThePage) {
     const std::wstring log = m_folder + L"\\help.log";
     ::SetEnvironmentVariableW(L"ZRV_HELP_LOG", log.c_str());
@@ -127,7 +118,8 @@ TEST_F(LifeCycleTest, HelpShowsTheLifeCycleTopicForThePage) {
     char expected[64];
     std::snprintf(expected, sizeof(expected), "ZRVHelp.chm|lifecycle_opt.htm|0x%08lX",
                   static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(page)));
-    EXPECT_NE(std::string::npos, ReadText(log).find(expected)) << ReadText(log);
+    const std::string requests = zrvtest::ReadFileBytes(log);
+    EXPECT_NE(std::string::npos, requests.find(expected)) << requests;
 }
 
 TEST_F(LifeCycleTest, ReminderChoicesAndLabelsComeInTheProductLanguage) {

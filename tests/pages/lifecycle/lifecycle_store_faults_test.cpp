@@ -6,9 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "common/scoped_environment.h"
 #include "common/test_paths.h"
 #include "lifecycle_fixture.h"
@@ -17,13 +14,6 @@ using namespace lifecycletest;
 using zrvtest::Click;
 
 namespace {
-
-std::string FileBytes(const std::wstring& path) {
-    std::ifstream in(std::string(path.begin(), path.end()), std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 TEST_F(LifeCycleTest, StoredValuesThePageCannotShowSurviveAnApply) {
     const struct {
@@ -157,7 +147,7 @@ TEST_F(LifeCycleTest, ADamagedStoreShowsDefaultsEnablesNothingAndIsLeftAlone) {
 
     sheet->Apply();
     sheet->Close();
-    EXPECT_EQ(garbage, FileBytes(m_storeFile));
+    EXPECT_EQ(garbage, zrvtest::ReadFileBytes(m_storeFile));
     EXPECT_TRUE(Journal().empty());
 }
 
