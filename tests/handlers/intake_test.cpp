@@ -10,7 +10,7 @@
 #include "common/import_hook.h"
 #include "handlers/prop_sheet_handlers.h"
 #include "module/class_factory.h"
-#include "pages/selection_intake.h"
+#include "handlers/selection_intake.h"
 #include "shell_fixtures.h"
 
 using namespace zrvtest;

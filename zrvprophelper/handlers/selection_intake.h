@@ -1,11 +1,11 @@
 #pragma once
-// The selection intake of the page base's Initialize: the page reads and owns
-// its selection, the handler only hands the host's data object on, so the
-// reader lives with the pages.
+// The selection intake: turns the host's data object into the file selection
+// that every handler's pages are built for. The page base's Initialize calls
+// it, and the selection it fills belongs to the page.
 
 #include <objidl.h>
 
-#include "file_selection.h"
+#include "../pages/file_selection.h"
 
 // Reads the host's CF_HDROP list into the selection: directories dropped,
 // shortcuts replaced by their stored targets, unreadable names and names or
