@@ -1,15 +1,22 @@
 // Prints how long the browser's properties dialog takes to come up, against a
-// bare sheet built from the same three templates with no page code, and
-// whether 1,000 create-show-close cycles leak handles or memory.
+// bare sheet built from the same three templates with no page code, against
+// the design floor (the calls the pages must make, without the module) and
+// against the platform's own Properties dialog; and whether 1,000
+// create-show-close cycles leak handles or memory.
 //
-//   sheet_bench             run everything and print the figures
-//   sheet_bench --once a|b  one first-in-process run (used by the driver)
+//   sheet_bench <document>                          run everything, print figures
+//   sheet_bench --once a|ab|b|c|p <figures> <document>
+//                                  one first-in-process run (used by the driver):
+//                                  a and ab the bare and the browser sheet with
+//                                  every page initialised, b, c and p timed
+//                                  until painted
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +25,9 @@
 #include "common/sheet_host.h"
 
 #include "bench_clock.h"
+#include "design_floor.h"
+#include "platform_dialog.h"
+#include "sheet_watch.h"
 
 namespace {
 
@@ -94,13 +104,68 @@ double Median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-double FirstInProcess(const wchar_t* which) {
+// (b) timed: the browser's path until its first tab has painted, then each
+// tab switch until painted.
+zrvbench::SheetTimes TimedBrowserSheet() {
+    return zrvbench::TimeModelessSheet([] {
+        zrvproduct::CollectedPages collected = zrvproduct::CollectPages({g_document});
+        return zrvproduct::CreateModelessSheet(g_document, collected.pages);
+    });
+}
+
+// (c) The design floor: the same sheet with only the calls its pages must make.
+zrvbench::SheetTimes DesignFloorSheet() {
+    return zrvbench::TimeModelessSheet(
+        [] { return zrvbench::OpenDesignFloorSheet(g_document, Templates()); });
+}
+
+// (p) The platform's own Properties dialog for the same document.
+zrvbench::SheetTimes PlatformSheet() { return zrvbench::PlatformDialog(g_document); }
+
+zrvbench::SheetTimes RunOnce(const std::wstring& which) {
+    zrvbench::SheetTimes times;
+    if (which == L"a") {
+        times.painted = BareSheet();
+    } else if (which == L"ab") {
+        times.painted = BrowserSheet();
+    } else if (which == L"b") {
+        times = TimedBrowserSheet();
+    } else if (which == L"c") {
+        times = DesignFloorSheet();
+    } else if (which == L"p") {
+        times = PlatformSheet();
+    }
+    return times;
+}
+
+// The median of each figure.
+zrvbench::SheetTimes Median(const std::vector<zrvbench::SheetTimes>& runs) {
+    auto field = [&](double zrvbench::SheetTimes::*member) {
+        std::vector<double> values;
+        for (const auto& run : runs) values.push_back(run.*member);
+        return Median(values);
+    };
+    zrvbench::SheetTimes m;
+    m.initialised = field(&zrvbench::SheetTimes::initialised);
+    m.painted = field(&zrvbench::SheetTimes::painted);
+    m.tab2 = field(&zrvbench::SheetTimes::tab2);
+    m.tab3 = field(&zrvbench::SheetTimes::tab3);
+    return m;
+}
+
+// Medians of five fresh processes' one run each. The child writes its
+// figures to a file: an exit code holds one number only.
+zrvbench::SheetTimes FirstInProcess(const wchar_t* which) {
     wchar_t self[MAX_PATH];
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::vector<double> runs;
+    wchar_t folder[MAX_PATH];
+    wchar_t figures[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, folder);
+    ::GetTempFileNameW(folder, L"shb", 0, figures);
+    std::vector<zrvbench::SheetTimes> runs;
     for (int i = 0; i < 5; ++i) {
-        std::wstring line =
-            L"\"" + std::wstring(self) + L"\" --once " + which + L" \"" + g_document + L"\"";
+        std::wstring line = L"\"" + std::wstring(self) + L"\" --once " + which + L" \"" + figures +
+                            L"\" \"" + g_document + L"\"";
         STARTUPINFOW si = {};
         si.cb = sizeof(si);
         PROCESS_INFORMATION pi = {};
@@ -109,13 +174,46 @@ double FirstInProcess(const wchar_t* which) {
             continue;
         }
         ::WaitForSingleObject(pi.hProcess, 60000);
-        DWORD micros = 0;
-        ::GetExitCodeProcess(pi.hProcess, &micros);
         ::CloseHandle(pi.hThread);
         ::CloseHandle(pi.hProcess);
-        runs.push_back(micros / 1000.0);
+        zrvbench::SheetTimes run;
+        if (FILE* file = _wfopen(figures, L"r")) {
+            if (std::fscanf(file, "%lf %lf %lf %lf", &run.initialised, &run.painted, &run.tab2,
+                            &run.tab3) == 4) {
+                runs.push_back(run);
+            }
+            std::fclose(file);
+        }
     }
+    ::DeleteFileW(figures);
     return Median(runs);
+}
+
+double Ratio(double a, double b) { return b > 0 ? a / b : 0; }
+
+void PrintRatio(const char* name, double warm, double first, double target) {
+    std::printf("  %-4s warm %5.2f   first in process %5.2f   target <= %.2f: %s\n", name, warm,
+                first, target, warm <= target && first <= target ? "met" : "missed");
+}
+
+// One figure of (b), (c) and (p) (when p has it), with the ratios to the
+// floor and to the platform's dialog.
+void PrintFigure(const char* title, double zrvbench::SheetTimes::*member,
+                 const zrvbench::SheetTimes warm[3], const zrvbench::SheetTimes first[3],
+                 bool withPlatform) {
+    static const char* const kNames[] = {"(b) browser sheet", "(c) design floor",
+                                         "(p) platform dialog"};
+    std::printf("%s (median ms)\n", title);
+    for (int i = 0; i < (withPlatform ? 3 : 2); ++i) {
+        std::printf("  %-20s warm %7.2f   first in process %7.2f\n", kNames[i], warm[i].*member,
+                    first[i].*member);
+    }
+    PrintRatio("b/c", Ratio(warm[0].*member, warm[1].*member),
+               Ratio(first[0].*member, first[1].*member), 1.05);
+    if (withPlatform) {
+        PrintRatio("b/p", Ratio(warm[0].*member, warm[2].*member),
+                   Ratio(first[0].*member, first[2].*member), 1.1);
+    }
 }
 
 // Wine reports no handle or GDI counts and no private usage through the
@@ -176,23 +274,37 @@ int wmain(int argc, wchar_t** argv) {
     // Like the browser, this program publishes the localizer map while it
     // runs: without it every text lookup goes to another process.
     zrvproduct::LocalizerMapHost localizerMap;
-    if (argc == 4 && std::wstring(argv[1]) == L"--once") {
-        const double ms = std::wstring(argv[2]) == L"a" ? BareSheet() : BrowserSheet();
-        return static_cast<int>(ms * 1000.0);
+    if (argc == 5 && std::wstring(argv[1]) == L"--once") {
+        const zrvbench::SheetTimes times = RunOnce(argv[2]);
+        FILE* file = _wfopen(argv[3], L"w");
+        if (!file) return 1;
+        std::fprintf(file, "%f %f %f %f\n", times.initialised, times.painted, times.tab2,
+                     times.tab3);
+        std::fclose(file);
+        return 0;
     }
     if (g_document.empty() || ::GetFileAttributesW(g_document.c_str()) == INVALID_FILE_ATTRIBUTES) {
         std::fwprintf(stderr, L"usage: sheet_bench <document>\n");
         return 2;
     }
 
-    const double firstA = FirstInProcess(L"a");
-    const double firstB = FirstInProcess(L"b");
+    const double firstA = FirstInProcess(L"a").painted;
+    const zrvbench::SheetTimes first[3] = {FirstInProcess(L"b"), FirstInProcess(L"c"),
+                                           FirstInProcess(L"p")};
+    const double firstB = FirstInProcess(L"ab").painted;
     BareSheet();
     BrowserSheet();
+    TimedBrowserSheet();
+    DesignFloorSheet();
+    PlatformSheet();
     std::vector<double> warmA, warmB;
+    std::vector<zrvbench::SheetTimes> timed[3];
     for (int i = 0; i < 30; ++i) {
         warmA.push_back(BareSheet());
         warmB.push_back(BrowserSheet());
+        timed[0].push_back(TimedBrowserSheet());
+        timed[1].push_back(DesignFloorSheet());
+        timed[2].push_back(PlatformSheet());
     }
     const double a = Median(warmA), b = Median(warmB);
     std::printf(
@@ -204,6 +316,12 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("  (b) browser sheet:  first in process %7.2f   warm %7.2f\n", firstB, b);
     std::printf("  ratio b/a warm %.2f   first in process %.2f\n", a > 0 ? b / a : 0,
                 firstA > 0 ? firstB / firstA : 0);
+
+    const zrvbench::SheetTimes warm[3] = {Median(timed[0]), Median(timed[1]), Median(timed[2])};
+    PrintFigure("first page initialised", &zrvbench::SheetTimes::initialised, warm, first, true);
+    PrintFigure("first tab painted", &zrvbench::SheetTimes::painted, warm, first, true);
+    PrintFigure("switch to tab 2, painted", &zrvbench::SheetTimes::tab2, warm, first, false);
+    PrintFigure("switch to tab 3, painted", &zrvbench::SheetTimes::tab3, warm, first, false);
 
     // The bare sheet's own growth over the same cycles is the platform's
     // share (heap caches and the like); the browser sheet should add nothing.

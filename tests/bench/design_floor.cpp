@@ -1,0 +1,469 @@
+#include "design_floor.h"
+
+#include <commctrl.h>
+#include <process.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cwchar>
+#include <vector>
+
+#include "common/hdrop_data_object.h"
+#include "common/sheet_host.h"
+#include "component_ids.h"
+#include "map_lookup_floor.h"
+#include "resources/resource.h"
+
+namespace zrvbench {
+
+namespace {
+
+constexpr UINT kPathBuffer = 260;
+
+template <typename T>
+struct Released {
+    Released() = default;
+    Released(const Released&) = delete;
+    Released& operator=(const Released&) = delete;
+    ~Released() { reset(); }
+    void reset() {
+        if (p) p->Release();
+        p = nullptr;
+    }
+    void** put_void() { return reinterpret_cast<void**>(&p); }
+    T* p = nullptr;
+};
+
+// A BSTR made for one call.
+struct CallText {
+    explicit CallText(const std::wstring& text) : b(::SysAllocString(text.c_str())) {}
+    CallText(const CallText&) = delete;
+    CallText& operator=(const CallText&) = delete;
+    ~CallText() { ::SysFreeString(b); }
+    BSTR b;
+};
+
+// One localized string: the map lookup and the string table.
+void LoadLocalized(HMODULE templates, UINT id, wchar_t* text, int size) {
+    MapLookupFloor();
+    if (::LoadStringW(templates, id, text, size) <= 0) text[0] = L'\0';
+}
+
+// The selection intake of one handler for a one-name drop list: the name,
+// whether it is a folder, whether it is a shortcut, and a shortcut's target.
+bool ReadSelection(IDataObject* data, std::wstring& path) {
+    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium = {};
+    if (FAILED(data->GetData(&format, &medium))) return false;
+    bool read = false;
+    if (void* locked = ::GlobalLock(medium.hGlobal)) {
+        HDROP drop = static_cast<HDROP>(medium.hGlobal);
+        wchar_t name[kPathBuffer] = {};
+        SHFILEINFOW info = {};
+        if (::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) >= 1 &&
+            ::DragQueryFileW(drop, 0, name, kPathBuffer) > 0 && !::PathIsDirectoryW(name) &&
+            ::SHGetFileInfoW(name, 0, &info, sizeof(info), SHGFI_ATTRIBUTES) != 0) {
+            read = true;
+            if (info.dwAttributes & SFGAO_LINK) {
+                read = false;
+                Released<IShellLinkW> link;
+                Released<IPersistFile> file;
+                if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_ALL,
+                                                 IID_IShellLinkW, link.put_void())) &&
+                    SUCCEEDED(link.p->QueryInterface(IID_IPersistFile, file.put_void())) &&
+                    SUCCEEDED(file.p->Load(name, STGM_READ)) &&
+                    SUCCEEDED(link.p->GetPath(name, kPathBuffer, nullptr, 0))) {
+                    read = true;
+                }
+            }
+            path = name;
+        }
+        ::GlobalUnlock(medium.hGlobal);
+        (void)locked;
+    }
+    ::ReleaseStgMedium(&medium);
+    return read;
+}
+
+// What the three pages share and what each keeps while its dialog lives.
+struct FloorPage {
+    UINT id = 0;
+    std::wstring path;
+    HMODULE templates = nullptr;
+    wchar_t title[kPathBuffer] = {};
+    // General
+    HICON icon = nullptr;
+    HANDLE worker = nullptr;
+    HWND window = nullptr;
+    // Categories
+    Released<IAppDocumentTypes> types;
+    Released<IDocumentCatalog> catalog;
+    Released<ICategoryList> lists[2];
+};
+
+void MarkChanged(HWND page) {
+    ::SendMessageW(::GetParent(page), PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0);
+}
+
+// ---- General ----
+
+// The size worker's one update for a document: its size, in the localized
+// format, sent to the page.
+unsigned __stdcall SizeWorker(void* argument) {
+    auto* page = static_cast<FloorPage*>(argument);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = ::FindFirstFileW(page->path.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    ::FindClose(search);
+    const ULONGLONG bytes =
+        (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+    const bool kilobytes = bytes >= 1024;
+    wchar_t format[64];
+    LoadLocalized(page->templates, kilobytes ? IDS_SIZE_KB_FORMAT : IDS_SIZE_BYTES_FORMAT, format,
+                  64);
+    wchar_t text[128];
+    std::swprintf(text, 128, format, kilobytes ? bytes / 1024 : bytes);
+    ::SendMessageW(page->window, WM_APP, 0, reinterpret_cast<LPARAM>(text));
+    return 0;
+}
+
+void ShowTime(HWND window, int control, const FILETIME& universal, bool dateOnlyAtMidnight) {
+    FILETIME localFile;
+    SYSTEMTIME local;
+    if (!::FileTimeToLocalFileTime(&universal, &localFile) ||
+        !::FileTimeToSystemTime(&localFile, &local)) {
+        return;
+    }
+    wchar_t text[kPathBuffer] = {};
+    int length = ::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_LONGDATE, &local, nullptr, text, 128);
+    const bool midnight = local.wHour == 0 && local.wMinute == 0 && local.wSecond == 0;
+    if (length > 0 && !(dateOnlyAtMidnight && midnight)) {
+        text[length - 1] = L' ';
+        ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &local, nullptr, text + length, 128);
+    }
+    ::SetDlgItemTextW(window, control, text);
+}
+
+void InitGeneral(FloorPage& page, HWND window) {
+    MapLookupFloor();  // the dialog's localization
+    const wchar_t* path = page.path.c_str();
+    SHFILEINFOW info = {};
+    ::SHGetFileInfoW(path, 0, &info, sizeof(info), SHGFI_ICON | SHGFI_TYPENAME);
+    page.icon = info.hIcon;
+
+    page.window = window;
+    page.worker = reinterpret_cast<HANDLE>(
+        ::_beginthreadex(nullptr, 0, &SizeWorker, &page, CREATE_SUSPENDED, nullptr));
+    if (page.worker) ::ResumeThread(page.worker);
+
+    wchar_t folder[kPathBuffer];
+    ::lstrcpynW(folder, path, kPathBuffer);
+    wchar_t* name = ::PathFindFileNameW(folder);
+    ::SetDlgItemTextW(window, IDC_GENERAL_NAME, name);
+    *name = L'\0';
+    ::SetDlgItemTextW(window, IDC_GENERAL_LOCATION, folder);
+    ::SetDlgItemTextW(window, IDC_GENERAL_TYPE, info.szTypeName);
+    ::SendDlgItemMessageW(window, IDC_GENERAL_ICON, STM_SETIMAGE, IMAGE_ICON,
+                          reinterpret_cast<LPARAM>(page.icon));
+
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return;
+    ShowTime(window, IDC_GENERAL_ACCESSED, data.ftLastAccessTime, true);
+    ShowTime(window, IDC_GENERAL_CREATED, data.ftCreationTime, false);
+    ShowTime(window, IDC_GENERAL_MODIFIED, data.ftLastWriteTime, false);
+    ::CheckDlgButton(window, IDC_GENERAL_HIDDEN,
+                     (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) ? BST_CHECKED : BST_UNCHECKED);
+    ::CheckDlgButton(
+        window, IDC_GENERAL_READONLY,
+        (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void DestroyGeneral(FloorPage& page, HWND window) {
+    if (page.worker) {
+        // The worker may be sending its update to this very thread.
+        while (::MsgWaitForMultipleObjects(1, &page.worker, FALSE, INFINITE, QS_SENDMESSAGE) ==
+               WAIT_OBJECT_0 + 1) {
+            MSG message;
+            ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+        ::CloseHandle(page.worker);
+    }
+    ::SendDlgItemMessageW(window, IDC_GENERAL_ICON, STM_SETIMAGE, IMAGE_ICON, 0);
+    if (page.icon) ::DestroyIcon(page.icon);
+}
+
+// ---- Categories ----
+
+// atl80.dll's hosting entry points.
+struct AxHosting {
+    using GetUnknownFn = HRESULT(WINAPI*)(HWND, IUnknown**);
+    AxHosting() {
+        HMODULE atl = ::LoadLibraryW(L"atl80.dll");
+        if (!atl) return;
+        auto winInit = reinterpret_cast<BOOL(WINAPI*)()>(
+            reinterpret_cast<void*>(::GetProcAddress(atl, "AtlAxWinInit")));
+        getHost = reinterpret_cast<GetUnknownFn>(
+            reinterpret_cast<void*>(::GetProcAddress(atl, "AtlAxGetHost")));
+        getControl = reinterpret_cast<GetUnknownFn>(
+            reinterpret_cast<void*>(::GetProcAddress(atl, "AtlAxGetControl")));
+        if (winInit) winInit();
+    }
+    GetUnknownFn getHost = nullptr;
+    GetUnknownFn getControl = nullptr;
+};
+
+const AxHosting& Hosting() {
+    static const AxHosting hosting;
+    return hosting;
+}
+
+// The host window's own interface; only CreateControlEx (slot 4) is called.
+const IID IID_IAxWinHostWindow = {
+    0xB6EA2050, 0x048A, 0x11D1, {0x82, 0xB9, 0x00, 0xC0, 0x4F, 0xB9, 0x94, 0x2E}};
+struct IAxWinHostWindow : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE CreateControl(LPCOLESTR, HWND, IStream*) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateControlEx(LPCOLESTR, HWND, IStream*, IUnknown**, REFIID,
+                                                      IUnknown*) = 0;
+};
+
+// A host window of its own with the category list in it, made a child and
+// then placed into its frame on the page.
+HWND CreateHost() {
+    HWND host = ::CreateWindowExW(0, L"AtlAxWin80", nullptr, 0, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+    if (!host || !Hosting().getHost) return host;
+    Released<IUnknown> object;
+    Released<IAxWinHostWindow> hostWindow;
+    if (SUCCEEDED(Hosting().getHost(host, &object.p)) && object.p &&
+        SUCCEEDED(object.p->QueryInterface(IID_IAxWinHostWindow, hostWindow.put_void()))) {
+        hostWindow.p->CreateControlEx(kCategoryListControlClsidText, host, nullptr, nullptr,
+                                      IID_NULL, nullptr);
+    }
+    ::SetWindowLongW(host, GWL_STYLE, WS_CHILD);
+    return host;
+}
+
+void PlaceHost(HWND window, HWND host, int frameId) {
+    HWND frame = ::GetDlgItem(window, frameId);
+    RECT area = {};
+    ::GetClientRect(frame, &area);
+    ::SetParent(host, frame);
+    ::SetWindowPos(host, HWND_TOP, 0, 0, area.right, area.bottom, SWP_NOACTIVATE);
+    ::SetWindowLongW(frame, GWL_EXSTYLE,
+                     ::GetWindowLongW(frame, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+}
+
+void ShowList(HWND host, Released<ICategoryList>& list, const std::wstring* document) {
+    Released<IUnknown> control;
+    if (!Hosting().getControl || FAILED(Hosting().getControl(host, &control.p)) || !control.p ||
+        FAILED(control.p->QueryInterface(IID_ICategoryList, list.put_void()))) {
+        return;
+    }
+    if (document) {
+        CallText path(*document);
+        list.p->SetDocument(path.b);
+    } else {
+        list.p->SetDocument(nullptr);
+    }
+    list.p->Configure(0);
+    ::ShowWindow(host, SW_SHOWNORMAL);
+}
+
+void InitCategories(FloorPage& page, HWND window) {
+    MapLookupFloor();  // the dialog's localization
+    static const int kFields[][2] = {{IDC_CATEGORIES_TITLE, DOCPROP_TITLE},
+                                     {IDC_CATEGORIES_SUBJECT, DOCPROP_SUBJECT},
+                                     {IDC_CATEGORIES_AUTHOR, DOCPROP_AUTHOR},
+                                     {IDC_CATEGORIES_COMMENTS, DOCPROP_COMMENTS}};
+    if (SUCCEEDED(::CoCreateInstance(CLSID_DocumentCatalog, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IDocumentCatalog, page.catalog.put_void()))) {
+        CallText path(page.path);
+        if (page.catalog.p->OpenDocument(path.b) >= 0) {
+            for (const auto& field : kFields) {
+                BSTR text = nullptr;
+                page.catalog.p->GetStringProperty(field[1], &text);
+                ::SetDlgItemTextW(window, field[0], text ? text : L"");
+                ::SysFreeString(text);
+            }
+        }
+    }
+    for (const auto& field : kFields) {
+        ::SendDlgItemMessageW(window, field[0], EM_LIMITTEXT, 511, 0);
+    }
+    HWND available = CreateHost();
+    HWND assigned = CreateHost();
+    PlaceHost(window, available, IDC_CATEGORIES_AVAILABLE_FRAME);
+    PlaceHost(window, assigned, IDC_CATEGORIES_ASSIGNED_FRAME);
+    ShowList(available, page.lists[0], nullptr);
+    ShowList(assigned, page.lists[1], &page.path);
+}
+
+void ShowCategories(FloorPage& page, HWND window) {
+    if (!page.catalog.p) return;
+    bool editable = false;
+    if (page.types.p) {
+        BSTR extensions = nullptr;
+        page.types.p->GetDocumentExtensions(&extensions);
+        const wchar_t* extension = ::PathFindExtensionW(page.path.c_str());
+        editable = std::wcsstr(extensions ? extensions : L"", extension) != nullptr;
+        ::SysFreeString(extensions);
+    }
+    CallText path(page.path);
+    editable = editable && page.catalog.p->CanEditProperty(path.b, DOCPROP_TITLE) == 1;
+    for (int id : {IDC_CATEGORIES_TITLE, IDC_CATEGORIES_SUBJECT, IDC_CATEGORIES_AUTHOR,
+                   IDC_CATEGORIES_COMMENTS, IDC_CATEGORIES_ADD, IDC_CATEGORIES_REMOVE}) {
+        ::EnableWindow(::GetDlgItem(window, id), editable);
+    }
+}
+
+// ---- Life Cycle ----
+
+void InitLifeCycle(FloorPage& page, HWND window) {
+    MapLookupFloor();  // the dialog's localization
+    HWND list = ::GetDlgItem(window, IDC_LIFECYCLE_REMINDER);
+    const UINT reminders[] = {IDS_REMINDER_NONE, IDS_REMINDER_7_DAYS, IDS_REMINDER_14_DAYS};
+    for (DWORD value = 0; value < 3; ++value) {
+        wchar_t text[kPathBuffer];
+        LoadLocalized(page.templates, reminders[value], text, kPathBuffer);
+        const LRESULT index = ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+        ::SendMessageW(list, CB_SETITEMDATA, index, value);
+    }
+    ::SendMessageW(list, CB_SETCURSEL, 0, 0);
+
+    bool custom = false;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_DocumentCatalog, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IDocumentCatalog, page.catalog.put_void()))) {
+        CallText path(page.path);
+        if (SUCCEEDED(page.catalog.p->OpenDocument(path.b))) {
+            PROPVARIANT value;
+            ::PropVariantInit(&value);
+            if (SUCCEEDED(page.catalog.p->GetProperty(DOCPROP_EXPIRATION, &value)) &&
+                value.filetime.dwLowDateTime != 0 && value.filetime.dwHighDateTime != 0) {
+                HWND picker = ::GetDlgItem(window, IDC_LIFECYCLE_CUSTOM_DATE);
+                SYSTEMTIME date = {};
+                SYSTEMTIME shown = {};
+                // The picker may keep showing its old date: what it shows is read back.
+                if (::FileTimeToSystemTime(&value.filetime, &date) &&
+                    DateTime_SetSystemtime(picker, GDT_VALID, &date) &&
+                    DateTime_GetSystemtime(picker, &shown) == GDT_VALID) {
+                    ::ShowWindow(picker, SW_SHOW);
+                }
+                ::CheckRadioButton(window, IDC_LIFECYCLE_EXPIRE_NONE, IDC_LIFECYCLE_EXPIRE_CUSTOM,
+                                   IDC_LIFECYCLE_EXPIRE_CUSTOM);
+                custom = true;
+            }
+            ::PropVariantClear(&value);
+            if (SUCCEEDED(page.catalog.p->GetProperty(DOCPROP_REMINDER, &value))) {
+                ::SendMessageW(list, CB_SETCURSEL, value.ulVal < 3 ? value.ulVal : WPARAM(-1), 0);
+            }
+            ::PropVariantClear(&value);
+            if (SUCCEEDED(page.catalog.p->GetProperty(DOCPROP_BURN_DISC, &value))) {
+                ::CheckDlgButton(window, IDC_LIFECYCLE_BURN_DISC,
+                                 value.ulVal ? BST_CHECKED : BST_UNCHECKED);
+            }
+            ::PropVariantClear(&value);
+        }
+    }
+    if (!custom) {
+        ::CheckRadioButton(window, IDC_LIFECYCLE_EXPIRE_NONE, IDC_LIFECYCLE_EXPIRE_CUSTOM,
+                           IDC_LIFECYCLE_EXPIRE_NONE);
+    }
+}
+
+void ShowLifeCycle(FloorPage& page, HWND window) {
+    if (!page.catalog.p) return;
+    CallText path(page.path);
+    const bool editable = page.catalog.p->CanEditProperty(path.b, DOCPROP_EXPIRATION) == 1;
+    const bool none = ::IsDlgButtonChecked(window, IDC_LIFECYCLE_EXPIRE_NONE) == BST_CHECKED;
+    const bool custom = ::IsDlgButtonChecked(window, IDC_LIFECYCLE_EXPIRE_CUSTOM) == BST_CHECKED;
+    for (int id = IDC_LIFECYCLE_EXPIRE_NONE; id <= IDC_LIFECYCLE_EXPIRE_CUSTOM; ++id) {
+        ::EnableWindow(::GetDlgItem(window, id), editable);
+    }
+    ::EnableWindow(::GetDlgItem(window, IDC_LIFECYCLE_CUSTOM_DATE), editable && custom);
+    ::EnableWindow(::GetDlgItem(window, IDC_LIFECYCLE_REMINDER), editable && !none);
+    ::EnableWindow(::GetDlgItem(window, IDC_LIFECYCLE_BURN_DISC), editable && !none);
+}
+
+// ---- The pages' one dialog procedure ----
+
+INT_PTR CALLBACK FloorDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* page =
+            reinterpret_cast<FloorPage*>(reinterpret_cast<PROPSHEETPAGEW*>(lParam)->lParam);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(page));
+        if (page->id == IDD_GENERAL_PAGE) InitGeneral(*page, window);
+        if (page->id == IDD_CATEGORIES_PAGE) InitCategories(*page, window);
+        if (page->id == IDD_LIFECYCLE_PAGE) InitLifeCycle(*page, window);
+        return TRUE;
+    }
+    auto* page = reinterpret_cast<FloorPage*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!page) return FALSE;
+    switch (message) {
+        case WM_SHOWWINDOW:
+            if (wParam && page->id == IDD_CATEGORIES_PAGE) ShowCategories(*page, window);
+            if (wParam && page->id == IDD_LIFECYCLE_PAGE) ShowLifeCycle(*page, window);
+            return FALSE;
+        case WM_COMMAND:
+            // The Categories page's texts count as changed when they are filled in.
+            if (page->id == IDD_CATEGORIES_PAGE && HIWORD(wParam) == EN_UPDATE) {
+                MarkChanged(window);
+            }
+            return FALSE;
+        case WM_APP:
+            ::SetDlgItemTextW(window, IDC_GENERAL_SIZE, reinterpret_cast<const wchar_t*>(lParam));
+            return TRUE;
+        case WM_DESTROY:
+            ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            if (page->id == IDD_GENERAL_PAGE) DestroyGeneral(*page, window);
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+UINT CALLBACK FloorPageCallback(HWND, UINT message, PROPSHEETPAGEW* info) {
+    if (message == PSPCB_RELEASE) delete reinterpret_cast<FloorPage*>(info->lParam);
+    return 1;
+}
+
+}  // namespace
+
+HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates) {
+    Released<IDataObject> data;
+    if (FAILED(zrvproduct::CreateDropDataObject({document}, &data.p))) return nullptr;
+    std::vector<HPROPSHEETPAGE> pages;
+    for (UINT id : {IDD_GENERAL_PAGE, IDD_CATEGORIES_PAGE, IDD_LIFECYCLE_PAGE}) {
+        auto* page = new FloorPage;
+        page->id = id;
+        page->templates = templates;
+        LoadLocalized(templates, id, page->title, kPathBuffer);
+        PROPSHEETPAGEW info = {};
+        info.dwSize = sizeof(info);
+        info.dwFlags = PSP_USETITLE | PSP_USEICONID | PSP_USECALLBACK;
+        info.hInstance = templates;
+        info.pszTemplate = MAKEINTRESOURCEW(id);
+        info.pszIcon = MAKEINTRESOURCEW(id);
+        info.pszTitle = page->title;
+        info.pfnDlgProc = &FloorDialogProc;
+        info.pfnCallback = &FloorPageCallback;
+        info.lParam = reinterpret_cast<LPARAM>(page);
+        HPROPSHEETPAGE handle = ::CreatePropertySheetPageW(&info);
+        if (id == IDD_CATEGORIES_PAGE) {
+            ::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IAppDocumentTypes, page->types.put_void());
+        }
+        if (!ReadSelection(data.p, page->path) || !handle) {
+            if (handle) {
+                ::DestroyPropertySheetPage(handle);
+            } else {
+                delete page;
+            }
+            continue;
+        }
+        pages.push_back(handle);
+    }
+    return zrvproduct::CreateModelessSheet(document, pages);
+}
+
+}  // namespace zrvbench

@@ -1,0 +1,19 @@
+#pragma once
+// The design floor of the properties dialog: a sheet of the three pages that
+// makes only the platform and product calls the pages must make to show what
+// they show, in the number and order the pages make them, with none of the
+// module's code (its DLL is loaded as a datafile, for its templates and
+// strings).
+
+#include <windows.h>
+
+#include <string>
+
+namespace zrvbench {
+
+// Builds the modeless sheet for document as the browser would, with the
+// selection intake and the page titles of each of the three handlers, and
+// answers it with its first page initialised. Null on failure.
+HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates);
+
+}  // namespace zrvbench
