@@ -198,19 +198,24 @@ void DestroyGeneral(FloorPage& page, HWND window) {
 // atl80.dll's hosting entry points.
 struct AxHosting {
     using GetUnknownFn = HRESULT(WINAPI*)(HWND, IUnknown**);
+    using CreateControlExFn = HRESULT(WINAPI*)(LPCOLESTR, HWND, IStream*, IUnknown**, IUnknown**,
+                                               REFIID, IUnknown*);
     AxHosting() {
         HMODULE atl = ::LoadLibraryW(L"atl80.dll");
         if (!atl) return;
-        auto winInit = reinterpret_cast<BOOL(WINAPI*)()>(
+        winInit = reinterpret_cast<BOOL(WINAPI*)()>(
             reinterpret_cast<void*>(::GetProcAddress(atl, "AtlAxWinInit")));
         getHost = reinterpret_cast<GetUnknownFn>(
             reinterpret_cast<void*>(::GetProcAddress(atl, "AtlAxGetHost")));
         getControl = reinterpret_cast<GetUnknownFn>(
             reinterpret_cast<void*>(::GetProcAddress(atl, "AtlAxGetControl")));
-        if (winInit) winInit();
+        createControlEx = reinterpret_cast<CreateControlExFn>(
+            reinterpret_cast<void*>(::GetProcAddress(atl, "AtlAxCreateControlEx")));
     }
+    BOOL(WINAPI* winInit)() = nullptr;
     GetUnknownFn getHost = nullptr;
     GetUnknownFn getControl = nullptr;
+    CreateControlExFn createControlEx = nullptr;
 };
 
 const AxHosting& Hosting() {
@@ -228,17 +233,23 @@ struct IAxWinHostWindow : public IUnknown {
 };
 
 // A host window of its own with the category list in it, made a child and
-// then placed into its frame on the page.
+// then placed into its frame on the page. The window's own host object takes
+// the control when it has one (Wine's windows have none until a control is
+// created in them).
 HWND CreateHost() {
+    const AxHosting& atl = Hosting();
     HWND host = ::CreateWindowExW(0, L"AtlAxWin80", nullptr, 0, CW_USEDEFAULT, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
-    if (!host || !Hosting().getHost) return host;
+    if (!host || !atl.getHost || !atl.createControlEx) return host;
     Released<IUnknown> object;
     Released<IAxWinHostWindow> hostWindow;
-    if (SUCCEEDED(Hosting().getHost(host, &object.p)) && object.p &&
+    if (SUCCEEDED(atl.getHost(host, &object.p)) && object.p &&
         SUCCEEDED(object.p->QueryInterface(IID_IAxWinHostWindow, hostWindow.put_void()))) {
         hostWindow.p->CreateControlEx(kCategoryListControlClsidText, host, nullptr, nullptr,
                                       IID_NULL, nullptr);
+    } else {
+        atl.createControlEx(kCategoryListControlClsidText, host, nullptr, nullptr, nullptr,
+                            IID_NULL, nullptr);
     }
     ::SetWindowLongW(host, GWL_STYLE, WS_CHILD);
     return host;
@@ -450,6 +461,10 @@ HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates) {
         info.lParam = reinterpret_cast<LPARAM>(page);
         HPROPSHEETPAGE handle = ::CreatePropertySheetPageW(&info);
         if (id == IDD_CATEGORIES_PAGE) {
+            // The host window class, registered once for each of the two lists.
+            for (int list = 0; list < 2; ++list) {
+                if (Hosting().winInit) Hosting().winInit();
+            }
             ::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_INPROC_SERVER,
                                IID_IAppDocumentTypes, page->types.put_void());
         }

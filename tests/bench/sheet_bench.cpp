@@ -192,7 +192,7 @@ zrvbench::SheetTimes FirstInProcess(const wchar_t* which) {
 double Ratio(double a, double b) { return b > 0 ? a / b : 0; }
 
 void PrintRatio(const char* name, double warm, double first, double target) {
-    std::printf("  %-4s warm %5.2f   first in process %5.2f   target <= %.2f: %s\n", name, warm,
+    std::printf("  %-4s warm %6.3f   first in process %6.3f   target <= %.2f: %s\n", name, warm,
                 first, target, warm <= target && first <= target ? "met" : "missed");
 }
 
