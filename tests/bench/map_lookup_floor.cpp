@@ -27,7 +27,7 @@ volatile LocalizerMapEntry* FindOwnEntry(LocalizerMap* view, SIZE_T viewBytes) {
 
 }  // namespace
 
-void MapLookupFloor() {
+void MapLookupFloor(bool flush) {
     HANDLE mapping = ::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kLocalizerMapName);
     if (!mapping) return;
     auto* view = static_cast<LocalizerMap*>(::MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
@@ -41,7 +41,7 @@ void MapLookupFloor() {
             entry->useCount = entry->useCount + 1;  // held while the text is looked up
             entry->useCount = entry->useCount - 1;
         }
-        ::FlushViewOfFile(view, 0);
+        if (flush) ::FlushViewOfFile(view, 0);
         ::UnmapViewOfFile(view);
     }
     ::CloseHandle(mapping);
