@@ -124,7 +124,7 @@ int wmain() {
     std::printf("  (of the floor, FlushViewOfFile    %9.2f)\n", floor - unflushed);
     const double ratio = floor > 0 ? withMap / floor : 0;
     std::printf(
-        "  LoadLocalizedString, map present %9.2f   ratio to floor %.2f   target <= 1.10: %s\n",
+        "  LoadLocalizedString, map present %9.2f   ratio to floor %.3f   target <= 1.10: %s\n",
         withMap, ratio, ratio <= 1.1 ? "met" : "missed");
     std::printf("  LoadLocalizedString, map absent  %9.2f   (out-of-process server)\n", withoutMap);
     std::printf("  server objects created by this thread for %d lookups: %ld\n", kLookups,
