@@ -3,9 +3,9 @@
 #include <new>
 #include <string_view>
 
-#include "document_types.h"
-#include "help_request.h"
-#include "server_state.h"
+#include "appservices/document_types.h"
+#include "appservices/help_request.h"
+#include "appservices/server_state.h"
 #include "support/hresult.h"
 
 namespace zrvappsvc {

@@ -7,9 +7,9 @@
 
 #include <memory>
 
-#include "component_ids.h"
+#include "appservices/translation_catalog.h"
+#include "components/component_ids.h"
 #include "support/com_object.h"
-#include "translation_catalog.h"
 
 namespace zrvappsvc {
 

@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include "app_services.h"
-#include "component_ids.h"
-#include "server_registration.h"
-#include "server_state.h"
-#include "settings.h"
+#include "appservices/app_services.h"
+#include "appservices/server_registration.h"
+#include "appservices/server_state.h"
+#include "appservices/settings.h"
+#include "components/component_ids.h"
 #include "support/class_factory.h"
 
 namespace {

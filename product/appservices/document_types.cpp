@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "settings.h"
+#include "appservices/settings.h"
 
 namespace zrvappsvc {
 

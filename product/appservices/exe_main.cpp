@@ -13,12 +13,12 @@
 #include <algorithm>
 #include <string>
 
-#include "app_services.h"
-#include "component_ids.h"
-#include "interface_pins.h"
-#include "server_registration.h"
-#include "server_state.h"
-#include "settings.h"
+#include "appservices/app_services.h"
+#include "appservices/interface_pins.h"
+#include "appservices/server_registration.h"
+#include "appservices/server_state.h"
+#include "appservices/settings.h"
+#include "components/component_ids.h"
 #include "support/class_factory.h"
 #include "support/handles.h"
 

@@ -2,8 +2,8 @@
 
 #include <objbase.h>
 
-#include "app_services.h"
-#include "component_ids.h"
+#include "appservices/app_services.h"
+#include "components/component_ids.h"
 #include "support/com_ptr.h"
 #include "support/hresult.h"
 

@@ -2,7 +2,7 @@
 
 #include <oleauto.h>
 
-#include "component_ids.h"
+#include "components/component_ids.h"
 #include "support/class_registration.h"
 #include "support/com_ptr.h"
 #include "support/handles.h"

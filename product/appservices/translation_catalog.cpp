@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "settings.h"
+#include "appservices/settings.h"
 #include "support/handles.h"
 
 namespace zrvappsvc {

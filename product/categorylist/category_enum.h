@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "component_ids.h"
-#include "server.h"
+#include "categorylist/server.h"
+#include "components/component_ids.h"
 
 namespace zrvcatlist {
 

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "category_sources.h"
+#include "categorylist/category_sources.h"
 #include "support/hresult.h"
 
 namespace zrvcatlist {

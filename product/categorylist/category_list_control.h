@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "category_enum.h"
-#include "component_ids.h"
-#include "list_window.h"
-#include "server.h"
-#include "store_updates.h"
+#include "categorylist/category_enum.h"
+#include "categorylist/list_window.h"
+#include "categorylist/server.h"
+#include "categorylist/store_updates.h"
+#include "components/component_ids.h"
 #include "support/com_object.h"
 #include "support/com_ptr.h"
 

@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "category_names.h"
-#include "component_ids.h"
-#include "server.h"
+#include "categorylist/category_names.h"
+#include "categorylist/server.h"
+#include "components/component_ids.h"
 #include "support/class_registration.h"
 #include "support/com_ptr.h"
 #include "support/handles.h"

@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include "category_list_control.h"
-#include "component_ids.h"
-#include "list_window.h"
-#include "registration.h"
-#include "server.h"
+#include "categorylist/category_list_control.h"
+#include "categorylist/list_window.h"
+#include "categorylist/registration.h"
+#include "categorylist/server.h"
+#include "components/component_ids.h"
 #include "support/class_factory.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "server.h"
+#include "categorylist/server.h"
 
 namespace zrvcatlist {
 namespace {

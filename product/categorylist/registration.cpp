@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "component_ids.h"
-#include "server.h"
+#include "categorylist/server.h"
+#include "components/component_ids.h"
 #include "support/class_registration.h"
 #include "support/handles.h"
 #include "support/hresult.h"

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "server.h"
+#include "categorylist/server.h"
 #include "support/com_object.h"
 
 namespace zrvcatlist {

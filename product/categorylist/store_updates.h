@@ -11,7 +11,7 @@
 
 #include <windows.h>
 
-#include "component_ids.h"
+#include "components/component_ids.h"
 #include "support/com_ptr.h"
 
 namespace zrvcatlist {

@@ -5,7 +5,7 @@
 #include <shlwapi.h>
 #include <wincodec.h>
 
-#include "hdrop_data_object.h"
+#include "common/hdrop_data_object.h"
 #include "support/com_ptr.h"
 
 namespace zrvproduct {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/test_paths.h"
-#include "component_ids.h"
+#include "components/component_ids.h"
 #include "support/handles.h"
 
 namespace appsvctest {

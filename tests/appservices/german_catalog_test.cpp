@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "appservices_fixtures.h"
+#include "appservices/appservices_fixtures.h"
 #include "common/test_paths.h"
-#include "component_ids.h"
+#include "components/component_ids.h"
 
 using namespace appsvctest;
 

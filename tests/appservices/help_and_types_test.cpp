@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "appservices_fixtures.h"
+#include "appservices/appservices_fixtures.h"
 #include "common/test_paths.h"
-#include "component_ids.h"
+#include "components/component_ids.h"
 
 using namespace appsvctest;
 

@@ -8,10 +8,10 @@
 
 #include <vector>
 
-#include "appservices_fixtures.h"
+#include "appservices/appservices_fixtures.h"
 #include "common/registry_reader.h"
 #include "common/test_paths.h"
-#include "component_ids.h"
+#include "components/component_ids.h"
 
 using namespace appsvctest;
 

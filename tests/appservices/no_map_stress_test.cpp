@@ -12,7 +12,7 @@
 #include <set>
 #include <string>
 
-#include "appservices_fixtures.h"
+#include "appservices/appservices_fixtures.h"
 #include "common/test_paths.h"
 #include "localization/localizer_map.h"
 #include "support/cstring.h"

@@ -9,10 +9,10 @@
 #include <cwchar>
 #include <vector>
 
+#include "bench/map_lookup_floor.h"
 #include "common/hdrop_data_object.h"
 #include "common/sheet_host.h"
-#include "component_ids.h"
-#include "map_lookup_floor.h"
+#include "components/component_ids.h"
 #include "resources/resource.h"
 
 namespace zrvbench {

@@ -20,7 +20,7 @@
 #include "module/class_factory.h"
 #include "support/com_ptr.h"
 
-#include "bench_clock.h"
+#include "bench/bench_clock.h"
 
 namespace {
 

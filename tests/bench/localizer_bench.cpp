@@ -19,8 +19,8 @@
 #include "support/cstring.h"
 #include "support/module_instance.h"
 
-#include "bench_clock.h"
-#include "map_lookup_floor.h"
+#include "bench/bench_clock.h"
+#include "bench/map_lookup_floor.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include "bench_clock.h"
+#include "bench/bench_clock.h"
 
 namespace zrvbench {
 

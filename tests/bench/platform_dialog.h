@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "sheet_watch.h"
+#include "bench/sheet_watch.h"
 
 namespace zrvbench {
 

@@ -24,10 +24,10 @@
 #include "common/localizer_map_host.h"
 #include "common/sheet_host.h"
 
-#include "bench_clock.h"
-#include "design_floor.h"
-#include "platform_dialog.h"
-#include "sheet_watch.h"
+#include "bench/bench_clock.h"
+#include "bench/design_floor.h"
+#include "bench/platform_dialog.h"
+#include "bench/sheet_watch.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "bench_clock.h"
+#include "bench/bench_clock.h"
 
 namespace zrvbench {
 

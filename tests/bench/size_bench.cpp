@@ -36,16 +36,16 @@
 #include "common/hdrop_data_object.h"
 #include "common/localizer_map_host.h"
 #include "common/sheet_host.h"
-#include "file_tree.h"
 #include "handlers/prop_sheet_handlers.h"
 #include "localization/localizer.h"
+#include "pages/general/file_tree.h"
 #include "pages/general/size_worker.h"
-#include "resource.h"
+#include "resources/resource.h"
 #include "support/com_ptr.h"
 #include "support/cstring.h"
 #include "support/handles.h"
 
-#include "bench_clock.h"
+#include "bench/bench_clock.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "category_enum.h"
-#include "control_host.h"
-#include "server.h"
+#include "categorylist/category_enum.h"
+#include "categorylist/control_host.h"
+#include "categorylist/server.h"
 
 using zrvcatlist::CCategoryEnum;
 using catlisttest::NextSlot;

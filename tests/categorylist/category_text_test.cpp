@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "category_names.h"
-#include "category_sources.h"
-#include "control_host.h"
+#include "categorylist/category_names.h"
+#include "categorylist/category_sources.h"
+#include "categorylist/control_host.h"
 #include "common/test_paths.h"
 
 using zrvcatlist::DecodeTextFile;

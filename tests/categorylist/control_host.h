@@ -10,7 +10,7 @@
 
 #include "common/list_box_text.h"
 #include "common/scoped_environment.h"
-#include "component_ids.h"
+#include "components/component_ids.h"
 #include "support/com_ptr.h"
 
 namespace catlisttest {

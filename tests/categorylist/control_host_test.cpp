@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "control_host.h"
+#include "categorylist/control_host.h"
 #include "common/registry_reader.h"
 #include "common/test_paths.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "control_host.h"
-#include "support/handles.h"
+#include "categorylist/control_host.h"
 #include "common/test_paths.h"
+#include "support/handles.h"
 
 using namespace catlisttest;
 using Names = std::vector<std::wstring>;

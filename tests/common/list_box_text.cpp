@@ -1,4 +1,4 @@
-#include "common/list_box_text.h"
+#include "list_box_text.h"
 
 namespace zrvtest {
 

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "test_paths.h"
+#include "common/test_paths.h"
 
 namespace zrvtest {
 

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "common/test_paths.h"
-#include "shell_fixtures.h"
+#include "handlers/shell_fixtures.h"
 
 using namespace zrvtest;
 

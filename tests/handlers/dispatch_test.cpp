@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "recording_page.h"
-#include "shell_fixtures.h"
+#include "handlers/recording_page.h"
+#include "handlers/shell_fixtures.h"
 
 using namespace zrvtest;
 

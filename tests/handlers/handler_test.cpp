@@ -7,8 +7,8 @@
 
 #include "common/sheet_host.h"
 #include "handlers/prop_sheet_handlers.h"
+#include "handlers/shell_fixtures.h"
 #include "module/class_factory.h"
-#include "shell_fixtures.h"
 
 using namespace zrvtest;
 

@@ -9,9 +9,9 @@
 #include "common/hdrop_data_object.h"
 #include "common/import_hook.h"
 #include "handlers/prop_sheet_handlers.h"
-#include "module/class_factory.h"
 #include "handlers/selection_intake.h"
-#include "shell_fixtures.h"
+#include "handlers/shell_fixtures.h"
+#include "module/class_factory.h"
 
 using namespace zrvtest;
 

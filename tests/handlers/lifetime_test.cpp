@@ -9,8 +9,8 @@
 
 #include "common/module_loader.h"
 #include "common/sheet_host.h"
+#include "handlers/shell_fixtures.h"
 #include "module/ids.h"
-#include "shell_fixtures.h"
 
 using namespace zrvtest;
 

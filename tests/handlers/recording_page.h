@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "pages/prop_page.h"
-#include "resource.h"
+#include "resources/resource.h"
 
 namespace zrvtest {
 

@@ -8,13 +8,13 @@
 
 #include <gtest/gtest.h>
 
-#include "common/sheet_host.h"
 #include "common/import_hook.h"
+#include "common/sheet_host.h"
 #include "common/test_paths.h"
+#include "handlers/shell_fixtures.h"
 #include "module/activation_context.h"
 #include "module/ids.h"
 #include "module/module.h"
-#include "shell_fixtures.h"
 
 using namespace zrvtest;
 

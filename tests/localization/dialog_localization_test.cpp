@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "common/localizer_map_host.h"
-#include "fake_localizer.h"
+#include "localization/fake_localizer.h"
 #include "localization/localize_dialog.h"
 #include "localization/localizer.h"
-#include "map_fixture.h"
+#include "localization/map_fixture.h"
 
 using namespace zrvtest;
 

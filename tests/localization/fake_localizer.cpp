@@ -1,7 +1,7 @@
 #include "fake_localizer.h"
 
+#include "localization/map_fixture.h"
 #include "localization/registrations.h"
-#include "map_fixture.h"
 
 namespace zrvtest {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "component_ids.h"
+#include "components/component_ids.h"
 
 namespace zrvtest {
 

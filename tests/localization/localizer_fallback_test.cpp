@@ -8,7 +8,7 @@
 #include "common/localizer_map_host.h"
 #include "common/test_paths.h"
 #include "localization/localizer.h"
-#include "map_fixture.h"
+#include "localization/map_fixture.h"
 
 using namespace zrvtest;
 

@@ -8,11 +8,11 @@
 
 #include "common/localizer_map_host.h"
 #include "common/module_loader.h"
-#include "fake_localizer.h"
+#include "handlers/shell_fixtures.h"
+#include "localization/fake_localizer.h"
 #include "localization/localizer.h"
-#include "map_fixture.h"
+#include "localization/map_fixture.h"
 #include "module/ids.h"
-#include "shell_fixtures.h"
 #include "support/com_ptr.h"
 
 using namespace zrvtest;

@@ -13,12 +13,12 @@
 
 #include "common/localizer_map_host.h"
 #include "common/test_paths.h"
-#include "fake_localizer.h"
+#include "handlers/shell_fixtures.h"
+#include "localization/fake_localizer.h"
 #include "localization/localizer.h"
+#include "localization/map_fixture.h"
 #include "localization/registrations.h"
-#include "map_fixture.h"
 #include "module/ids.h"
-#include "shell_fixtures.h"
 #include "support/com_ptr.h"
 
 using namespace zrvtest;

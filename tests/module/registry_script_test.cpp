@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "../../zrvprophelper/module/registry_script.h"
-#include "../../zrvprophelper/support/handles.h"
+#include "module/registry_script.h"
+#include "support/handles.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 
 #include "common/registry_reader.h"
 #include "common/test_paths.h"
-#include "core/document_record.h"
-#include "core/store_format.h"
-#include "store_test_support.h"
+#include "store/core/document_record.h"
+#include "store/core/store_format.h"
+#include "store/store_test_support.h"
 
 using namespace storetest;
 

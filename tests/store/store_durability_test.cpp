@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "common/test_paths.h"
-#include "store_test_support.h"
+#include "store/store_test_support.h"
 #include "support/handles.h"
 
 using namespace storetest;

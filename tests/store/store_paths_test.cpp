@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "common/test_paths.h"
-#include "core/store_format.h"
-#include "store_test_support.h"
+#include "store/core/store_format.h"
+#include "store/store_test_support.h"
 
 using namespace storetest;
 

@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "component_ids.h"
+#include "components/component_ids.h"
 #include "support/com_ptr.h"
 
 namespace {

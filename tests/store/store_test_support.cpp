@@ -1,7 +1,7 @@
 #include "store_test_support.h"
 
 #include "common/test_paths.h"
-#include "core/utf8.h"
+#include "store/core/utf8.h"
 #include "support/handles.h"
 
 namespace storetest {

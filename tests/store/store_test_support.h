@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "component_ids.h"
+#include "components/component_ids.h"
 #include "support/com_ptr.h"
 
 namespace storetest {

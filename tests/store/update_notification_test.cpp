@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "store_test_support.h"
+#include "store/store_test_support.h"
 
 using namespace storetest;
 

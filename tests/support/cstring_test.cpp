@@ -9,7 +9,7 @@
 
 #include "support/exceptions.h"
 #include "support/module_instance.h"
-#include "support_test_resource.h"
+#include "support/support_test_resource.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "prop_sheet_handler.h"
 
-#include "../support/com_object.h"
-#include "../support/hresult.h"
+#include "support/com_object.h"
+#include "support/hresult.h"
 
 HRESULT CZRVPropSheetHandler::InternalQueryInterface(REFIID iid, void** object) noexcept {
     // The IShellExtInit pointer is the object's identity.

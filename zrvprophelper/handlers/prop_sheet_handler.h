@@ -6,8 +6,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "../module/module.h"
-#include "../pages/prop_page.h"
+#include "module/module.h"
+#include "pages/prop_page.h"
 
 class CZRVPropSheetHandler : public IShellExtInit, public IShellPropSheetExt {
   public:
@@ -54,4 +54,4 @@ class CZRVPropSheetHandler : public IShellExtInit, public IShellPropSheetExt {
 template <typename H>
 HRESULT CreateHandler(IUnknown* outer, REFIID iid, void** object) noexcept;
 
-#include "prop_sheet_handler_create.h"
+#include "handlers/prop_sheet_handler_create.h"

@@ -3,7 +3,7 @@
 
 #include <new>
 
-#include "../support/hresult.h"
+#include "support/hresult.h"
 
 // The inner, non-delegating IUnknown of an aggregated handler. It answers
 // IUnknown itself and asks the handler's interface table for the rest; its

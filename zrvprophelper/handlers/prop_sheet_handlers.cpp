@@ -2,9 +2,9 @@
 
 #include <new>
 
-#include "../pages/categories/category_page.h"
-#include "../pages/general/summary_page.h"
-#include "../pages/lifecycle/lifecycle_page.h"
+#include "pages/categories/category_page.h"
+#include "pages/general/summary_page.h"
+#include "pages/lifecycle/lifecycle_page.h"
 
 CZRVPropPage* CZRVPropSheet_Summary::NewPage() { return new (std::nothrow) CZRVPropPage_Summary(); }
 

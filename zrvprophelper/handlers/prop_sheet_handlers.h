@@ -2,7 +2,7 @@
 // The three handler classes that the object map serves. They differ only in
 // the page they make.
 
-#include "prop_sheet_handler.h"
+#include "handlers/prop_sheet_handler.h"
 
 #define ZRV_DECLARE_HANDLER(ClassName)                                               \
     class ClassName final : public CZRVPropSheetHandler {                            \

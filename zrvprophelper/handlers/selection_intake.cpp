@@ -7,8 +7,8 @@
 #include <cstring>
 #include <cwchar>
 
-#include "../support/com_ptr.h"
-#include "../support/handles.h"
+#include "support/com_ptr.h"
+#include "support/handles.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <objidl.h>
 
-#include "../pages/file_selection.h"
+#include "pages/file_selection.h"
 
 // Reads the host's CF_HDROP list into the selection: directories dropped,
 // shortcuts replaced by their stored targets, unreadable names and names or

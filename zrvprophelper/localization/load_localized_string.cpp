@@ -1,5 +1,5 @@
-#include "../support/cstring.h"
-#include "localizer.h"
+#include "localization/localizer.h"
+#include "support/cstring.h"
 
 bool CString::LoadLocalizedString(UINT id) {
     const bool found = LoadString(id);

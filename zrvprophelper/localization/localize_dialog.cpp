@@ -1,7 +1,7 @@
 #include "localize_dialog.h"
 
-#include "../support/bstr.h"
-#include "localizer.h"
+#include "localization/localizer.h"
+#include "support/bstr.h"
 
 namespace {
 

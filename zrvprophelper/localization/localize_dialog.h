@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "../support/cstring.h"
-#include "component_ids.h"
+#include "components/component_ids.h"
+#include "support/cstring.h"
 
 struct ChildLocalizeContext {
     IAppLocalizer* localizer;  // borrowed from the lookup's CZRVLocalizer

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "../support/bstr.h"
-#include "../support/mutex_lock.h"
-#include "registrations.h"
+#include "localization/registrations.h"
+#include "support/bstr.h"
+#include "support/mutex_lock.h"
 
 namespace {
 

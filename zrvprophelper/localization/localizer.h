@@ -9,12 +9,12 @@
 
 #include <windows.h>
 
-#include "../support/com_ptr.h"
-#include "../support/cstring.h"
-#include "../support/handles.h"
-#include "component_ids.h"
-#include "localizer_map.h"
-#include "registrations.h"
+#include "components/component_ids.h"
+#include "localization/localizer_map.h"
+#include "localization/registrations.h"
+#include "support/com_ptr.h"
+#include "support/cstring.h"
+#include "support/handles.h"
 
 class CZRVLocalizer {
   public:

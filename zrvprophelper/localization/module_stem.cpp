@@ -4,10 +4,10 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "../support/com_ptr.h"
-#include "../support/handles.h"
-#include "../support/module_instance.h"
-#include "localizer.h"
+#include "localization/localizer.h"
+#include "support/com_ptr.h"
+#include "support/handles.h"
+#include "support/module_instance.h"
 
 int GetShellLongPath(const wchar_t* path, wchar_t* output, int capacity) {
     if (!path || ::GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return 0;

@@ -1,10 +1,10 @@
 #include "registrations.h"
 
-#include "../module/module.h"
-#include "../support/handles.h"
-#include "../support/mutex_lock.h"
-#include "component_ids.h"
-#include "localizer_map.h"
+#include "components/component_ids.h"
+#include "localization/localizer_map.h"
+#include "module/module.h"
+#include "support/handles.h"
+#include "support/mutex_lock.h"
 
 namespace zrv {
 

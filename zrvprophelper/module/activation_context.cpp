@@ -1,7 +1,7 @@
 #include "activation_context.h"
 
-#include "../support/handles.h"
-#include "module.h"
+#include "module/module.h"
+#include "support/handles.h"
 
 namespace zrv {
 

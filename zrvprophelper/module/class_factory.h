@@ -2,7 +2,7 @@
 // The module's class objects: the shared class factory over the module's
 // lock count, with aggregation allowed (the handlers support it).
 
-#include "../support/class_factory.h"
+#include "support/class_factory.h"
 
 using zrv::ObjectCreator;
 

@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "../localization/localizer.h"
-#include "module.h"
-#include "object_map.h"
-#include "registration.h"
+#include "localization/localizer.h"
+#include "module/module.h"
+#include "module/object_map.h"
+#include "module/registration.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     switch (reason) {

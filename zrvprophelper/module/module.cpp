@@ -1,7 +1,7 @@
 #include "module.h"
 
-#include "activation_context.h"
-#include "ids.h"
+#include "module/activation_context.h"
+#include "module/ids.h"
 
 CZRVPropHelperModule g_module;
 

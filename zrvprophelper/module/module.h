@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "../support/com_ptr.h"
-#include "registry_script.h"
+#include "module/registry_script.h"
+#include "support/com_ptr.h"
 
 class CZRVPropHelperModule {
   public:

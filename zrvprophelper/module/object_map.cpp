@@ -2,9 +2,9 @@
 
 #include <iterator>
 
-#include "../handlers/prop_sheet_handlers.h"
-#include "../resources/resource.h"
-#include "ids.h"
+#include "handlers/prop_sheet_handlers.h"
+#include "module/ids.h"
+#include "resources/resource.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "class_factory.h"
+#include "module/class_factory.h"
 
 struct ObjectMapEntry {
     const CLSID* clsid;

@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "../support/bstr.h"
-#include "../support/class_registration.h"
-#include "../support/com_ptr.h"
-#include "../support/handles.h"
-#include "../support/hresult.h"
-#include "../support/mutex_lock.h"
-#include "module.h"
-#include "object_map.h"
-#include "registry_script.h"
+#include "module/module.h"
+#include "module/object_map.h"
+#include "module/registry_script.h"
+#include "support/bstr.h"
+#include "support/class_registration.h"
+#include "support/com_ptr.h"
+#include "support/handles.h"
+#include "support/hresult.h"
+#include "support/mutex_lock.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <cwchar>
 
-#include "../support/handles.h"
-#include "../support/hresult.h"
+#include "support/handles.h"
+#include "support/hresult.h"
 
 namespace zrv {
 namespace {

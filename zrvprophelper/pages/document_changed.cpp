@@ -2,9 +2,9 @@
 
 #include <shlobj.h>
 
-#include "../support/bstr.h"
-#include "../support/com_ptr.h"
-#include "component_ids.h"
+#include "components/component_ids.h"
+#include "support/bstr.h"
+#include "support/com_ptr.h"
 
 void AnnounceDocumentChanged(const CString& path) {
     const CComBSTR text(path);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../support/cstring.h"
+#include "support/cstring.h"
 
 // Tells the product's listeners (among them the category lists) and the shell
 // that the metadata of the document at `path` changed. The shell hears of it

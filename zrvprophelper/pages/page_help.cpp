@@ -1,8 +1,8 @@
 #include "page_help.h"
 
-#include "../support/bstr.h"
-#include "../support/com_ptr.h"
-#include "component_ids.h"
+#include "components/component_ids.h"
+#include "support/bstr.h"
+#include "support/com_ptr.h"
 
 void ShowPageHelp(HWND owner, const wchar_t* topic) {
     // Help is served in-process where the product installed its services

@@ -5,12 +5,12 @@
 
 #include <cstring>
 
-#include "../handlers/selection_intake.h"
-#include "../module/activation_context.h"
-#include "../module/module.h"
-#include "../support/exceptions.h"
-#include "../support/handles.h"
-#include "../support/hresult.h"
+#include "handlers/selection_intake.h"
+#include "module/activation_context.h"
+#include "module/module.h"
+#include "support/exceptions.h"
+#include "support/handles.h"
+#include "support/hresult.h"
 
 namespace {
 

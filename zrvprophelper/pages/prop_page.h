@@ -20,8 +20,8 @@
 #include <prsht.h>
 #include <shlobj.h>
 
-#include "../support/bstr.h"
-#include "file_selection.h"
+#include "pages/file_selection.h"
+#include "support/bstr.h"
 
 class CZRVPropPage {
   public:

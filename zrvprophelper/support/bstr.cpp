@@ -5,8 +5,8 @@
 #include <new>
 #include <utility>
 
-#include "cstring.h"
-#include "exceptions.h"
+#include "support/cstring.h"
+#include "support/exceptions.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "com_object.h"
+#include "support/com_object.h"
 
 namespace zrv {
 

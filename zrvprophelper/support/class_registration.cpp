@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "hresult.h"
+#include "support/hresult.h"
 
 namespace zrv {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "handles.h"
+#include "support/handles.h"
 
 namespace zrv {
 

@@ -8,8 +8,8 @@
 #include <new>
 #include <utility>
 
-#include "exceptions.h"
-#include "module_instance.h"
+#include "support/exceptions.h"
+#include "support/module_instance.h"
 
 namespace zrv {
 namespace detail {

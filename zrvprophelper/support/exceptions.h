@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include "com_ptr.h"
+#include "support/com_ptr.h"
 
 class CAtlException {
   public:

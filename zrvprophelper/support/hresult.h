@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <type_traits>
 
-#include "exceptions.h"
+#include "support/exceptions.h"
 
 #define ZRV_RETURN_IF_FAILED(expr)                                                    \
     do {                                                                              \

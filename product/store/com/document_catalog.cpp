@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <new>
 
-#include "core/store_paths.h"
+#include "store/core/store_paths.h"
 #include "support/com_object.h"
 #include "support/hresult.h"
 

@@ -11,11 +11,11 @@
 
 #include <string>
 
-#include "component_ids.h"
-#include "core/document_record.h"
-#include "core/document_store.h"
-#include "core/store_journal.h"
-#include "server_module.h"
+#include "components/component_ids.h"
+#include "store/com/server_module.h"
+#include "store/core/document_record.h"
+#include "store/core/document_store.h"
+#include "store/core/store_journal.h"
 #include "support/com_object.h"
 
 namespace zrvstore::server {

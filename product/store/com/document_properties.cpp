@@ -2,10 +2,10 @@
 
 #include <new>
 
-#include "core/store_paths.h"
+#include "store/com/update_listeners.h"
+#include "store/core/store_paths.h"
 #include "support/com_object.h"
 #include "support/hresult.h"
-#include "update_listeners.h"
 
 namespace zrvstore::server {
 

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "component_ids.h"
-#include "core/store_journal.h"
-#include "server_module.h"
+#include "components/component_ids.h"
+#include "store/com/server_module.h"
+#include "store/core/store_journal.h"
 #include "support/com_object.h"
 
 namespace zrvstore::server {

@@ -2,13 +2,13 @@
 
 #include <windows.h>
 
-#include "component_ids.h"
-#include "document_catalog.h"
-#include "document_properties.h"
-#include "registration.h"
-#include "server_module.h"
+#include "components/component_ids.h"
+#include "store/com/document_catalog.h"
+#include "store/com/document_properties.h"
+#include "store/com/registration.h"
+#include "store/com/server_module.h"
+#include "store/com/update_listeners.h"
 #include "support/class_factory.h"
-#include "update_listeners.h"
 
 using namespace zrvstore::server;
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "component_ids.h"
-#include "server_module.h"
+#include "components/component_ids.h"
+#include "store/com/server_module.h"
 #include "support/class_registration.h"
 
 namespace zrvstore::server {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "server_module.h"
+#include "store/com/server_module.h"
 #include "support/com_ptr.h"
 
 namespace zrvstore::server {

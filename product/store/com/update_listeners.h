@@ -9,7 +9,7 @@
 
 #include <windows.h>
 
-#include "component_ids.h"
+#include "components/component_ids.h"
 
 namespace zrvstore::server {
 

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "store_format.h"
-#include "store_lock.h"
-#include "store_paths.h"
+#include "store/core/store_format.h"
+#include "store/core/store_lock.h"
+#include "store/core/store_paths.h"
 #include "support/handles.h"
 
 namespace zrvstore {

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "document_record.h"
+#include "store/core/document_record.h"
 
 namespace zrvstore {
 

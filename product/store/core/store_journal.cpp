@@ -2,9 +2,9 @@
 
 #include <shlobj.h>
 
-#include "store_lock.h"
-#include "store_paths.h"
-#include "utf8.h"
+#include "store/core/store_lock.h"
+#include "store/core/store_paths.h"
+#include "store/core/utf8.h"
 #include "support/handles.h"
 
 namespace zrvstore {

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "document_record.h"
-#include "store_format.h"
+#include "store/core/document_record.h"
+#include "store/core/store_format.h"
 
 namespace zrvstore {
 

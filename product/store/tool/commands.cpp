@@ -2,12 +2,12 @@
 
 #include <windows.h>
 
-#include "console.h"
-#include "core/document_store.h"
-#include "core/store_format.h"
-#include "core/store_journal.h"
-#include "core/store_paths.h"
-#include "filetime_text.h"
+#include "store/core/document_store.h"
+#include "store/core/store_format.h"
+#include "store/core/store_journal.h"
+#include "store/core/store_paths.h"
+#include "store/tool/console.h"
+#include "store/tool/filetime_text.h"
 
 namespace zrvstore::tool {
 

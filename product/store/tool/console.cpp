@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "core/utf8.h"
+#include "store/core/utf8.h"
 
 namespace zrvstore::tool {
 

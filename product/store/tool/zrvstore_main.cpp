@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
-#include "console.h"
+#include "store/tool/commands.h"
+#include "store/tool/console.h"
 
 namespace {
 

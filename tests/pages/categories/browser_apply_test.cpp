@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "categories_fixture.h"
 #include "common/test_paths.h"
+#include "pages/categories/categories_fixture.h"
 
 namespace cattest {
 namespace {

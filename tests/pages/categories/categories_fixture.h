@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "common/list_box_text.h"
-#include "common/page_harness.h"
 #include "common/scoped_environment.h"
-#include "component_ids.h"
-#include "resource.h"
-#include "shell_fixtures.h"
+#include "components/component_ids.h"
+#include "handlers/shell_fixtures.h"
+#include "pages/common/page_harness.h"
+#include "resources/resource.h"
 
 namespace cattest {
 

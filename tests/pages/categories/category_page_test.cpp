@@ -9,7 +9,7 @@
 
 #include <thread>
 
-#include "categories_fixture.h"
+#include "pages/categories/categories_fixture.h"
 #include "pages/prop_page.h"
 
 namespace cattest {

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "categories_fixture.h"
-#include "class_without.h"
-#include "component_ids.h"
+#include "components/component_ids.h"
+#include "pages/categories/categories_fixture.h"
+#include "pages/categories/class_without.h"
 
 namespace cattest {
 namespace {

@@ -9,7 +9,7 @@
 #include "common/sheet_host.h"
 #include "handlers/prop_sheet_handlers.h"
 #include "pages/general/size_worker.h"
-#include "resource.h"
+#include "resources/resource.h"
 
 namespace zrvtest {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "common/page_harness.h"
-#include "shell_fixtures.h"
+#include "handlers/shell_fixtures.h"
+#include "pages/common/page_harness.h"
 
 namespace zrvtest {
 

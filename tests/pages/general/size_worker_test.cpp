@@ -10,14 +10,14 @@
 
 #include "common/scoped_environment.h"
 #include "common/test_paths.h"
-#include "file_tree.h"
-#include "general_fixture.h"
 #include "localization/localizer.h"
 #include "module/ids.h"
+#include "pages/general/file_tree.h"
+#include "pages/general/general_fixture.h"
 #include "pages/general/size_worker.h"
 #include "pages/prop_page.h"
+#include "resources/resource.h"
 #include "support/handles.h"
-#include "resource.h"
 
 namespace zrvtest {
 namespace {

@@ -10,10 +10,10 @@
 
 #include "common/sheet_host.h"
 #include "common/test_paths.h"
-#include "general_fixture.h"
 #include "handlers/prop_sheet_handlers.h"
+#include "pages/general/general_fixture.h"
 #include "pages/general/size_worker.h"
-#include "resource.h"
+#include "resources/resource.h"
 #include "support/handles.h"
 
 namespace zrvtest {

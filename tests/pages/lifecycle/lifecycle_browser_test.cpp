@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "common/test_paths.h"
-#include "lifecycle_fixture.h"
+#include "pages/lifecycle/lifecycle_fixture.h"
 
 using namespace lifecycletest;
 

@@ -6,12 +6,12 @@
 
 #include "common/localizer_map_host.h"
 #include "common/test_paths.h"
-#include "core/document_store.h"
-#include "core/store_journal.h"
-#include "core/store_paths.h"
-#include "core/utf8.h"
 #include "handlers/prop_sheet_handlers.h"
 #include "pages/lifecycle/lifecycle_clock.h"
+#include "store/core/document_store.h"
+#include "store/core/store_journal.h"
+#include "store/core/store_paths.h"
+#include "store/core/utf8.h"
 
 namespace lifecycletest {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "common/page_harness.h"
-#include "core/document_record.h"
-#include "resource.h"
+#include "pages/common/page_harness.h"
+#include "resources/resource.h"
+#include "store/core/document_record.h"
 
 namespace lifecycletest {
 

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "lifecycle_fixture.h"
+#include "pages/lifecycle/lifecycle_fixture.h"
 
 using namespace lifecycletest;
 using zrvtest::Click;

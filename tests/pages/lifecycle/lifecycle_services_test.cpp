@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "common/test_paths.h"
-#include "lifecycle_fixture.h"
 #include "localization/localizer.h"
+#include "pages/lifecycle/lifecycle_fixture.h"
 #include "support/module_instance.h"
 
 using namespace lifecycletest;

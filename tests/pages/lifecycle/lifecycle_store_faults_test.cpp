@@ -8,7 +8,7 @@
 
 #include "common/scoped_environment.h"
 #include "common/test_paths.h"
-#include "lifecycle_fixture.h"
+#include "pages/lifecycle/lifecycle_fixture.h"
 
 using namespace lifecycletest;
 using zrvtest::Click;

@@ -1,6 +1,6 @@
 #include "ax_host_window.h"
 
-#include "../../module/activation_context.h"
+#include "module/activation_context.h"
 
 namespace zrv {
 

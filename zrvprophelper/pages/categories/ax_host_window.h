@@ -13,7 +13,7 @@
 #include <windows.h>
 #include <objidl.h>
 
-#include "../../support/com_ptr.h"
+#include "support/com_ptr.h"
 
 namespace zrv {
 

@@ -2,14 +2,14 @@
 
 #include <cwchar>
 
-#include "../../localization/localize_dialog.h"
-#include "../../module/module.h"
-#include "../../resources/resource.h"
-#include "../document_changed.h"
-#include "../page_help.h"
-#include "category_selection.h"
-#include "category_set.h"
-#include "file_extension.h"
+#include "localization/localize_dialog.h"
+#include "module/module.h"
+#include "pages/categories/category_selection.h"
+#include "pages/categories/category_set.h"
+#include "pages/categories/file_extension.h"
+#include "pages/document_changed.h"
+#include "pages/page_help.h"
+#include "resources/resource.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 // such as the document types of a page whose dialog never opened, is
 // released with it.
 
-#include "../../support/bstr.h"
-#include "../../support/com_ptr.h"
-#include "../prop_page.h"
-#include "ax_host_window.h"
-#include "component_ids.h"
+#include "components/component_ids.h"
+#include "pages/categories/ax_host_window.h"
+#include "pages/prop_page.h"
+#include "support/bstr.h"
+#include "support/com_ptr.h"
 
 class CZRVPropPage_Category final : public CZRVPropPage {
   public:

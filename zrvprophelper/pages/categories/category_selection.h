@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "../../support/cstring.h"
-#include "component_ids.h"
+#include "components/component_ids.h"
+#include "support/cstring.h"
 
 static_assert(sizeof(CategoryItem) == 1052, "the control delivers 1052-byte records");
 

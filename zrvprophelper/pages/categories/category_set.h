@@ -12,7 +12,7 @@
 
 #include <vector>
 
-#include "../../support/cstring.h"
+#include "support/cstring.h"
 
 class CategorySet {
   public:

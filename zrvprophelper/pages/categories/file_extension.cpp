@@ -2,7 +2,7 @@
 
 #include <wchar.h>
 
-#include "../../support/exceptions.h"
+#include "support/exceptions.h"
 
 CString GetLowerExtension(const wchar_t* path) {
     CString text(path);

@@ -2,7 +2,7 @@
 // The extension of a document's path in lowercase, as the list of editable
 // document types spells extensions.
 
-#include "../../support/cstring.h"
+#include "support/cstring.h"
 
 // The characters after the last '.' of the file name, lowercased in the
 // current C locale; empty when the name has no dot after its last '\' or

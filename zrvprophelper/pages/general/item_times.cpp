@@ -1,6 +1,6 @@
 #include "item_times.h"
 
-#include "../../support/handles.h"
+#include "support/handles.h"
 
 namespace {
 

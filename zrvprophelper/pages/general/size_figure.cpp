@@ -2,8 +2,8 @@
 
 #include <cwchar>
 
-#include "../../localization/localizer.h"
-#include "../../resources/resource.h"
+#include "localization/localizer.h"
+#include "resources/resource.h"
 
 namespace {
 

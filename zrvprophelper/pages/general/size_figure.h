@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "../../support/cstring.h"
+#include "support/cstring.h"
 
 class CZRVLocalizer;
 

@@ -9,8 +9,8 @@
 
 #include <atomic>
 
-#include "../../support/com_ptr.h"
-#include "../../support/cstring.h"
+#include "support/com_ptr.h"
+#include "support/cstring.h"
 
 // Lets the worker send updates only while the page is open, and lets the
 // page shut it without deadlocking on a send that is under way: the sender

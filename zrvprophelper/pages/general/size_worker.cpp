@@ -7,8 +7,8 @@
 #include <memory>
 #include <new>
 
-#include "../../localization/localizer.h"
-#include "size_figure.h"
+#include "localization/localizer.h"
+#include "pages/general/size_figure.h"
 
 namespace {
 

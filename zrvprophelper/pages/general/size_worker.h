@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "../../support/cstring.h"
-#include "../../support/handles.h"
-#include "size_job.h"
+#include "pages/general/size_job.h"
+#include "support/cstring.h"
+#include "support/handles.h"
 
 class CZRVLocalizer;
 

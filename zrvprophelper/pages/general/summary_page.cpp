@@ -6,13 +6,13 @@
 #include <cstring>
 #include <cwchar>
 
-#include "../../localization/localize_dialog.h"
-#include "../../resources/resource.h"
-#include "../page_help.h"
-#include "../../support/bstr.h"
-#include "../../support/com_ptr.h"
-#include "component_ids.h"
-#include "item_times.h"
+#include "components/component_ids.h"
+#include "localization/localize_dialog.h"
+#include "pages/general/item_times.h"
+#include "pages/page_help.h"
+#include "resources/resource.h"
+#include "support/bstr.h"
+#include "support/com_ptr.h"
 
 namespace {
 

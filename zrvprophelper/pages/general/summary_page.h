@@ -3,11 +3,11 @@
 // Read-only and Hidden attributes of the one selected item. The size comes
 // from a worker thread (size_worker.h) that reports to this page's window.
 
-#include "../../support/com_ptr.h"
-#include "../../support/cstring.h"
-#include "../../support/handles.h"
-#include "../prop_page.h"
-#include "size_worker.h"
+#include "pages/general/size_worker.h"
+#include "pages/prop_page.h"
+#include "support/com_ptr.h"
+#include "support/cstring.h"
+#include "support/handles.h"
 
 class CZRVPropPage_Summary final : public CZRVPropPage {
   public:

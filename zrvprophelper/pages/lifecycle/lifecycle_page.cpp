@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "../../localization/localize_dialog.h"
-#include "../../resources/resource.h"
-#include "../document_changed.h"
-#include "../page_help.h"
-#include "lifecycle_clock.h"
+#include "localization/localize_dialog.h"
+#include "pages/document_changed.h"
+#include "pages/lifecycle/lifecycle_clock.h"
+#include "pages/page_help.h"
+#include "resources/resource.h"
 #include "support/cstring.h"
 #include "support/handles.h"
 

@@ -4,8 +4,8 @@
 // to CD/DVD. The values live in the document store; the page reads them when
 // it opens and writes them on Apply, for the first selected path only.
 
-#include "../prop_page.h"
-#include "component_ids.h"
+#include "components/component_ids.h"
+#include "pages/prop_page.h"
 #include "support/com_ptr.h"
 
 class CZRVPropPage_LifeCycle final : public CZRVPropPage {
