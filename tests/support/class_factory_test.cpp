@@ -103,4 +103,58 @@ TEST(ClassFactoryTest, AggregationRules) {
         << "the creator's answer is the factory's";
 }
 
+// The object holds one lock for its whole life and says when it goes.
+struct CountingLock {
+    CountingLock() noexcept { Lock(); }
+    ~CountingLock() { Unlock(); }
+};
+
+bool g_twoFacesDeleted = false;
+
+class CountedTwoFaces final
+    : public zrv::ComObject<CountedTwoFaces, CountingLock, IPersist, IOleWindow> {
+  public:
+    static CountedTwoFaces* New() { return new CountedTwoFaces(); }
+    STDMETHODIMP GetClassID(CLSID*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetWindow(HWND*) override { return E_NOTIMPL; }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+  private:
+    friend ComObject;
+    CountedTwoFaces() = default;
+    ~CountedTwoFaces() { g_twoFacesDeleted = true; }
+    auto InterfaceTable() noexcept {
+        return zrv::QiTable({
+            {&IID_IPersist, static_cast<IPersist*>(this)},
+            {&IID_IOleWindow, static_cast<IOleWindow*>(this)},
+        });
+    }
+};
+
+TEST(ComObjectTest, CountsQueriesAndHoldsTheServerWhileAlive) {
+    g_locks = 0;
+    g_twoFacesDeleted = false;
+    CountedTwoFaces* object = CountedTwoFaces::New();
+    EXPECT_EQ(1, g_locks);
+    IOleWindow* window = nullptr;
+    ASSERT_EQ(S_OK, object->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&window)));
+    EXPECT_EQ(static_cast<IOleWindow*>(object), window);
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(S_OK, window->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
+    EXPECT_EQ(static_cast<IUnknown*>(static_cast<IPersist*>(object)), identity);
+    void* none = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_NOINTERFACE, identity->QueryInterface(IID_IDispatch, &none));
+    EXPECT_EQ(nullptr, none);
+
+    EXPECT_EQ(4u, window->AddRef()) << "through any interface, one count";
+    EXPECT_EQ(3u, identity->Release());
+    EXPECT_EQ(2u, window->Release());
+    EXPECT_EQ(1u, object->Release());
+    EXPECT_FALSE(g_twoFacesDeleted);
+    EXPECT_EQ(1, g_locks);
+    EXPECT_EQ(0u, window->Release());
+    EXPECT_TRUE(g_twoFacesDeleted);
+    EXPECT_EQ(0, g_locks) << "the lock goes with the object";
+}
+
 }  // namespace
