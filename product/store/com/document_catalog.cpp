@@ -4,7 +4,6 @@
 #include <new>
 
 #include "store/core/store_paths.h"
-#include "support/com_object.h"
 #include "support/hresult.h"
 
 namespace zrvstore::server {
@@ -55,24 +54,6 @@ ZRV_CATCH_RETURN()
 
 DocumentCatalog::DocumentCatalog(const std::wstring& storeFile) : m_journal(storeFile) {
     m_store.Initialize(storeFile);
-}
-
-STDMETHODIMP DocumentCatalog::QueryInterface(REFIID iid, void** object) {
-    const zrv::QiEntry table[] = {
-        {&IID_IDocumentCatalog, static_cast<IDocumentCatalog*>(this)},
-        {&IID_IDispatch, static_cast<IDocumentCatalog*>(this)},
-    };
-    return zrv::QueryFromTable(table, iid, object);
-}
-
-STDMETHODIMP_(ULONG) DocumentCatalog::AddRef() {
-    return static_cast<ULONG>(::InterlockedIncrement(&m_refs));
-}
-
-STDMETHODIMP_(ULONG) DocumentCatalog::Release() {
-    const LONG refs = ::InterlockedDecrement(&m_refs);
-    if (refs == 0) delete this;
-    return static_cast<ULONG>(refs);
 }
 
 STDMETHODIMP DocumentCatalog::OpenDocument(BSTR path) try {

@@ -21,14 +21,11 @@
 namespace zrvstore::server {
 
 // IDocumentCatalog is called through its vtable only.
-class DocumentCatalog final : public zrv::DispatchWithoutTypeInfo<IDocumentCatalog> {
+class DocumentCatalog final
+    : public zrv::ComObject<DocumentCatalog, ModuleLock,
+                            zrv::DispatchWithoutTypeInfo<IDocumentCatalog>> {
   public:
     static HRESULT Create(REFIID iid, void** object);
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IDocumentCatalog
     STDMETHODIMP Reserved7() override { return E_NOTIMPL; }
@@ -57,16 +54,22 @@ class DocumentCatalog final : public zrv::DispatchWithoutTypeInfo<IDocumentCatal
     STDMETHODIMP_(long) CanEditProperty(BSTR path, int id) override;
 
   private:
+    friend ComObject;
     explicit DocumentCatalog(const std::wstring& storeFile);
     ~DocumentCatalog() = default;
+
+    auto InterfaceTable() noexcept {
+        return zrv::QiTable({
+            {&IID_IDocumentCatalog, static_cast<IDocumentCatalog*>(this)},
+            {&IID_IDispatch, static_cast<IDocumentCatalog*>(this)},
+        });
+    }
 
     HRESULT ReadStored(DocumentRecord& document) const;
     HRESULT SetText(int id, const BSTR* text);
     HRESULT SetValue(int id, const PROPVARIANT* value);
     HRESULT Save(const std::wstring& path);
 
-    volatile LONG m_refs = 1;
-    ModuleLock m_moduleLock;
     DocumentStore m_store;
     StoreJournal m_journal;
 

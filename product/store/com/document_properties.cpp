@@ -4,7 +4,6 @@
 
 #include "store/com/update_listeners.h"
 #include "store/core/store_paths.h"
-#include "support/com_object.h"
 #include "support/hresult.h"
 
 namespace zrvstore::server {
@@ -16,29 +15,10 @@ HRESULT DocumentProperties::Create(REFIID iid, void** object) try {
     if (SUCCEEDED(ResolveStoreFile(storeFile)))
         properties->m_journal = std::make_unique<StoreJournal>(storeFile);
     const HRESULT hr = properties->QueryInterface(iid, object);
-    static_cast<IDocumentProperties*>(properties)->Release();
+    properties->Release();
     return hr;
 }
 ZRV_CATCH_RETURN()
-
-STDMETHODIMP DocumentProperties::QueryInterface(REFIID iid, void** object) {
-    const zrv::QiEntry table[] = {
-        {&IID_IDocumentProperties, static_cast<IDocumentProperties*>(this)},
-        {&IID_IDispatch, static_cast<IDocumentProperties*>(this)},
-        {&IID_IDocumentUpdateSource, static_cast<IDocumentUpdateSource*>(this)},
-    };
-    return zrv::QueryFromTable(table, iid, object);
-}
-
-STDMETHODIMP_(ULONG) DocumentProperties::AddRef() {
-    return static_cast<ULONG>(::InterlockedIncrement(&m_refs));
-}
-
-STDMETHODIMP_(ULONG) DocumentProperties::Release() {
-    const LONG refs = ::InterlockedDecrement(&m_refs);
-    if (refs == 0) delete this;
-    return static_cast<ULONG>(refs);
-}
 
 STDMETHODIMP DocumentProperties::UpdateDocument(BSTR path) try {
     if (m_journal) {

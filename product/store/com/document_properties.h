@@ -14,15 +14,12 @@
 
 namespace zrvstore::server {
 
-class DocumentProperties final : public zrv::DispatchWithoutTypeInfo<IDocumentProperties>,
-                                 public IDocumentUpdateSource {
+class DocumentProperties final
+    : public zrv::ComObject<DocumentProperties, ModuleLock,
+                            zrv::DispatchWithoutTypeInfo<IDocumentProperties>,
+                            IDocumentUpdateSource> {
   public:
     static HRESULT Create(REFIID iid, void** object);
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IDocumentProperties
     STDMETHODIMP Reserved7() override { return E_NOTIMPL; }
@@ -39,11 +36,18 @@ class DocumentProperties final : public zrv::DispatchWithoutTypeInfo<IDocumentPr
     STDMETHODIMP Unadvise(DWORD cookie) override;
 
   private:
+    friend ComObject;
     DocumentProperties() = default;
     ~DocumentProperties() = default;
 
-    volatile LONG m_refs = 1;
-    ModuleLock m_moduleLock;
+    auto InterfaceTable() noexcept {
+        return zrv::QiTable({
+            {&IID_IDocumentProperties, static_cast<IDocumentProperties*>(this)},
+            {&IID_IDispatch, static_cast<IDocumentProperties*>(this)},
+            {&IID_IDocumentUpdateSource, static_cast<IDocumentUpdateSource*>(this)},
+        });
+    }
+
     // Null when no store file can be named; announcements still go out.
     std::unique_ptr<StoreJournal> m_journal;
 };
