@@ -52,33 +52,6 @@ CCategoryListControl::~CCategoryListControl() {
     if (m_selection) m_selection->Disown();
 }
 
-// ---- IUnknown
-
-STDMETHODIMP CCategoryListControl::QueryInterface(REFIID iid, void** object) {
-    const zrv::QiEntry table[] = {
-        {&IID_IOleObject, static_cast<IOleObject*>(this)},
-        {&IID_IOleWindow, static_cast<IOleInPlaceObject*>(this)},
-        {&IID_IOleInPlaceObject, static_cast<IOleInPlaceObject*>(this)},
-        {&IID_IOleInPlaceActiveObject, static_cast<IOleInPlaceActiveObject*>(this)},
-        {&IID_IPersist, static_cast<IPersistStreamInit*>(this)},
-        {&IID_IPersistStreamInit, static_cast<IPersistStreamInit*>(this)},
-        {&IID_IOleControl, static_cast<IOleControl*>(this)},
-        {&IID_IDispatch, static_cast<ICategoryList*>(this)},
-        {&IID_ICategoryList, static_cast<ICategoryList*>(this)},
-    };
-    return zrv::QueryFromTable(table, iid, object);
-}
-
-STDMETHODIMP_(ULONG) CCategoryListControl::AddRef() {
-    return static_cast<ULONG>(::InterlockedIncrement(&m_refs));
-}
-
-STDMETHODIMP_(ULONG) CCategoryListControl::Release() {
-    const LONG refs = ::InterlockedDecrement(&m_refs);
-    if (refs == 0) delete this;
-    return static_cast<ULONG>(refs);
-}
-
 // ---- IOleObject
 
 // Clearing the site ends in-place activity as well: the in-place site is the

@@ -27,21 +27,14 @@
 
 namespace zrvcatlist {
 
-class CCategoryListControl final : public IOleObject,
-                                   public IOleInPlaceObject,
-                                   public IOleInPlaceActiveObject,
-                                   public IPersistStreamInit,
-                                   public IOleControl,
-                                   public zrv::DispatchWithoutTypeInfo<ICategoryList>,
-                                   private CategoryListWindow::Owner,
-                                   private DocumentUpdateSink {
+class CCategoryListControl final
+    : public zrv::ComObject<CCategoryListControl, ServerLock, IOleObject, IOleInPlaceObject,
+                            IOleInPlaceActiveObject, IPersistStreamInit, IOleControl,
+                            zrv::DispatchWithoutTypeInfo<ICategoryList>>,
+      private CategoryListWindow::Owner,
+      private DocumentUpdateSink {
   public:
     static HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) noexcept;
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IOleObject
     STDMETHODIMP SetClientSite(IOleClientSite* site) override;
@@ -117,8 +110,23 @@ class CCategoryListControl final : public IOleObject,
   private:
     enum class Source { None, Catalogue, Document };
 
+    friend ComObject;
     CCategoryListControl() noexcept;
     ~CCategoryListControl();
+
+    auto InterfaceTable() noexcept {
+        return zrv::QiTable({
+            {&IID_IOleObject, static_cast<IOleObject*>(this)},
+            {&IID_IOleWindow, static_cast<IOleInPlaceObject*>(this)},
+            {&IID_IOleInPlaceObject, static_cast<IOleInPlaceObject*>(this)},
+            {&IID_IOleInPlaceActiveObject, static_cast<IOleInPlaceActiveObject*>(this)},
+            {&IID_IPersist, static_cast<IPersistStreamInit*>(this)},
+            {&IID_IPersistStreamInit, static_cast<IPersistStreamInit*>(this)},
+            {&IID_IOleControl, static_cast<IOleControl*>(this)},
+            {&IID_IDispatch, static_cast<ICategoryList*>(this)},
+            {&IID_ICategoryList, static_cast<ICategoryList*>(this)},
+        });
+    }
 
     HRESULT ActivateInPlace(IOleClientSite* activeSite, HWND parent, LPCRECT position);
     void Reload();
@@ -126,8 +134,6 @@ class CCategoryListControl final : public IOleObject,
     void OnRefreshDue() noexcept override;
     void OnDocumentUpdated(const wchar_t* path) noexcept override;
 
-    ServerLock m_serverLock;
-    volatile LONG m_refs = 1;
     zrv::com_ptr<IOleClientSite> m_clientSite;
     zrv::com_ptr<IOleInPlaceSite> m_inPlaceSite;  // while in-place active
     zrv::com_ptr<IOleAdviseHolder> m_adviseHolder;

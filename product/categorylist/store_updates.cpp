@@ -7,25 +7,12 @@
 
 namespace zrvcatlist {
 
-class CUpdateListener final : public IDocumentUpdateListener {
+class CUpdateListener final
+    : public zrv::ComObject<CUpdateListener, ServerLock, IDocumentUpdateListener> {
   public:
     explicit CUpdateListener(DocumentUpdateSink* sink) noexcept : m_sink(sink) {}
 
     void Detach() noexcept { m_sink = nullptr; }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        const zrv::QiEntry table[] = {
-            {&IID_IDocumentUpdateListener, static_cast<IDocumentUpdateListener*>(this)}};
-        return zrv::QueryFromTable(table, iid, object);
-    }
-    STDMETHODIMP_(ULONG) AddRef() override {
-        return static_cast<ULONG>(::InterlockedIncrement(&m_refs));
-    }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG refs = ::InterlockedDecrement(&m_refs);
-        if (refs == 0) delete this;
-        return static_cast<ULONG>(refs);
-    }
 
     STDMETHODIMP DocumentUpdated(BSTR path) override {
         if (m_sink) m_sink->OnDocumentUpdated(path);
@@ -33,10 +20,14 @@ class CUpdateListener final : public IDocumentUpdateListener {
     }
 
   private:
+    friend ComObject;
     ~CUpdateListener() = default;
 
-    ServerLock m_serverLock;
-    volatile LONG m_refs = 1;
+    auto InterfaceTable() noexcept {
+        return zrv::QiTable(
+            {{&IID_IDocumentUpdateListener, static_cast<IDocumentUpdateListener*>(this)}});
+    }
+
     DocumentUpdateSink* m_sink;
 };
 
