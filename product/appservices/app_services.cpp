@@ -45,26 +45,6 @@ CAppServices::~CAppServices() {
     if (m_counted) ObjectDestroyed();
 }
 
-STDMETHODIMP CAppServices::QueryInterface(REFIID iid, void** object) {
-    const zrv::QiEntry table[] = {
-        {&IID_IAppLocalizer, static_cast<IAppLocalizer*>(this)},
-        {&IID_IDispatch, static_cast<IAppLocalizer*>(this)},
-        {&IID_IAppHelp, static_cast<IAppHelp*>(this)},
-        {&IID_IAppDocumentTypes, static_cast<IAppDocumentTypes*>(this)},
-    };
-    return zrv::QueryFromTable(table, iid, object);
-}
-
-STDMETHODIMP_(ULONG) CAppServices::AddRef() {
-    return static_cast<ULONG>(::InterlockedIncrement(&m_refs));
-}
-
-STDMETHODIMP_(ULONG) CAppServices::Release() {
-    const LONG refs = ::InterlockedDecrement(&m_refs);
-    if (refs == 0) delete this;
-    return static_cast<ULONG>(refs);
-}
-
 HRESULT CAppServices::Answer(const Translation* translation, BSTR* text) noexcept {
     if (!translation) return APPSVC_E_NOTRANSLATION;
     if (translation->isNull) return S_OK;

@@ -20,10 +20,13 @@ namespace zrvappsvc {
 constexpr HRESULT APPSVC_E_NOTRANSLATION =
     MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0xA101);  // 0x8004A101
 
-// The three interfaces are called through their vtables only.
-class CAppServices final : public zrv::DispatchWithoutTypeInfo<IAppLocalizer>,
-                           public zrv::DispatchWithoutTypeInfo<IAppHelp>,
-                           public zrv::DispatchWithoutTypeInfo<IAppDocumentTypes> {
+// The three interfaces are called through their vtables only. An object
+// counts itself (server_state.h) instead of holding a server lock: whether
+// it counts is chosen when it is made.
+class CAppServices final
+    : public zrv::ComObject<
+          CAppServices, zrv::NoServerLock, zrv::DispatchWithoutTypeInfo<IAppLocalizer>,
+          zrv::DispatchWithoutTypeInfo<IAppHelp>, zrv::DispatchWithoutTypeInfo<IAppDocumentTypes>> {
   public:
     // Reads the language setting and the catalogs now: an object answers
     // from the catalog that was selected when it was made.
@@ -32,14 +35,6 @@ class CAppServices final : public zrv::DispatchWithoutTypeInfo<IAppLocalizer>,
     // running: the local server holds one for its whole life
     // (interface_pins.h).
     static HRESULT CreateUncounted(REFIID iid, void** object) noexcept;
-
-    CAppServices(const CAppServices&) = delete;
-    CAppServices& operator=(const CAppServices&) = delete;
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IAppLocalizer. S_OK with the translation (which may be empty or null);
     // APPSVC_E_NOTRANSLATION when there is none; E_POINTER without an out
@@ -76,13 +71,22 @@ class CAppServices final : public zrv::DispatchWithoutTypeInfo<IAppLocalizer>,
     STDMETHODIMP Reserved23() override;
 
   private:
+    friend ComObject;
     CAppServices(std::shared_ptr<const TranslationCatalog> catalog, bool counted) noexcept;
     static HRESULT Make(bool counted, REFIID iid, void** object) noexcept;
     ~CAppServices();
 
+    auto InterfaceTable() noexcept {
+        return zrv::QiTable({
+            {&IID_IAppLocalizer, static_cast<IAppLocalizer*>(this)},
+            {&IID_IDispatch, static_cast<IAppLocalizer*>(this)},
+            {&IID_IAppHelp, static_cast<IAppHelp*>(this)},
+            {&IID_IAppDocumentTypes, static_cast<IAppDocumentTypes*>(this)},
+        });
+    }
+
     static HRESULT Answer(const Translation* translation, BSTR* text) noexcept;
 
-    volatile LONG m_refs = 1;
     std::shared_ptr<const TranslationCatalog> m_catalog;
     const bool m_counted;
 };
