@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "support/com_object.h"
+
 namespace zrvproduct {
 
 std::string BuildDropList(const std::vector<std::wstring>& paths) {
@@ -22,25 +24,11 @@ std::string BuildDropList(const std::vector<std::wstring>& paths) {
 
 namespace {
 
-class MemoryDataObject final : public IDataObject {
+class MemoryDataObject final
+    : public zrv::ComObject<MemoryDataObject, zrv::NoServerLock, IDataObject> {
   public:
     MemoryDataObject(CLIPFORMAT format, std::string bytes)
         : m_format(format), m_bytes(std::move(bytes)) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IDataObject) return E_NOINTERFACE;
-        *object = static_cast<IDataObject*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&m_refs); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG refs = ::InterlockedDecrement(&m_refs);
-        if (refs == 0) delete this;
-        return refs;
-    }
 
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
         if (!format || !medium) return E_INVALIDARG;
@@ -83,9 +71,13 @@ class MemoryDataObject final : public IDataObject {
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
   private:
+    friend ComObject;
     ~MemoryDataObject() = default;
 
-    volatile LONG m_refs = 1;
+    auto InterfaceTable() noexcept {
+        return zrv::QiTable({{&IID_IDataObject, static_cast<IDataObject*>(this)}});
+    }
+
     CLIPFORMAT m_format;
     std::string m_bytes;
 };
