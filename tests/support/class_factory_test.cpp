@@ -83,6 +83,27 @@ TEST(ClassFactoryTest, ClientReferencesLockTheServerOnceOrNotAtAll) {
     EXPECT_EQ(0, g_locks);
 }
 
+// A client that unlocks more often than it locked must not take a lock that
+// live objects hold: the server would read as idle and unload under them. A
+// lock taken through one class object of a server may be returned through
+// another.
+TEST(ClassFactoryTest, SurplusUnlockIsIgnored) {
+    g_locks = 0;
+    volatile LONG clientLocks = 0;
+    zrv::ClassFactory first(&RecordingCreator, {&Lock, &Unlock, &clientLocks},
+                            zrv::Aggregation::Refused, zrv::ClientReferences::LockNothing);
+    zrv::ClassFactory second(&RecordingCreator, {&Lock, &Unlock, &clientLocks},
+                             zrv::Aggregation::Refused, zrv::ClientReferences::LockNothing);
+    Lock();  // a live object's
+    EXPECT_EQ(S_OK, first.LockServer(FALSE));
+    EXPECT_EQ(1, g_locks);
+    EXPECT_EQ(S_OK, first.LockServer(TRUE));
+    EXPECT_EQ(S_OK, second.LockServer(FALSE));
+    EXPECT_EQ(S_OK, second.LockServer(FALSE));
+    EXPECT_EQ(1, g_locks);
+    Unlock();
+}
+
 TEST(ClassFactoryTest, AggregationRules) {
     TwoFaces outerObject;
     IUnknown* outer = static_cast<IPersist*>(&outerObject);

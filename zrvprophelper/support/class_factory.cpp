@@ -46,10 +46,22 @@ STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** ob
 }
 
 STDMETHODIMP ClassFactory::LockServer(BOOL lock) {
-    if (lock)
+    volatile LONG* const clientLocks = m_server.clientLocks ? m_server.clientLocks : &m_clientLocks;
+    if (lock) {
         m_server.lock();
-    else
-        m_server.unlock();
+        ::InterlockedIncrement(clientLocks);
+        return S_OK;
+    }
+    // Only a lock a client took may be returned: the server's count is shared
+    // with live objects, and one surplus unlock would let the server unload
+    // while they are still in use. A client's surplus is its own fault, so it
+    // is not reported as one.
+    for (LONG held = *clientLocks; held > 0; held = *clientLocks) {
+        if (::InterlockedCompareExchange(clientLocks, held - 1, held) == held) {
+            m_server.unlock();
+            break;
+        }
+    }
     return S_OK;
 }
 

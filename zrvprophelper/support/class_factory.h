@@ -22,9 +22,13 @@ HRESULT PlainCreator(IUnknown*, REFIID iid, void** object) {
 
 // The lock count of one server: what DllCanUnloadNow reports, or what keeps
 // a local server running.
+// clientLocks counts the LockServer(TRUE) locks not yet returned, shared by
+// all of a server's class objects; null where the server has one class object,
+// which then counts them itself.
 struct ServerLockFunctions {
     void (*lock)() noexcept;
     void (*unlock)() noexcept;
+    volatile LONG* clientLocks = nullptr;
 };
 
 enum class Aggregation { Refused, Allowed };
@@ -57,6 +61,8 @@ class ClassFactory final : public IClassFactory {
     // E_POINTER without an out pointer; CLASS_E_NOAGGREGATION for an outer
     // object the class refuses, or one that asks for more than IUnknown.
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
+    // An unlock beyond the locks clients took is ignored (still S_OK): it
+    // would spend a lock that live objects hold.
     STDMETHODIMP LockServer(BOOL lock) override;
 
   private:
@@ -70,6 +76,7 @@ class ClassFactory final : public IClassFactory {
           m_onHeap(onHeap) {}
 
     volatile LONG m_refs = 1;
+    volatile LONG m_clientLocks = 0;  // used when the server shares no count
     const ObjectCreator m_creator;
     const ServerLockFunctions m_server;
     const Aggregation m_aggregation;

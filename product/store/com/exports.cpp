@@ -15,7 +15,9 @@ using namespace zrvstore::server;
 namespace {
 
 // A client's reference on a class object keeps the DLL loaded.
-constexpr zrv::ServerLockFunctions kModuleLock{&LockModule, &UnlockModule};
+// Both classes' objects return each other's client locks.
+volatile LONG g_clientLocks = 0;
+const zrv::ServerLockFunctions kModuleLock{&LockModule, &UnlockModule, &g_clientLocks};
 zrv::ClassFactory g_catalogFactory(&zrv::PlainCreator<&DocumentCatalog::Create>, kModuleLock,
                                    zrv::Aggregation::Refused, zrv::ClientReferences::LockServer);
 zrv::ClassFactory g_propertiesFactory(&zrv::PlainCreator<&DocumentProperties::Create>, kModuleLock,
