@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "appservices/invariant_case.h"
 #include "appservices/settings.h"
 
 namespace zrvappsvc {
@@ -18,13 +19,7 @@ std::wstring EditableDocumentExtensions() {
     std::optional<std::wstring> list = EnvironmentText(L"ZRV_DOCUMENT_EXTENSIONS");
     if (!list) list = OfficeSetting(L"DocumentExtensions");
     const std::wstring source = list ? *list : std::wstring(kDefaultExtensions);
-    std::wstring result(source.size(), L'\0');
-    if (!source.empty()) {
-        ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, source.data(),
-                        static_cast<int>(source.size()), result.data(),
-                        static_cast<int>(result.size()), nullptr, nullptr, 0);
-    }
-    return result;
+    return InvariantCase(source, LCMAP_LOWERCASE);
 }
 
 }  // namespace zrvappsvc

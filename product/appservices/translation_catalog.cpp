@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "appservices/invariant_case.h"
 #include "appservices/settings.h"
 #include "support/handles.h"
 
@@ -31,16 +32,6 @@ std::vector<std::wstring_view> Split(std::wstring_view text) {
     }
 }
 
-std::wstring Uppercase(std::wstring_view text) {
-    std::wstring result(text.size(), L'\0');
-    if (!text.empty()) {
-        ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(),
-                        static_cast<int>(text.size()), result.data(),
-                        static_cast<int>(result.size()), nullptr, nullptr, 0);
-    }
-    return result;
-}
-
 bool SameWord(std::wstring_view a, std::wstring_view b) {
     return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
                                   static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
@@ -56,7 +47,7 @@ std::wstring MakeKey(std::initializer_list<std::wstring_view> parts) {
         if (!key.empty()) key += kSeparator;
         key.append(part);
     }
-    return Uppercase(key);
+    return InvariantCase(key, LCMAP_UPPERCASE);
 }
 
 // The key of a catalog line's left side; empty when it does not parse.

@@ -106,16 +106,6 @@ std::wstring TabTitle(HWND sheet, int index) {
     return text;
 }
 
-// Lets the pages settle: their own messages, and anything a worker posts.
-void Settle(HWND sheet, DWORD milliseconds) {
-    const DWORD start = ::GetTickCount();
-    do {
-        zrvproduct::PumpMessages(sheet);
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    } while (::GetTickCount() - start < milliseconds);
-    zrvproduct::PumpMessages(sheet);
-}
-
 int RunScript(HWND sheet, const Options& options) {
     HWND tabs = PropSheet_GetTabControl(sheet);
     const int count = TabCtrl_GetItemCount(tabs);
@@ -127,7 +117,7 @@ int RunScript(HWND sheet, const Options& options) {
         ::CreateDirectoryW(options.screenshots.c_str(), nullptr);
         for (int i = 0; i < count; ++i) {
             PropSheet_SetCurSel(sheet, nullptr, i);
-            Settle(sheet, 700);
+            zrvproduct::PumpMessagesFor(sheet, 700);
             const std::wstring file =
                 options.screenshots + L"\\tab" + std::to_wstring(i + 1) + L".png";
             const HRESULT hr = zrvproduct::SaveWindowPng(sheet, file);
@@ -138,11 +128,11 @@ int RunScript(HWND sheet, const Options& options) {
     }
     if (options.apply) {
         PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
-        Settle(sheet, 100);
+        zrvproduct::PumpMessagesFor(sheet, 100);
     }
     if (options.ok) {
         PropSheet_PressButton(sheet, PSBTN_OK);
-        Settle(sheet, 100);
+        zrvproduct::PumpMessagesFor(sheet, 100);
     }
     if (options.close || options.ok) ::DestroyWindow(sheet);
     return 0;

@@ -5,6 +5,8 @@
 #include <shlwapi.h>
 #include <wincodec.h>
 
+#include <algorithm>
+
 #include "common/hdrop_data_object.h"
 #include "support/com_ptr.h"
 
@@ -105,6 +107,17 @@ void PumpMessages(HWND sheet) {
         if (sheet && ::IsWindow(sheet) && PropSheet_IsDialogMessage(sheet, &msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
+    }
+}
+
+void PumpMessagesFor(HWND sheet, DWORD milliseconds) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        PumpMessages(sheet);
+        const DWORD spent = ::GetTickCount() - start;
+        if (spent >= milliseconds) break;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(milliseconds - spent, 10),
+                                    QS_ALLINPUT);
     }
 }
 

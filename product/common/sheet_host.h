@@ -40,6 +40,9 @@ HWND CreateModelessSheet(const std::wstring& firstPath, std::vector<HPROPSHEETPA
 
 // Runs the sheet's dialog messages until none are waiting.
 void PumpMessages(HWND sheet);
+// Runs them for a while, so that the pages settle: their own messages, and
+// anything a worker sends or posts meanwhile.
+void PumpMessagesFor(HWND sheet, DWORD milliseconds);
 
 // Saves what the screen shows of a window as a PNG file.
 HRESULT SaveWindowPng(HWND window, const std::wstring& path);

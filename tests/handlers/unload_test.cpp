@@ -20,14 +20,6 @@ using namespace zrvtest;
 
 namespace {
 
-void PumpFor(HWND sheet, DWORD ms) {
-    const DWORD start = ::GetTickCount();
-    do {
-        zrvproduct::PumpMessages(sheet);
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    } while (::GetTickCount() - start < ms);
-}
-
 // One properties dialog: handlers made and released, every unused library
 // freed, then every tab visited and the sheet closed.
 void ShowSheetWhileTheHostFreesLibraries(const std::wstring& file) {
@@ -43,7 +35,7 @@ void ShowSheetWhileTheHostFreesLibraries(const std::wstring& file) {
     ASSERT_TRUE(sheet);
     // Long enough for the General page's size worker to end and give back
     // its own reference on the module.
-    PumpFor(sheet, 300);
+    zrvproduct::PumpMessagesFor(sheet, 300);
     EXPECT_EQ(S_OK, canUnloadNow()) << "open pages hold no server lock";
 
     ::CoFreeUnusedLibrariesEx(0, 0);
