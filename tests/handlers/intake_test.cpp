@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+
 #include "common/hdrop_data_object.h"
 #include "common/import_hook.h"
 #include "handlers/prop_sheet_handlers.h"
@@ -53,6 +56,63 @@ class DirectoryProbeCounter {
     static inline int s_calls = 0;
     zrvtest::ImportHook m_hook;
 };
+
+// Counts its releases; stands for the object that owns a medium.
+class ReleaseCounter final : public IUnknown {
+  public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = iid == IID_IUnknown ? this : nullptr;
+        if (!*object) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+    ULONG refs = 1;
+};
+
+// A data object that hands back whatever medium it is told to, with the
+// answer it is told to give. The medium stays its own.
+class OddMediumData final : public IDataObject {
+  public:
+    OddMediumData(HRESULT answer, const STGMEDIUM& medium) : m_answer(answer), m_medium(medium) {}
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = iid == IID_IUnknown || iid == IID_IDataObject ? this : nullptr;
+        if (!*object) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetData(FORMATETC*, STGMEDIUM* medium) override {
+        *medium = m_medium;
+        return m_answer;
+    }
+    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryGetData(FORMATETC*) override { return S_OK; }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+
+  private:
+    HRESULT m_answer;
+    STGMEDIUM m_medium;
+};
+
+// A movable block holding bytes, owned by the caller.
+HGLOBAL BlockOf(const std::string& bytes) {
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    if (block) {
+        std::memcpy(::GlobalLock(block), bytes.data(), bytes.size());
+        ::GlobalUnlock(block);
+    }
+    return block;
+}
 
 TEST(SelectionIntake, KeepsTheFirstHundredInDropOrderAfterReadingAll) {
     ScratchFolder folder(L"intake150");
@@ -141,6 +201,59 @@ TEST(SelectionIntake, UnusableDataIsRefusedSafely) {
     // An empty list and names that do not exist.
     EXPECT_EQ(E_FAIL, ReadSelection(DropData({}).get(), selection));
     EXPECT_EQ(E_INVALIDARG, InitializeHandler(&CZRVPropSheet_Category::Create, nullptr));
+}
+
+// A medium is given back only when the data object handed one over: what a
+// failed GetData left behind is not the caller's, and a medium with a
+// releasing object stays its owner's memory.
+TEST(SelectionIntake, OnlyAHandedOverMediumIsGivenBack) {
+    ScratchFolder folder(L"intakemedium");
+    const std::wstring plain = folder.File(L"plain.txt");
+    HGLOBAL theirs = BlockOf(zrvproduct::BuildDropList({plain}));
+    ASSERT_TRUE(theirs);
+    ReleaseCounter owner;
+    FileSelection selection;
+
+    STGMEDIUM failed = {};
+    failed.tymed = TYMED_HGLOBAL;
+    failed.hGlobal = theirs;
+    failed.pUnkForRelease = &owner;
+    OddMediumData refusing(E_FAIL, failed);
+    EXPECT_EQ(E_INVALIDARG, ReadSelection(&refusing, selection));
+    EXPECT_EQ(1u, owner.refs) << "a failed GetData handed nothing over";
+    failed.pUnkForRelease = nullptr;
+    OddMediumData refusingBare(DV_E_FORMATETC, failed);
+    EXPECT_EQ(E_INVALIDARG, ReadSelection(&refusingBare, selection));
+    EXPECT_NE(0u, ::GlobalSize(theirs)) << "the data object's block was freed";
+
+    STGMEDIUM lent = {};
+    lent.tymed = TYMED_HGLOBAL;
+    lent.hGlobal = theirs;
+    lent.pUnkForRelease = &owner;
+    owner.AddRef();
+    OddMediumData lending(S_OK, lent);
+    EXPECT_EQ(S_OK, ReadSelection(&lending, selection));
+    EXPECT_EQ(std::vector<std::wstring>{plain}, Paths(selection));
+    EXPECT_EQ(1u, owner.refs) << "the lent medium went back to its owner";
+    EXPECT_NE(0u, ::GlobalSize(theirs));
+
+    // A stream where memory was asked for, and memory that is not there.
+    zrv::com_ptr<IStream> stream;
+    ASSERT_EQ(S_OK, ::CreateStreamOnHGlobal(nullptr, TRUE, stream.put()));
+    STGMEDIUM streamed = {};
+    streamed.tymed = TYMED_ISTREAM;
+    streamed.pstm = stream.get();
+    stream->AddRef();
+    OddMediumData streaming(S_OK, streamed);
+    EXPECT_EQ(E_INVALIDARG, ReadSelection(&streaming, selection));
+    EXPECT_EQ(1u, stream->AddRef() - 1) << "the stream medium was given back";
+    stream->Release();
+    STGMEDIUM empty = {};
+    empty.tymed = TYMED_HGLOBAL;
+    OddMediumData nothing(S_OK, empty);
+    EXPECT_EQ(E_INVALIDARG, ReadSelection(&nothing, selection));
+
+    ::GlobalFree(theirs);
 }
 
 TEST(SelectionIntake, AListWithoutNamesIsNotWalked) {

@@ -77,7 +77,12 @@ HRESULT ReadSelection(IDataObject* data, FileSelection& selection) {
 
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     zrv::unique_stgmedium medium;
-    if (FAILED(data->GetData(&format, medium.put()))) return E_INVALIDARG;
+    if (FAILED(data->GetData(&format, medium.put()))) {
+        // A data object may leave a half-filled medium behind when it fails;
+        // releasing it could free memory or a reference that is still its own.
+        medium.release();
+        return E_INVALIDARG;
+    }
     if (medium.get().tymed != TYMED_HGLOBAL) return E_INVALIDARG;
 
     HGLOBAL memory = medium.get().hGlobal;

@@ -113,6 +113,9 @@ class unique_stgmedium {
         reset();
         return &m_value;
     }
+    // Forgets the medium without giving it back: what a failed GetData left
+    // in it is not the caller's to release.
+    void release() noexcept { ::ZeroMemory(&m_value, sizeof(m_value)); }
     // A zeroed medium (TYMED_NULL, no releasing object) gives back nothing.
     void reset() noexcept {
         ::ReleaseStgMedium(&m_value);
