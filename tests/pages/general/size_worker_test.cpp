@@ -334,6 +334,95 @@ TEST_F(SizeField, FailedWalkLeavesNoFigure) {
     EXPECT_EQ(L"", sheet.Text(IDC_GENERAL_SIZE));
 }
 
+// A window that turns every subfolder of a root into a file of 7 bytes at
+// the first figure it is shown, as another program might while a walk runs.
+struct Replacer {
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_APP && s_root && ++s_figures == 1) {
+            for (const wchar_t* name : {L"s1", L"s2", L"s3", L"s4"}) {
+                const std::wstring sub = *s_root + L"\\" + name;
+                ::DeleteFileW((sub + L"\\f.bin").c_str());
+                ::RemoveDirectoryW(sub.c_str());
+                std::ofstream(sub.c_str(), std::ios::binary) << "1234567";
+            }
+        }
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+    static inline const std::wstring* s_root = nullptr;
+    static inline int s_figures = 0;
+};
+
+// Folders that become files while their parent is listed are gone for the
+// walk: they add nothing, and the walk still ends with its total.
+TEST_F(SizeField, FolderBecomingAFileMidWalkAddsNothing) {
+    ScratchFolder folder(L"size-vanish");
+    folder.File(L"top.bin", std::string(100, 't'));
+    for (const wchar_t* name : {L"s1", L"s2", L"s3", L"s4"}) {
+        folder.Folder(name);
+        folder.File(std::wstring(name) + L"\\f.bin", std::string(50, 'f'));
+    }
+    WNDCLASSW type = {};
+    type.lpfnWndProc = &Replacer::Proc;
+    type.hInstance = ::GetModuleHandleW(nullptr);
+    type.lpszClassName = L"ZrvSizeReplacer";
+    ::RegisterClassW(&type);
+    zrv::unique_hwnd target(::CreateWindowW(type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                            nullptr, type.hInstance, nullptr));
+    ASSERT_TRUE(target);
+    Replacer::s_root = &folder.path();
+    Replacer::s_figures = 0;
+    zrv::com_ptr<SizeJob> job = SizeJob::Create(folder.path().c_str(), target.get());
+    ASSERT_TRUE(job);
+    SizeWalk walk(*job.get(), nullptr);
+    const ULONGLONG total = walk.TotalSize(folder.path().c_str(), false);
+    Replacer::s_root = nullptr;
+    ASSERT_GT(Replacer::s_figures, 1);
+    EXPECT_FALSE(walk.Stopped()) << "the walk failed";
+    EXPECT_NE(L"", std::wstring(job->LatestText().GetString()));
+    EXPECT_GE(total, 100u);
+}
+
+// Many sheets opened and closed at once while their workers walk: every
+// thread, handle, window object and page they used is given back.
+TEST_F(SizeField, SheetsOpenedAndClosedGiveEverythingBack) {
+    ScratchFolder links(L"size-links");
+    ScratchFolder folder(L"size-churn");
+    for (int i = 0; i < 40; ++i) folder.File(L"f" + std::to_wstring(i) + L".txt", "abc");
+    folder.Folder(L"sub");
+    folder.File(L"sub\\g.txt", std::string(2000, 'g'));
+    const std::wstring link = ShortcutTo(links, L"churn", folder.path());
+    ASSERT_FALSE(link.empty());
+    // The first sheet loads what stays loaded.
+    {
+        GeneralSheet warm(link);
+        ASSERT_TRUE(warm.WaitForWorker());
+    }
+
+    HANDLE process = ::GetCurrentProcess();
+    DWORD handlesBefore = 0;
+    ::GetProcessHandleCount(process, &handlesBefore);
+    const DWORD gdiBefore = ::GetGuiResources(process, GR_GDIOBJECTS);
+    const DWORD userBefore = ::GetGuiResources(process, GR_USEROBJECTS);
+    const LONG pagesBefore = CZRVPropPage::LiveObjectCount();
+    const size_t threadsBefore = RunningThreads().size();
+    for (int i = 0; i < 200; ++i) {
+        zrv::unique_hwnd sheet(CreateGeneralSheet(link));
+        ASSERT_TRUE(sheet);
+        PumpFor(sheet.get(), i % 3);
+    }
+    PumpFor(nullptr, 50);
+    const DWORD start = ::GetTickCount();
+    while (LiveSizeWorkers() != 0 && ::GetTickCount() - start < 10000) ::Sleep(5);
+    EXPECT_EQ(0, LiveSizeWorkers());
+    EXPECT_EQ(pagesBefore, CZRVPropPage::LiveObjectCount());
+    EXPECT_LE(RunningThreads().size(), threadsBefore);
+    DWORD handlesAfter = 0;
+    ::GetProcessHandleCount(process, &handlesAfter);
+    EXPECT_LE(handlesAfter, handlesBefore + 10);
+    EXPECT_LE(::GetGuiResources(process, GR_GDIOBJECTS), gdiBefore + 10);
+    EXPECT_LE(::GetGuiResources(process, GR_USEROBJECTS), userBefore + 10);
+}
+
 // The worker runs in its own apartment, where the product's localizer serves
 // it: the texts come from the real module's German catalog. A translation
 // that would format anything but one 64-bit number is not used.

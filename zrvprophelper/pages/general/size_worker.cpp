@@ -53,6 +53,16 @@ bool IsGoneOrClosed(DWORD error) noexcept {
            error == ERROR_DIRECTORY || error == ERROR_ACCESS_DENIED;
 }
 
+// A folder that became a file since its parent was listed cannot be listed
+// either, and the file system may say so with an error of its own (a file's
+// path as a folder's is an invalid name to Wine): what the entry is now
+// tells.
+bool IsNoLongerAFolder(const std::wstring& path) noexcept {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return IsGoneOrClosed(::GetLastError());
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 DWORD Remaining(DWORD deadline) noexcept {
     const LONG left = static_cast<LONG>(deadline - ::GetTickCount());
     return left > 0 ? static_cast<DWORD>(left) : 0;
@@ -198,7 +208,7 @@ ULONGLONG SizeWalk::TotalSize(const CString& path, bool listFolder) {
                 // may hold anything, and no total is shown at all.
                 const DWORD error = OpenListing(current, true, entry, listings);
                 if (error == ERROR_SUCCESS) continue;
-                if (!IsGoneOrClosed(error)) {
+                if (!IsGoneOrClosed(error) && !IsNoLongerAFolder(current)) {
                     ReportUnknown();
                     return 0;
                 }
