@@ -45,6 +45,8 @@ CZRVPropPage::CZRVPropPage(UINT pageId) noexcept {
     ::InterlockedIncrement(&g_livePages);
     std::memset(&pageInfo, 0, sizeof(pageInfo));
     pageInfo.dwSize = kPageInfoSize;
+    // PSP_USEREFPARENT stays idle: pcRefParent is null, since the module is
+    // pinned while pages exist and needs no count of them.
     pageInfo.dwFlags = PSP_USEICONID | PSP_USETITLE | PSP_USEREFPARENT | PSP_USECALLBACK;
     pageInfo.hInstance = g_module.Instance();
     pageInfo.pszTemplate = MAKEINTRESOURCEW(pageId);
