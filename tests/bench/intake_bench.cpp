@@ -1,9 +1,12 @@
 // Prints how long the three handlers take to read a large selection against
 // one just past the hundred-entry limit, measured in the same run on the
-// same files: 10,000 existing names against 101. Each handler's Initialize
-// runs on the host's user-interface thread, so the time is a frozen window.
+// same files: 10,000 existing names against 101. Then lists of names that do
+// not exist, of growing length: none of them is taken, so every one is
+// examined, and the growth per doubling shows how the cost scales with the
+// list. Each handler's Initialize runs on the host's user-interface thread,
+// so the time is a frozen window.
 //
-//   intake_bench [--names N]
+//   intake_bench [--names N] [--missing N]...
 
 #include <windows.h>
 #include <objbase.h>
@@ -26,12 +29,12 @@ namespace {
 
 using zrvbench::Now;
 
-// Milliseconds for the three handlers to take the selection, median of five.
-double ThreeHandlers(const std::vector<std::wstring>& names) {
+// Milliseconds for the three handlers to take the selection, median of runs.
+double ThreeHandlers(const std::vector<std::wstring>& names, int runCount = 5) {
     zrv::com_ptr<IDataObject> data;
     if (FAILED(zrvproduct::CreateDropDataObject(names, data.put()))) return -1;
     std::vector<double> runs;
-    for (int run = 0; run < 5; ++run) {
+    for (int run = 0; run < runCount; ++run) {
         const double start = Now();
         for (ObjectCreator create :
              {&CZRVPropSheet_Summary::Create, &CZRVPropSheet_Category::Create,
@@ -50,14 +53,18 @@ double ThreeHandlers(const std::vector<std::wstring>& names) {
 
 int wmain(int argc, wchar_t** argv) {
     size_t count = 10000;
+    std::vector<size_t> missing;
     for (int i = 1; i < argc; ++i) {
         if (!std::wcscmp(argv[i], L"--names") && i + 1 < argc) {
             count = std::wcstoul(argv[++i], nullptr, 10);
+        } else if (!std::wcscmp(argv[i], L"--missing") && i + 1 < argc) {
+            missing.push_back(std::wcstoul(argv[++i], nullptr, 10));
         } else {
-            std::fwprintf(stderr, L"usage: intake_bench [--names N]\n");
+            std::fwprintf(stderr, L"usage: intake_bench [--names N] [--missing N]...\n");
             return 2;
         }
     }
+    if (missing.empty()) missing = {1000, 2000, 4000};
     count = std::max<size_t>(count, 101);
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
@@ -76,6 +83,23 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("  101 names:    %9.2f ms\n", small);
     std::printf("  %zu names: %9.2f ms  (%.2fx the 101 names)\n", count, large,
                 small > 0 ? large / small : 0.0);
+
+    // Every name costs the shell several milliseconds under Wine, so each
+    // list is read once.
+    std::printf("Names that do not exist, three handlers, one run\n");
+    double previous = 0;
+    for (size_t length : missing) {
+        std::vector<std::wstring> absent;
+        absent.reserve(length);
+        for (size_t i = 0; i < length; ++i)
+            absent.push_back(folder + L"\\missing\\document " + std::to_wstring(i) + L".txt");
+        const double ms = ThreeHandlers(absent, 1);
+        std::printf("  %7zu names: %10.2f ms", length, ms);
+        if (previous > 0) std::printf("  (%.2fx the previous list)", ms / previous);
+        std::printf("\n");
+        std::fflush(stdout);
+        previous = ms;
+    }
     zrvtest::RemoveTree(folder);
     ::CoUninitialize();
     return 0;
