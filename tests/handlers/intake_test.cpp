@@ -2,6 +2,7 @@
 // is skipped, and what each handler answers.
 
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -302,6 +303,47 @@ TEST(SelectionIntake, NamesTooLongToHoldAreSkippedNeverCut) {
     EXPECT_EQ(S_OK, ReadSelection(DropData({longer[0], longer[1], fits}).get(), selection));
     EXPECT_EQ(std::vector<std::wstring>{fits}, Paths(selection));
     EXPECT_EQ(E_FAIL, ReadSelection(DropData({longer[1]}).get(), selection));
+}
+
+// A list of ANSI names gives each name as the shell's DragQueryFileW does,
+// converted from the ANSI code page, and a name longer than a path buffer
+// once converted is skipped, not cut.
+TEST(SelectionIntake, AnsiNamesReadAsTheShellConvertsThem) {
+    ScratchFolder folder(L"intakeansi");
+    const std::wstring file = folder.path() + L"\\caf\u00e9 r\u00e9sum\u00e9.txt";
+    // Cut to 259 units, this name would name the file made for it.
+    std::wstring tooLong = file.substr(0, file.size() - 4);
+    tooLong.resize(260, L'n');
+    folder.File(file.substr(folder.path().size() + 1));
+    folder.File(tooLong.substr(folder.path().size() + 1, 259 - folder.path().size() - 1));
+
+    DROPFILES header = {};
+    header.pFiles = sizeof(DROPFILES);
+    std::string bytes(reinterpret_cast<const char*>(&header), sizeof(header));
+    for (const std::wstring& name : {tooLong, file}) {
+        BOOL lossy = FALSE;
+        char ansi[2 * MAX_PATH] = {};
+        if (!::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.c_str(), -1, ansi,
+                                   sizeof(ansi), nullptr, &lossy) ||
+            lossy) {
+            GTEST_SKIP() << "the ANSI code page " << ::GetACP() << " cannot spell the name";
+        }
+        bytes.append(ansi, std::strlen(ansi) + 1);
+    }
+    bytes += '\0';
+    zrv::com_ptr<IDataObject> data;
+    ASSERT_EQ(S_OK, zrvproduct::CreateMemoryDataObject(CF_HDROP, bytes, data.put()));
+
+    HGLOBAL block = BlockOf(bytes);
+    ASSERT_TRUE(block);
+    wchar_t shell[MAX_PATH] = {};
+    ::DragQueryFileW(static_cast<HDROP>(block), 1, shell, MAX_PATH);
+    ::GlobalFree(block);
+    EXPECT_EQ(file, shell);
+
+    FileSelection selection;
+    EXPECT_EQ(S_OK, ReadSelection(data.get(), selection));
+    EXPECT_EQ(std::vector<std::wstring>{file}, Paths(selection));
 }
 
 }  // namespace

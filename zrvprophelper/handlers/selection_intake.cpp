@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <cstddef>
 #include <cstring>
 #include <cwchar>
 
@@ -38,14 +39,58 @@ DropList ClassifyDropList(HGLOBAL memory, const void* locked) noexcept {
     return DropList::Malformed;
 }
 
-// Reads name `index` whole into buffer. False when it cannot be read or does
-// not fit: a name cut to the buffer may name another file.
-bool ReadDropName(HDROP drop, UINT index, wchar_t* buffer) noexcept {
-    const UINT length = ::DragQueryFileW(drop, index, buffer, kPathBuffer);
-    if (length == 0) return false;
-    // A copy that fills the buffer may have been cut; the full length says.
-    return length < kPathBuffer - 1 || ::DragQueryFileW(drop, index, nullptr, 0) < kPathBuffer;
-}
+// Walks the names of a list that ClassifyDropList accepted, each once. The
+// shell's DragQueryFileW starts again from the first name on every call, so
+// reading a long list through it costs the square of its length; and names
+// that are skipped do not count toward the hundred taken, so a long list of
+// missing files would be read to its end that way.
+class DropNameReader {
+  public:
+    explicit DropNameReader(const void* locked) noexcept
+        : m_at(static_cast<const BYTE*>(locked) + static_cast<const DROPFILES*>(locked)->pFiles),
+          m_wide(static_cast<const DROPFILES*>(locked)->fWide != FALSE) {}
+
+    // Steps to the next name; false at the end of the list. fits tells
+    // whether the name, as DragQueryFileW gives it, fits whole in buffer
+    // (kPathBuffer units with its NUL); only then is it copied there.
+    bool Next(wchar_t* buffer, bool& fits) noexcept {
+        return m_wide ? NextWide(buffer, fits) : NextAnsi(buffer, fits);
+    }
+
+  private:
+    // The list may start at an odd offset, so units are read byte by byte.
+    wchar_t UnitAt(size_t index) const noexcept {
+        return static_cast<wchar_t>(m_at[2 * index] | (m_at[2 * index + 1] << 8));
+    }
+
+    bool NextWide(wchar_t* buffer, bool& fits) noexcept {
+        if (UnitAt(0) == L'\0') return false;
+        size_t length = 0;
+        for (wchar_t unit; (unit = UnitAt(length)) != L'\0'; ++length) {
+            if (length < kPathBuffer) buffer[length] = unit;
+        }
+        fits = length < kPathBuffer;
+        if (fits) buffer[length] = L'\0';
+        m_at += 2 * (length + 1);
+        return true;
+    }
+
+    // An ANSI name is converted as the shell converts it for DragQueryFileW,
+    // from the ANSI code page, and must fit once converted.
+    bool NextAnsi(wchar_t* buffer, bool& fits) noexcept {
+        const auto* name = reinterpret_cast<const char*>(m_at);
+        if (*name == '\0') return false;
+        const size_t bytes = std::strlen(name);
+        const int units = ::MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+        fits = units > 0 && static_cast<UINT>(units) <= kPathBuffer &&
+               ::MultiByteToWideChar(CP_ACP, 0, name, -1, buffer, kPathBuffer) == units;
+        m_at += bytes + 1;
+        return true;
+    }
+
+    const BYTE* m_at;
+    bool m_wide;
+};
 
 // The stored target of a shortcut, read into target (kPathBuffer units).
 // False when the link cannot be created, loaded or read, or when its target
@@ -103,11 +148,12 @@ HRESULT ReadSelection(IDataObject* data, FileSelection& selection) {
     // Names after the hundredth entry change nothing that any page is shown,
     // so they are not examined: each costs the shell a trip to the disk, on
     // the host's user-interface thread.
-    HDROP drop = static_cast<HDROP>(memory);
-    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    DropNameReader names(locked);
     wchar_t buffer[kPathBuffer] = {};
-    for (UINT i = 0; i < count && selection.size() < kMaxSelection; ++i) {
-        if (!ReadDropName(drop, i, buffer)) continue;
+    bool fits = false;
+    while (selection.size() < kMaxSelection && names.Next(buffer, fits)) {
+        // A name cut to the buffer may name another file.
+        if (!fits) continue;
         if (::PathIsDirectoryW(buffer)) continue;
 
         SHFILEINFOW info;
