@@ -64,7 +64,7 @@ int wmain(int argc, wchar_t** argv) {
             return 2;
         }
     }
-    if (missing.empty()) missing = {1000, 2000, 4000};
+    if (missing.empty()) missing = {250, 500, 1000};
     count = std::max<size_t>(count, 101);
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
