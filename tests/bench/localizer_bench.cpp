@@ -60,10 +60,24 @@ LONG ServerObjectsCreated() {
 // opened, mapped, its slot table scanned for the thread's entry and its use
 // counted and given back, flushed (as the lookup flushes), unmapped and
 // closed with its mutex. No localizer object and no translation.
-void Floor() {
+// The translation every lookup asks its server for, with the BSTRs it must
+// pass and the one it gets back.
+void Translate(IAppLocalizer* localizer) {
+    BSTR stem = ::SysAllocString(L"ZRVPropHelper");
+    BSTR key = ::SysAllocString(L"105");
+    BSTR defaultText = ::SysAllocString(L"General");
+    BSTR text = nullptr;
+    localizer->GetModuleString(stem, key, defaultText, &text);
+    ::SysFreeString(text);
+    ::SysFreeString(defaultText);
+    ::SysFreeString(key);
+    ::SysFreeString(stem);
+}
+
+void Floor(bool flush) {
     static wchar_t text[256];
     ::LoadStringW(zrv::ResourceInstance(), 105, text, 256);
-    zrvbench::MapLookupFloor();
+    zrvbench::MapLookupFloor(flush, &Translate);
 }
 
 INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM) {
@@ -94,14 +108,14 @@ int wmain() {
         // the floor finds the thread's entry that the first lookup made.
         std::vector<double> floors, lookups;
         for (int turn = 0; turn < kTurns; ++turn) {
-            floors.push_back(MicrosPerCall(kCallsPerRound, &Floor));
+            floors.push_back(MicrosPerCall(kCallsPerRound, [] { Floor(true); }));
             lookups.push_back(
                 MicrosPerCall(kCallsPerRound, [&] { text.LoadLocalizedString(105); }));
         }
         std::sort(floors.begin(), floors.end());
         std::sort(lookups.begin(), lookups.end());
         floor = floors[floors.size() / 2];
-        unflushed = MicrosPerCall(kCallsPerRound, [] { zrvbench::MapLookupFloor(false); });
+        unflushed = MicrosPerCall(kCallsPerRound, [] { Floor(false); });
         withMap = lookups[lookups.size() / 2];
         const double stem = MicrosPerCall(200, [&] {
             CString s;
@@ -118,8 +132,9 @@ int wmain() {
     std::printf("localized string lookup (microseconds per call, median)\n");
     std::printf("  LoadString alone                 %9.2f\n", loadString);
     std::printf(
-        "  floor (string table; map open, map, slot scan and use count, flush, unmap,\n"
-        "         close; mutex open and close)  %9.2f\n",
+        "  floor (string table; map open, map, slot scan and use count, the server's\n"
+        "         translation, use given back, flush, unmap, close;\n"
+        "         mutex open and close)             %9.2f\n",
         floor);
     std::printf("  (of the floor, FlushViewOfFile    %9.2f)\n", floor - unflushed);
     const double ratio = floor > 0 ? withMap / floor : 0;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "components/component_ids.h"
 #include "localization/localizer_map.h"
 
 namespace zrvbench {
@@ -27,7 +28,7 @@ volatile LocalizerMapEntry* FindOwnEntry(LocalizerMap* view, SIZE_T viewBytes) {
 
 }  // namespace
 
-void MapLookupFloor(bool flush) {
+void MapLookupFloor(bool flush, TranslateFn translate) {
     HANDLE mapping = ::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kLocalizerMapName);
     if (!mapping) return;
     auto* view = static_cast<LocalizerMap*>(::MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
@@ -39,6 +40,12 @@ void MapLookupFloor(bool flush) {
         mutex = ::CreateMutexW(nullptr, FALSE, kLocalizerMutexName);
         if (volatile LocalizerMapEntry* entry = FindOwnEntry(view, viewBytes)) {
             entry->useCount = entry->useCount + 1;  // held while the text is looked up
+            if (translate) {
+                translate(reinterpret_cast<IAppLocalizer*>(
+                    static_cast<ULONG_PTR>(entry->localizer)));
+            }
+            // A use that leaves the entry held goes back without the mutex:
+            // only this thread touches an entry with its own ids.
             entry->useCount = entry->useCount - 1;
         }
         if (flush) ::FlushViewOfFile(view, 0);
