@@ -97,7 +97,7 @@ std::string ReadFileBytes(const std::wstring& path) {
     return bytes;
 }
 
-int RunProgram(const std::wstring& commandLine, unsigned timeoutMs) {
+zrv::unique_handle StartProgram(const std::wstring& commandLine) {
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
     STARTUPINFOW si = {};
@@ -105,16 +105,21 @@ int RunProgram(const std::wstring& commandLine, unsigned timeoutMs) {
     PROCESS_INFORMATION pi = {};
     if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                           &pi)) {
-        return -1;
-    }
-    DWORD code = static_cast<DWORD>(-1);
-    if (::WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-        ::GetExitCodeProcess(pi.hProcess, &code);
-    } else {
-        ::TerminateProcess(pi.hProcess, 1);
+        return zrv::unique_handle();
     }
     ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
+    return zrv::unique_handle(pi.hProcess);
+}
+
+int RunProgram(const std::wstring& commandLine, unsigned timeoutMs) {
+    const zrv::unique_handle process = StartProgram(commandLine);
+    if (!process) return -1;
+    DWORD code = static_cast<DWORD>(-1);
+    if (::WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0) {
+        ::GetExitCodeProcess(process.get(), &code);
+    } else {
+        ::TerminateProcess(process.get(), 1);
+    }
     return static_cast<int>(code);
 }
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "support/handles.h"
+
 namespace zrvtest {
 
 std::wstring ProgramFolder();                        // with a trailing backslash
@@ -14,6 +16,8 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // The whole file, read while others may still write it; empty when it
 // cannot be opened.
 std::string ReadFileBytes(const std::wstring& path);
+// Starts a program; the process handle, or an empty one when it cannot start.
+zrv::unique_handle StartProgram(const std::wstring& commandLine);
 // Runs a program and waits for it; returns its exit code, or -1.
 int RunProgram(const std::wstring& commandLine, unsigned timeoutMs = 60000);
 

@@ -3,9 +3,7 @@
 
 #include <windows.h>
 
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 
 #include "common/test_paths.h"
 #include "handlers/shell_fixtures.h"
@@ -27,10 +25,7 @@ BrowserRun RunBrowser(const std::wstring& arguments) {
                               arguments + L" > \"" + log + L"\" 2>&1\"";
     BrowserRun run;
     run.exitCode = RunProgram(line, 120000);
-    std::ifstream in(std::string(log.begin(), log.end()));
-    std::stringstream text;
-    text << in.rdbuf();
-    run.output = text.str();
+    run.output = ReadFileBytes(log);
     return run;
 }
 

@@ -22,22 +22,6 @@ ULONGLONG Utc(WORD year, WORD month, WORD day, WORD hour) {
     return (ULONGLONG{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
 }
 
-// Starts a helper program with the command line given; the process handle, or
-// null when it could not be started.
-zrv::unique_handle StartProcess(const std::wstring& commandLine) {
-    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-    line.push_back(L'\0');
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                          &pi)) {
-        return zrv::unique_handle();
-    }
-    ::CloseHandle(pi.hThread);
-    return zrv::unique_handle(pi.hProcess);
-}
-
 class StoreDurability : public StoreTest {
   protected:
     // Saves the texts and values that the damage and kill tests expect to
@@ -97,7 +81,7 @@ TEST_F(StoreDurability, AWriterKilledWhileSavingLosesNothingSaved) {
         L"\"" + ProgramPath(L"store_test_helper.exe") + L"\" save-loop " + Quoted(loop);
     for (DWORD delay : {0u, 15u, 40u, 75u, 120u}) {
         SCOPED_TRACE(testing::Message() << "killed " << delay << " ms after its first save");
-        const zrv::unique_handle process = StartProcess(helper);
+        const zrv::unique_handle process = zrvtest::StartProgram(helper);
         ASSERT_TRUE(process);
         std::wstring before;
         {
@@ -137,7 +121,7 @@ TEST_F(StoreDurability, ConcurrentWritersLoseNothing) {
     std::wstring lines[2] = {base + L"A" + tail, base + L"B" + tail};
     zrv::unique_handle processes[2];
     for (int i = 0; i < 2; ++i) {
-        processes[i] = StartProcess(lines[i]);
+        processes[i] = zrvtest::StartProgram(lines[i]);
         ASSERT_TRUE(processes[i]);
     }
     for (auto& process : processes) {

@@ -63,7 +63,6 @@ ZRV_HANDLE_TRAITS(mapview_traits, void*, nullptr, ::UnmapViewOfFile(h));
 ZRV_HANDLE_TRAITS(cotaskmem_traits, void*, nullptr, ::CoTaskMemFree(h));
 ZRV_HANDLE_TRAITS(hwnd_traits, HWND, nullptr, ::DestroyWindow(h));
 ZRV_HANDLE_TRAITS(hmodule_traits, HMODULE, nullptr, ::FreeLibrary(h));
-ZRV_HANDLE_TRAITS(hglobal_traits, HGLOBAL, nullptr, ::GlobalFree(h));
 ZRV_HANDLE_TRAITS(actctx_traits, HANDLE, INVALID_HANDLE_VALUE, ::ReleaseActCtx(h));
 #undef ZRV_HANDLE_TRAITS
 
@@ -79,7 +78,6 @@ using unique_mapview = unique_any<mapview_traits>;
 using unique_cotaskmem = unique_any<cotaskmem_traits>;
 using unique_hwnd = unique_any<hwnd_traits>;
 using unique_hmodule = unique_any<hmodule_traits>;
-using unique_hglobal = unique_any<hglobal_traits>;
 
 // A PROPVARIANT that is cleared when it goes out of scope.
 class unique_propvariant {

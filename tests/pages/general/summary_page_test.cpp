@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cwchar>
-#include <fstream>
-#include <sstream>
 
 #include "common/sheet_host.h"
 #include "common/test_paths.h"
@@ -49,13 +47,6 @@ std::wstring LocaleTime(const SYSTEMTIME& time) {
     ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, format, 32);
     ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &time, format, text, 128);
     return text;
-}
-
-std::string ReadAll(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 TEST_F(GeneralPage, OfferedOnlyForExactlyOneItem) {
@@ -283,7 +274,7 @@ TEST_F(GeneralPage, HelpShowsThePageTopic) {
         EXPECT_TRUE(sheet.WaitForWorker());
     }
     ::SetEnvironmentVariableW(L"ZRV_HELP_LOG", nullptr);
-    const std::string requests = ReadAll(log);
+    const std::string requests = zrvtest::ReadFileBytes(log);
     if (requests.empty()) GTEST_SKIP() << "the application services recorded no help request";
     EXPECT_NE(std::string::npos, requests.find("ZRVHelp.chm")) << requests;
     EXPECT_NE(std::string::npos, requests.find("doc_main_prop.htm")) << requests;
