@@ -20,6 +20,7 @@
 #include "localization/registrations.h"
 #include "module/ids.h"
 #include "support/com_ptr.h"
+#include "support/handles.h"
 
 using namespace zrvtest;
 
@@ -56,7 +57,8 @@ DWORD WINAPI AddRecords(void*) {
         zrv::RememberLocalizerRegistration(0, 0x40000 + id, kDeadPointer);
     return 0;
 }
-DWORD WINAPI ReadRecords(void*) {
+DWORD WINAPI ReadRecords(void* started) {
+    ::SetEvent(static_cast<HANDLE>(started));
     for (;;) zrv::IsOwnRegistration(0, kDeadPointer);
 }
 DWORD WINAPI LetGoOfRecords(void*) {
@@ -78,7 +80,11 @@ TEST(MapChild, EndWhileAThreadReadsTheRecords) {
     if (!ChildRole(L"records")) GTEST_SKIP();
     for (int attempt = 0; attempt < 100; ++attempt) {
         if (!RunsWithin(AddRecords, 2000)) break;
-        HANDLE reader = ::CreateThread(nullptr, 0, ReadRecords, nullptr, 0, nullptr);
+        // Stopped only once it reads: a thread stopped while it still starts
+        // up holds the loader's lock, and every later thread would wait on it.
+        const zrv::unique_handle started(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        HANDLE reader = ::CreateThread(nullptr, 0, ReadRecords, started.get(), 0, nullptr);
+        ::WaitForSingleObject(started.get(), 5000);
         ::Sleep(2);
         ::TerminateThread(reader, 0);
         ::WaitForSingleObject(reader, INFINITE);
