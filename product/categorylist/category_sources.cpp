@@ -9,6 +9,7 @@
 #include "support/class_registration.h"
 #include "support/com_ptr.h"
 #include "support/handles.h"
+#include "support/bstr.h"
 
 namespace zrvcatlist {
 namespace {
@@ -89,9 +90,10 @@ std::vector<std::wstring> LoadDocumentNames(const std::wstring& path) {
         !catalog) {
         return {};
     }
-    zrv::unique_bstr document(::SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
+    CComBSTR document;
+    document.Attach(::SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
     if (!document || FAILED(catalog->OpenDocument(document.get()))) return {};
-    zrv::unique_bstr text;
+    CComBSTR text;
     catalog->GetStringProperty(DOCPROP_CATEGORIES, text.put());
     std::vector<std::wstring> names = SplitCategoryText(text.get());
     SortForDisplay(names);

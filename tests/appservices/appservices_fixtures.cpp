@@ -7,6 +7,7 @@
 #include "common/test_paths.h"
 #include "components/component_ids.h"
 #include "support/handles.h"
+#include "support/bstr.h"
 
 namespace appsvctest {
 
@@ -36,8 +37,8 @@ Answer Take(HRESULT hr, BSTR text) {
 }
 
 // Arguments are BSTRs made for the call, as the module makes them.
-zrv::unique_bstr Bstr(const wchar_t* text) {
-    return zrv::unique_bstr(text ? ::SysAllocString(text) : nullptr);
+CComBSTR Bstr(const wchar_t* text) {
+    return CComBSTR(text);
 }
 
 std::optional<std::wstring> ReadOfficeValue(const wchar_t* name) {

@@ -10,14 +10,15 @@
 #include "categorylist/control_host.h"
 #include "common/test_paths.h"
 #include "support/handles.h"
+#include "support/bstr.h"
 
 using namespace catlisttest;
 using Names = std::vector<std::wstring>;
 
 namespace {
 
-zrv::unique_bstr Bstr(const std::wstring& text) {
-    return zrv::unique_bstr(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+CComBSTR Bstr(const std::wstring& text) {
+    return CComBSTR(static_cast<int>(text.size()), text.data());
 }
 
 // A store file and a document of the test's own.

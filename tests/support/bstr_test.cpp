@@ -47,7 +47,8 @@ TEST(CComBSTR, MakesOneBstrPerOwner) {
     CComBSTR copy(text);
     EXPECT_NE(text.get(), copy.get());
     EXPECT_EQ(L"path", Text(copy));
-    zrv::unique_bstr fresh(text.Copy());
+    CComBSTR fresh;
+    fresh.Attach(text.Copy());
     EXPECT_NE(text.get(), fresh.get());
     EXPECT_EQ(L"path", Text(fresh.get()));
     EXPECT_EQ(nullptr, CComBSTR().Copy());
@@ -96,7 +97,8 @@ TEST(BstrT, CopiesShareOneBstr) {
         EXPECT_EQ(L"outlives its source", Text(last));
     }
 
-    zrv::unique_bstr fresh(original.copy());
+    CComBSTR fresh;
+    fresh.Attach(original.copy());
     EXPECT_NE(original.GetBSTR(), fresh.get());
     EXPECT_EQ(L"shared", Text(fresh.get()));
     EXPECT_EQ(6u, original.length());
