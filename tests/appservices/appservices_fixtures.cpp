@@ -37,9 +37,7 @@ Answer Take(HRESULT hr, BSTR text) {
 }
 
 // Arguments are BSTRs made for the call, as the module makes them.
-CComBSTR Bstr(const wchar_t* text) {
-    return CComBSTR(text);
-}
+CComBSTR Bstr(const wchar_t* text) { return CComBSTR(text); }
 
 std::optional<std::wstring> ReadOfficeValue(const wchar_t* name) {
     zrv::unique_hkey key;
