@@ -9,7 +9,7 @@
 #include "support/handles.h"
 #include "support/bstr.h"
 
-namespace appsvctest {
+namespace zrvappsvctest {
 
 namespace {
 
@@ -169,4 +169,4 @@ std::vector<DWORD> ProcessesNamed(const wchar_t* name) {
     return ids;
 }
 
-}  // namespace appsvctest
+}  // namespace zrvappsvctest

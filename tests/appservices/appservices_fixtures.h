@@ -13,7 +13,7 @@
 
 #include "support/com_ptr.h"
 
-namespace appsvctest {
+namespace zrvappsvctest {
 
 // The server's documented "no translation" result.
 constexpr HRESULT kNoTranslation = static_cast<HRESULT>(0x8004A101);
@@ -88,4 +88,4 @@ std::wstring ReadTextFile(const std::wstring& path);  // UTF-8 bytes as UTF-16
 // Ids of the running processes whose program file is called name.
 std::vector<DWORD> ProcessesNamed(const wchar_t* name);
 
-}  // namespace appsvctest
+}  // namespace zrvappsvctest

@@ -7,7 +7,7 @@
 #include "common/test_paths.h"
 #include "components/component_ids.h"
 
-using namespace appsvctest;
+using namespace zrvappsvctest;
 
 TEST(AppHelp, RecordsRequestsWithoutHelpFileAndRefusesUnsafeNames) {
     const std::wstring folder = zrvtest::MakeScratchFolder(L"help");

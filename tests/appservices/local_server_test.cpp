@@ -13,7 +13,7 @@
 #include "common/test_paths.h"
 #include "components/component_ids.h"
 
-using namespace appsvctest;
+using namespace zrvappsvctest;
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "common/test_paths.h"
 #include "components/component_ids.h"
 
-using namespace appsvctest;
+using namespace zrvappsvctest;
 
 namespace {
 

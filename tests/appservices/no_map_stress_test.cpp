@@ -18,7 +18,7 @@
 #include "support/cstring.h"
 #include "support/module_instance.h"
 
-using namespace appsvctest;
+using namespace zrvappsvctest;
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "categorylist/server.h"
 
 using zrvcatlist::CCategoryEnum;
-using catlisttest::NextSlot;
-using catlisttest::ResetSlot;
+using zrvcatlisttest::NextSlot;
+using zrvcatlisttest::ResetSlot;
 
 namespace {
 

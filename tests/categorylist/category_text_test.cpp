@@ -68,10 +68,10 @@ TEST(CategoryText, CatalogueFileIsOneNamePerLineInAnyEncoding) {
 TEST(CategoryText, CatalogueLocation) {
     const std::wstring shipped = zrvtest::ProgramFolder() + L"categories.txt";
     {
-        catlisttest::ScopedEnvironment variable(L"ZRV_CATEGORY_CATALOG", L"C:\\elsewhere\\c.txt");
+        zrvcatlisttest::ScopedEnvironment variable(L"ZRV_CATEGORY_CATALOG", L"C:\\elsewhere\\c.txt");
         EXPECT_EQ(zrvcatlist::CataloguePath(), L"C:\\elsewhere\\c.txt");
     }
-    catlisttest::ScopedEnvironment unset(L"ZRV_CATEGORY_CATALOG", nullptr);
+    zrvcatlisttest::ScopedEnvironment unset(L"ZRV_CATEGORY_CATALOG", nullptr);
     wchar_t appData[MAX_PATH] = {};
     ASSERT_NE(::GetEnvironmentVariableW(L"APPDATA", appData, MAX_PATH), 0u);
     const std::wstring folder = std::wstring(appData) + L"\\Lumatrel\\DocumentStore";

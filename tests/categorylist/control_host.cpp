@@ -2,7 +2,7 @@
 
 #include <ocidl.h>
 
-namespace catlisttest {
+namespace zrvcatlisttest {
 namespace {
 
 constexpr wchar_t kTopClass[] = L"CategoryListTestTop";
@@ -148,4 +148,4 @@ HRESULT ControlDllCanUnloadNow() {
     return canUnloadNow ? canUnloadNow() : S_OK;
 }
 
-}  // namespace catlisttest
+}  // namespace zrvcatlisttest

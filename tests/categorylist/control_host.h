@@ -13,7 +13,7 @@
 #include "components/component_ids.h"
 #include "support/com_ptr.h"
 
-namespace catlisttest {
+namespace zrvcatlisttest {
 
 // atl80.dll's hosting entry points.
 struct AtlHosting {
@@ -75,4 +75,4 @@ HRESULT ControlDllCanUnloadNow();
 
 using zrvtest::ScopedEnvironment;
 
-}  // namespace catlisttest
+}  // namespace zrvcatlisttest

@@ -12,7 +12,7 @@
 #include "common/registry_reader.h"
 #include "common/test_paths.h"
 
-using namespace catlisttest;
+using namespace zrvcatlisttest;
 using Names = std::vector<std::wstring>;
 
 namespace {

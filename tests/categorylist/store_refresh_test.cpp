@@ -12,7 +12,7 @@
 #include "support/handles.h"
 #include "support/bstr.h"
 
-using namespace catlisttest;
+using namespace zrvcatlisttest;
 using Names = std::vector<std::wstring>;
 
 namespace {

@@ -9,7 +9,7 @@
 #include "store/store_test_support.h"
 #include "support/handles.h"
 
-using namespace storetest;
+using namespace zrvstoretest;
 
 namespace {
 

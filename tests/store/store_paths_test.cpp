@@ -9,7 +9,7 @@
 #include "store/core/store_format.h"
 #include "store/store_test_support.h"
 
-using namespace storetest;
+using namespace zrvstoretest;
 
 namespace {
 

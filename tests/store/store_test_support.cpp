@@ -4,7 +4,7 @@
 #include "store/core/utf8.h"
 #include "support/handles.h"
 
-namespace storetest {
+namespace zrvstoretest {
 
 void StoreTest::SetUp() {
     m_folder = zrvtest::MakeScratchFolder(L"store");
@@ -204,4 +204,4 @@ std::vector<std::string> Lines(const std::string& text) {
 
 std::string Narrow(const std::wstring& text) { return zrvstore::ToUtf8(text); }
 
-}  // namespace storetest
+}  // namespace zrvstoretest

@@ -15,7 +15,7 @@
 #include "components/component_ids.h"
 #include "support/com_ptr.h"
 
-namespace storetest {
+namespace zrvstoretest {
 
 // Each test gets a scratch folder and a store file in it, named through the
 // environment, which child processes inherit.
@@ -80,4 +80,4 @@ std::string ReadFileBytes(const std::wstring& path);
 std::vector<std::string> Lines(const std::string& text);
 std::string Narrow(const std::wstring& text);  // UTF-8
 
-}  // namespace storetest
+}  // namespace zrvstoretest

@@ -8,7 +8,7 @@
 
 #include "store/store_test_support.h"
 
-using namespace storetest;
+using namespace zrvstoretest;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "common/test_paths.h"
 #include "pages/categories/categories_fixture.h"
 
-namespace cattest {
+namespace zrvcattest {
 namespace {
 
 class BrowserCategories : public CategoriesPageTest {};
@@ -33,4 +33,4 @@ TEST_F(BrowserCategories, ApplyWritesTheFirstDocumentsTextsOnly) {
 }
 
 }  // namespace
-}  // namespace cattest
+}  // namespace zrvcattest

@@ -7,7 +7,7 @@
 #include "store/core/store_journal.h"
 #include "store/core/store_paths.h"
 
-namespace cattest {
+namespace zrvcattest {
 
 namespace {
 
@@ -217,4 +217,4 @@ bool CategoriesSheet::WaitForItems(HWND list, const std::vector<std::wstring>& e
     }
 }
 
-}  // namespace cattest
+}  // namespace zrvcattest

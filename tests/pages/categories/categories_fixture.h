@@ -19,7 +19,7 @@
 #include "pages/common/page_harness.h"
 #include "resources/resource.h"
 
-namespace cattest {
+namespace zrvcattest {
 
 // Control ids of the page, as its template names them. The store's property
 // ids are the DOCPROP_ names.
@@ -109,4 +109,4 @@ class CategoriesSheet {
     HWND m_page = nullptr;
 };
 
-}  // namespace cattest
+}  // namespace zrvcattest

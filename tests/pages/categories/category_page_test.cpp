@@ -12,7 +12,7 @@
 #include "pages/categories/categories_fixture.h"
 #include "pages/prop_page.h"
 
-namespace cattest {
+namespace zrvcattest {
 namespace {
 
 using Lines = std::vector<std::wstring>;
@@ -360,4 +360,4 @@ TEST_F(CategoriesPage, ShowsItsTextsInTheUsersLanguage) {
 }
 
 }  // namespace
-}  // namespace cattest
+}  // namespace zrvcattest

@@ -1,6 +1,6 @@
 #include "class_without.h"
 
-namespace cattest {
+namespace zrvcattest {
 
 ClassWithout::ClassWithout(REFCLSID clsid, REFIID refused) : m_refused(refused) {
     if (FAILED(::CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
@@ -37,4 +37,4 @@ STDMETHODIMP ClassWithout::CreateInstance(IUnknown* outer, REFIID iid, void** ob
     return m_server->CreateInstance(outer, iid, object);
 }
 
-}  // namespace cattest
+}  // namespace zrvcattest

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-namespace cattest {
+namespace zrvcattest {
 
 class ClassWithout final : public IClassFactory {
   public:
@@ -30,4 +30,4 @@ class ClassWithout final : public IClassFactory {
     DWORD m_cookie = 0;
 };
 
-}  // namespace cattest
+}  // namespace zrvcattest

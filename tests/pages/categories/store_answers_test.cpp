@@ -7,7 +7,7 @@
 #include "pages/categories/categories_fixture.h"
 #include "pages/categories/class_without.h"
 
-namespace cattest {
+namespace zrvcattest {
 namespace {
 
 class MissingAnswers : public CategoriesPageTest {};
@@ -124,4 +124,4 @@ TEST_F(MissingAnswers, WithoutDocumentTypesNothingIsOfferedForEditing) {
 }
 
 }  // namespace
-}  // namespace cattest
+}  // namespace zrvcattest

@@ -9,7 +9,7 @@
 #include "common/test_paths.h"
 #include "pages/lifecycle/lifecycle_fixture.h"
 
-using namespace lifecycletest;
+using namespace zrvlifecycletest;
 
 namespace {
 

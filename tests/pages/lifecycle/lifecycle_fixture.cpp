@@ -13,7 +13,7 @@
 #include "store/core/store_paths.h"
 #include "store/core/utf8.h"
 
-namespace lifecycletest {
+namespace zrvlifecycletest {
 
 const int kLifeCycleControls[8] = {kNone,       kOneYear, kTwoYears, kThreeYears,
                                    kCustomDate, kPicker,  kReminder, kBurn};
@@ -210,4 +210,4 @@ void PickDate(HWND page, const SYSTEMTIME& date) {
     ::SendMessageW(page, WM_NOTIFY, kPicker, reinterpret_cast<LPARAM>(&change));
 }
 
-}  // namespace lifecycletest
+}  // namespace zrvlifecycletest

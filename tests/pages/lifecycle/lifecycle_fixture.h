@@ -16,7 +16,7 @@
 #include "resources/resource.h"
 #include "store/core/document_record.h"
 
-namespace lifecycletest {
+namespace zrvlifecycletest {
 
 // Control ids of the page, as its template names them.
 enum : int {
@@ -88,4 +88,4 @@ void ChooseReminder(HWND page, int index);
 // What a user's date in the picker sends.
 void PickDate(HWND page, const SYSTEMTIME& date);
 
-}  // namespace lifecycletest
+}  // namespace zrvlifecycletest

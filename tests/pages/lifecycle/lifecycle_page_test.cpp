@@ -9,7 +9,7 @@
 
 #include "pages/lifecycle/lifecycle_fixture.h"
 
-using namespace lifecycletest;
+using namespace zrvlifecycletest;
 using zrvtest::Click;
 
 namespace {

@@ -16,7 +16,7 @@
 #include "pages/lifecycle/lifecycle_fixture.h"
 #include "support/module_instance.h"
 
-using namespace lifecycletest;
+using namespace zrvlifecycletest;
 using zrvtest::Click;
 
 namespace {

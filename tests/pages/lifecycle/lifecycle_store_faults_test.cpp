@@ -10,7 +10,7 @@
 #include "common/test_paths.h"
 #include "pages/lifecycle/lifecycle_fixture.h"
 
-using namespace lifecycletest;
+using namespace zrvlifecycletest;
 using zrvtest::Click;
 
 namespace {
