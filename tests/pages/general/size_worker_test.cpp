@@ -204,10 +204,7 @@ TEST_F(SizeField, FoldersAreEnteredWhateverTheirAttributesButLinksAreNot) {
 TEST_F(SizeField, DeepestTreeIsTotalled) {
     ScratchFolder links(L"size-links");
     ScratchFolder folder(L"deep");
-    struct Clear {
-        const std::wstring& root;
-        ~Clear() { ClearFileTree(root); }
-    } clear{folder.path()};
+    zrv::scope_exit clear([&] { ClearFileTree(folder.path()); });
     const std::wstring fileName = L"\\f.bin";
     std::wstring deepest = folder.path();
     int levels = 0;
@@ -237,10 +234,7 @@ TEST_F(SizeField, FoldersWithTrailingDotsAndSpacesAreListedThemselves) {
         !MakeFileOnHost(folder.path(), L"\\\U0001F600.", 7000)) {
         GTEST_SKIP() << "the host cannot make these names here";
     }
-    struct Clear {
-        const std::wstring& root;
-        ~Clear() { ClearFileTree(L"\\\\?\\" + root); }
-    } clear{folder.path()};
+    zrv::scope_exit clear([&] { ClearFileTree(L"\\\\?\\" + folder.path()); });
     const std::wstring link = ShortcutTo(links, L"names", folder.path());
     ASSERT_FALSE(link.empty());
 
@@ -257,10 +251,7 @@ TEST_F(SizeField, FoldersWithTrailingDotsAndSpacesAreListedThemselves) {
 TEST_F(SizeField, SlowHostileDepthIsWalkedWithoutCrashing) {
     ScratchFolder links(L"size-links");
     ScratchFolder folder(L"chain");
-    struct Clear {
-        const std::wstring& root;
-        ~Clear() { RemoveFolderChain(root); }
-    } clear{folder.path()};
+    zrv::scope_exit clear([&] { RemoveFolderChain(folder.path()); });
     const int levels = 1900;
     const std::wstring deepest = MakeFolderChain(folder.path(), levels, 5000);
     if (deepest.empty()) GTEST_SKIP() << "the host cannot make the chain here";
@@ -281,10 +272,7 @@ TEST_F(SizeField, SlowHostileDepthIsWalkedWithoutCrashing) {
 TEST_F(SizeField, SlowFolderBeyondReachLeavesNoFigure) {
     ScratchFolder links(L"size-links");
     ScratchFolder folder(L"chain");
-    struct Clear {
-        const std::wstring& root;
-        ~Clear() { RemoveFolderChain(root); }
-    } clear{folder.path()};
+    zrv::scope_exit clear([&] { RemoveFolderChain(folder.path()); });
     const int levels = 2300;
     if (!MakeFolderChainOnly(folder.path(), levels)) GTEST_SKIP() << "no chain made here";
     folder.File(L"top.bin", std::string(5000, 't'));
@@ -485,10 +473,7 @@ TEST_F(SizeFieldTranslated, GermanTextsOnTheWorkersThread) {
 TEST_F(SizeField, PageClosedInTheMiddleOfALongWalk) {
     ScratchFolder links(L"size-links");
     ScratchFolder folder(L"size-large");
-    struct Clear {
-        const std::wstring& root;
-        ~Clear() { ClearFileTree(root); }
-    } clear{folder.path()};
+    zrv::scope_exit clear([&] { ClearFileTree(folder.path()); });
     FileTree tree;
     ASSERT_TRUE(BuildFileTree(folder.path(), 100000, tree, false));
     ASSERT_GE(tree.entries(), 100000u);
