@@ -20,9 +20,9 @@ void LocalizeDialog(HWND page, int dialogId) {
     HRESULT hr = E_FAIL;
     CComBSTR answer;
     if (localizer.Localizer()) {
-        hr = localizer.Localizer()->GetDialogString(
-            bstr_t(localizer.ModuleStem().GetString()), bstr_t(dialogText.GetString()),
-            bstr_t(L"caption"), bstr_t(caption), answer.put());
+        hr = localizer.Localizer()->GetDialogString(CComBSTR(localizer.ModuleStem()),
+                                                    CComBSTR(dialogText), CComBSTR(L"caption"),
+                                                    CComBSTR(caption), answer.put());
     }
     if (SUCCEEDED(hr) && answer) ::SetWindowTextW(page, answer);
 
@@ -49,9 +49,9 @@ BOOL CALLBACK LocalizeChildControl(HWND child, LPARAM param) {
         CString dialogText;
         dialogText.Format(L"%d", context->dialogId);
         CComBSTR answer;
-        const HRESULT hr = context->localizer->GetDialogString(
-            bstr_t(context->moduleStem.GetString()), bstr_t(dialogText.GetString()),
-            bstr_t(key.GetString()), bstr_t(text), answer.put());
+        const HRESULT hr =
+            context->localizer->GetDialogString(CComBSTR(context->moduleStem), CComBSTR(dialogText),
+                                                CComBSTR(key), CComBSTR(text), answer.put());
         if (SUCCEEDED(hr) && answer && answer[0] != L'\0') ::SetWindowTextW(child, answer);
     } catch (...) {
         // Out of memory for one control's request: it keeps its text, and the

@@ -204,9 +204,9 @@ bool CZRVLocalizer::LocalizeString(UINT id, CString& text) {
     if (!m_localizer) return false;
     CString idText;
     idText.Format(L"%u", id);
-    bstr_t stem(m_moduleStem.GetString());
-    bstr_t key(idText.GetString());
-    bstr_t defaultText(text.GetString());
+    const CComBSTR stem(m_moduleStem);
+    const CComBSTR key(idText);
+    const CComBSTR defaultText(text);
     CComBSTR answer;
     const HRESULT hr = m_localizer->GetModuleString(stem, key, defaultText, answer.put());
     if (FAILED(hr)) return false;

@@ -26,7 +26,7 @@ class CZRVLocalizer {
     ~CZRVLocalizer();
 
     // Replaces text (the default on entry) with the translation of string
-    // id. False, with text unchanged, when there is none. Raises _com_error
+    // id. False, with text unchanged, when there is none. Raises CAtlException
     // (E_OUTOFMEMORY) when the request texts cannot be made.
     bool LocalizeString(UINT id, CString& text);
 
@@ -51,7 +51,6 @@ class CZRVLocalizer {
     CString m_moduleStem;
     SIZE_T m_viewBytes = 0;  // the mapping's real size, learned from the system
 };
-
 
 bool GetModuleStem(HMODULE module, CString* stem);
 int GetShellLongPath(const wchar_t* path, wchar_t* output, int capacity);

@@ -1,6 +1,6 @@
 #pragma once
-// The two BSTR wrappers. Texts handed to the product's components are made
-// for one call and freed right after it through one of these.
+// The BSTR owner. Texts handed to the product's components are made for one
+// call and freed right after it through one of these.
 //
 // Out parameters follow one rule: the caller passes the address of a null
 // BSTR (put() frees any old text first), a null result counts as the empty
@@ -48,40 +48,4 @@ class CComBSTR {
 
   private:
     BSTR m_str = nullptr;
-};
-
-// Counted BSTR wrapper: copies share one holder and the text is freed with
-// the last of them. Failures raise _com_error: E_OUTOFMEMORY when memory runs
-// out, the system error when a narrow text cannot be converted.
-class bstr_t {
-  public:
-    bstr_t() noexcept = default;
-    // A null pointer gives a null BSTR.
-    bstr_t(const wchar_t* text);
-    // Narrow text in the system ANSI code page; a null pointer gives a null
-    // BSTR.
-    bstr_t(const char* text);
-    // With copy false, takes ownership of `text`.
-    bstr_t(BSTR text, bool copy);
-    bstr_t(const bstr_t& other) noexcept;
-    bstr_t(bstr_t&& other) noexcept;
-    bstr_t& operator=(const bstr_t& other) noexcept;
-    bstr_t& operator=(bstr_t&& other) noexcept;
-    ~bstr_t();
-
-    operator const wchar_t*() const noexcept { return GetBSTR(); }
-    operator wchar_t*() const noexcept { return GetBSTR(); }
-    BSTR GetBSTR() const noexcept;
-    bool operator!() const noexcept { return GetBSTR() == nullptr; }
-    unsigned int length() const noexcept { return ::SysStringLen(GetBSTR()); }
-    // A fresh copy the caller frees; null when this is null.
-    BSTR copy() const;
-
-  private:
-    struct Holder;
-
-    static Holder* Adopt(BSTR text);
-    void Release() noexcept;
-
-    Holder* m_holder = nullptr;
 };

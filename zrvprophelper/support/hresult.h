@@ -31,8 +31,6 @@ inline HRESULT ResultFromCaughtException() noexcept {
         throw;
     } catch (const CAtlException& e) {
         return e.m_hr;
-    } catch (const _com_error& e) {
-        return e.Error();
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     } catch (const std::length_error&) {
