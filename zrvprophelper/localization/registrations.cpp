@@ -122,7 +122,11 @@ int TakeRecords(bool wholeProcess, Registration* taken) noexcept {
             ++i;
         }
     }
-    ::ReleaseSRWLockExclusive(&g_lock);
+    // At the process's end the lock stays taken: nothing runs here after it,
+    // and releasing it wakes its waiters through the system's wait table,
+    // which a thread stopped inside its own release may have left locked for
+    // good (Wine spins on it forever).
+    if (!wholeProcess) ::ReleaseSRWLockExclusive(&g_lock);
     return count;
 }
 
