@@ -60,7 +60,10 @@ void CZRVPropHelperModule::Detach(bool processEnding) noexcept {
         m_git.reset();
     // Each load builds its own context; one left behind leaks per load.
     zrv::ReleaseModuleActivationContext(processEnding);
-    if (m_lockReady) {
+    // At process exit the lock goes with the process: deleting it frees its
+    // debug record from the process heap, whose own lock a thread stopped
+    // mid-allocation may still hold.
+    if (m_lockReady && !processEnding) {
         ::DeleteCriticalSection(&m_lock);
         m_lockReady = false;
     }
