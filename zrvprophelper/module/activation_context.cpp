@@ -1,7 +1,7 @@
 #include "activation_context.h"
 
-#include "module/module.h"
 #include "support/handles.h"
+#include "support/module_instance.h"
 
 namespace zrv {
 
@@ -17,10 +17,10 @@ HANDLE ModuleActivationContext() noexcept {
         ACTCTXW request{};
         request.cbSize = sizeof(request);
         request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID | ACTCTX_FLAG_HMODULE_VALID;
-        request.hModule = g_module.Instance();
+        request.hModule = ResourceInstance();  // the image that holds the manifest
         request.lpResourceName = MAKEINTRESOURCEW(2);
         wchar_t path[MAX_PATH];
-        if (::GetModuleFileNameW(g_module.Instance(), path, MAX_PATH) != 0) {
+        if (::GetModuleFileNameW(request.hModule, path, MAX_PATH) != 0) {
             request.lpSource = path;
             g_context.reset(::CreateActCtxW(&request));
         }
