@@ -206,7 +206,7 @@ bool CZRVLocalizer::LocalizeString(UINT id, CString& text) {
     idText.Format(L"%u", id);
     const CComBSTR stem(m_moduleStem);
     const CComBSTR key(idText);
-    const CComBSTR defaultText(text);
+    const CComBSTR defaultText(text.GetString());  // up to the first NUL, as window texts go
     CComBSTR answer;
     const HRESULT hr = m_localizer->GetModuleString(stem, key, defaultText, answer.put());
     if (FAILED(hr)) return false;
