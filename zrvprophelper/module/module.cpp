@@ -60,10 +60,7 @@ void CZRVPropHelperModule::Detach(bool processEnding) noexcept {
         m_git.reset();
     // Each load builds its own context; one left behind leaks per load.
     zrv::ReleaseModuleActivationContext(processEnding);
-    // At process exit the lock goes with the process: deleting it frees its
-    // debug record from the process heap, whose own lock a thread stopped
-    // mid-allocation may still hold.
-    if (m_lockReady && !processEnding) {
+    if (m_lockReady) {
         ::DeleteCriticalSection(&m_lock);
         m_lockReady = false;
     }
