@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "support/class_registration.h"
 #include "support/handles.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -28,14 +29,9 @@ bool IsPlainLanguageTag(const std::wstring& tag) {
 }  // namespace
 
 std::wstring ImagePath() {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(reinterpret_cast<HMODULE>(&__ImageBase), buffer.data(),
-                                             static_cast<DWORD>(buffer.size()));
-        if (n == 0) return std::wstring();
-        if (n < buffer.size()) return std::wstring(buffer.data(), n);
-        buffer.resize(buffer.size() * 2);
-    }
+    std::wstring path;
+    if (FAILED(zrv::ModuleFileName(reinterpret_cast<HINSTANCE>(&__ImageBase), path))) return {};
+    return path;
 }
 
 std::wstring ImageFolder() {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "support/class_registration.h"
 #include "support/handles.h"
 #include "support/hresult.h"
 
@@ -280,23 +281,13 @@ class Parser {
 // ---------------------------------------------------------------------------
 // Carrying the tree out
 
-HRESULT DeleteTreeIfPresent(HKEY parent, const std::wstring& name) noexcept {
-    const LONG error = RegDeleteTreeW(parent, name.c_str());
-    if (error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND) return S_OK;
-    return FromWin32(error);
-}
-
 HRESULT SetValue(HKEY key, const ScriptValue& value) noexcept {
-    const LONG error =
-        RegSetValueExW(key, value.name.empty() ? nullptr : value.name.c_str(), 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(value.text.c_str()),
-                       static_cast<DWORD>((value.text.size() + 1) * sizeof(wchar_t)));
-    return FromWin32(error);
+    return SetRegistryString(key, value.name.empty() ? nullptr : value.name.c_str(), value.text);
 }
 
 HRESULT RegisterKey(HKEY parent, const ScriptKey& item) noexcept {
     if (item.disposition == Disposition::ForceRemove) {
-        ZRV_RETURN_IF_FAILED(DeleteTreeIfPresent(parent, item.name));
+        ZRV_RETURN_IF_FAILED(DeleteRegistryTree(parent, item.name));
     }
 
     unique_hkey key;
@@ -313,7 +304,7 @@ HRESULT RegisterKey(HKEY parent, const ScriptKey& item) noexcept {
 }
 
 HRESULT UnregisterKey(HKEY parent, const ScriptKey& item) noexcept {
-    if (item.disposition == Disposition::ForceRemove) return DeleteTreeIfPresent(parent, item.name);
+    if (item.disposition == Disposition::ForceRemove) return DeleteRegistryTree(parent, item.name);
 
     unique_hkey key;
     LONG error = RegOpenKeyExW(parent, item.name.c_str(), 0, kKeyAccess, key.put());

@@ -40,6 +40,12 @@ HRESULT SetRegistryString(HKEY key, const wchar_t* name, const std::wstring& val
                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))));
 }
 
+HRESULT DeleteRegistryTree(HKEY parent, const std::wstring& path) noexcept {
+    const LSTATUS status = ::RegDeleteTreeW(parent, path.c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? S_OK
+                                                                     : HRESULT_FROM_WIN32(status);
+}
+
 HRESULT RegisterInprocClass(const CLSID& clsid, const wchar_t* name,
                             const std::wstring& modulePath) noexcept try {
     unique_hkey classKey;
@@ -53,9 +59,7 @@ HRESULT RegisterInprocClass(const CLSID& clsid, const wchar_t* name,
 ZRV_CATCH_RETURN()
 
 HRESULT DeleteClassKey(const CLSID& clsid) noexcept try {
-    const LSTATUS status = ::RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKeyPath(clsid).c_str());
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? S_OK
-                                                                     : HRESULT_FROM_WIN32(status);
+    return DeleteRegistryTree(HKEY_CLASSES_ROOT, ClassKeyPath(clsid));
 }
 ZRV_CATCH_RETURN()
 

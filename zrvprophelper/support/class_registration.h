@@ -1,6 +1,7 @@
 #pragma once
-// Writing and removing the registry keys of an in-process class, for the
-// servers that do not register through a registry script.
+// Writing and removing registry keys: the keys of an in-process class, for
+// the servers that do not register through a registry script, and the steps
+// the registry-script interpreter takes.
 
 #include <windows.h>
 
@@ -18,6 +19,8 @@ std::wstring ClassKeyPath(const CLSID& clsid);
 
 HRESULT CreateRegistryKey(HKEY parent, const std::wstring& path, unique_hkey& key) noexcept;
 HRESULT SetRegistryString(HKEY key, const wchar_t* name, const std::wstring& value) noexcept;
+// Removes parent\path and all below it; a key already gone is not a failure.
+HRESULT DeleteRegistryTree(HKEY parent, const std::wstring& path) noexcept;
 
 // HKCR\CLSID\{clsid} = name, with InprocServer32 = modulePath and
 // ThreadingModel = Apartment.
