@@ -6,6 +6,7 @@
 #include "appservices/document_types.h"
 #include "appservices/help_request.h"
 #include "appservices/server_state.h"
+#include "support/com_ptr.h"
 #include "support/hresult.h"
 
 namespace zrvappsvc {
@@ -29,10 +30,9 @@ HRESULT CAppServices::CreateUncounted(REFIID iid, void** object) noexcept {
 HRESULT CAppServices::Make(bool counted, REFIID iid, void** object) noexcept try {
     if (!object) return E_POINTER;
     *object = nullptr;
-    auto* services = new CAppServices(LoadSelectedCatalog(), counted);
-    const HRESULT hr = services->QueryInterface(iid, object);
-    services->Release();
-    return hr;
+    const auto services =
+        zrv::com_ptr<CAppServices>::attach(new CAppServices(LoadSelectedCatalog(), counted));
+    return services->QueryInterface(iid, object);
 }
 ZRV_CATCH_RETURN()
 

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "categorylist/category_sources.h"
+#include "support/com_ptr.h"
 #include "support/hresult.h"
 
 namespace zrvcatlist {
@@ -37,11 +38,10 @@ HRESULT CCategoryListControl::CreateInstance(IUnknown* outer, REFIID iid, void**
     if (!object) return E_POINTER;
     *object = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    auto* control = new (std::nothrow) CCategoryListControl();
+    const auto control =
+        zrv::com_ptr<CCategoryListControl>::attach(new (std::nothrow) CCategoryListControl());
     if (!control) return E_OUTOFMEMORY;
-    const HRESULT hr = control->QueryInterface(iid, object);
-    control->Release();
-    return hr;
+    return control->QueryInterface(iid, object);
 }
 
 CCategoryListControl::CCategoryListControl() noexcept : m_extent(kDefaultExtent) {}

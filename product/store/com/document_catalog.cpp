@@ -4,6 +4,7 @@
 #include <new>
 
 #include "store/core/store_paths.h"
+#include "support/com_ptr.h"
 #include "support/hresult.h"
 
 namespace zrvstore::server {
@@ -44,11 +45,10 @@ bool ReadFailsForTesting(int id) {
 HRESULT DocumentCatalog::Create(REFIID iid, void** object) try {
     std::wstring storeFile;
     ZRV_RETURN_IF_FAILED(ResolveStoreFile(storeFile));
-    auto* catalog = new (std::nothrow) DocumentCatalog(storeFile);
-    ZRV_RETURN_IF_NULL_ALLOC(catalog);
-    const HRESULT hr = catalog->QueryInterface(iid, object);
-    catalog->Release();
-    return hr;
+    const auto catalog =
+        zrv::com_ptr<DocumentCatalog>::attach(new (std::nothrow) DocumentCatalog(storeFile));
+    ZRV_RETURN_IF_NULL_ALLOC(catalog.get());
+    return catalog->QueryInterface(iid, object);
 }
 ZRV_CATCH_RETURN()
 

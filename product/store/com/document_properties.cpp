@@ -4,19 +4,19 @@
 
 #include "store/com/update_listeners.h"
 #include "store/core/store_paths.h"
+#include "support/com_ptr.h"
 #include "support/hresult.h"
 
 namespace zrvstore::server {
 
 HRESULT DocumentProperties::Create(REFIID iid, void** object) try {
-    auto* properties = new (std::nothrow) DocumentProperties();
-    ZRV_RETURN_IF_NULL_ALLOC(properties);
+    const auto properties =
+        zrv::com_ptr<DocumentProperties>::attach(new (std::nothrow) DocumentProperties());
+    ZRV_RETURN_IF_NULL_ALLOC(properties.get());
     std::wstring storeFile;
     if (SUCCEEDED(ResolveStoreFile(storeFile)))
         properties->m_journal = std::make_unique<StoreJournal>(storeFile);
-    const HRESULT hr = properties->QueryInterface(iid, object);
-    properties->Release();
-    return hr;
+    return properties->QueryInterface(iid, object);
 }
 ZRV_CATCH_RETURN()
 
