@@ -41,8 +41,8 @@ void MapLookupFloor(bool flush, TranslateFn translate) {
         if (volatile LocalizerMapEntry* entry = FindOwnEntry(view, viewBytes)) {
             entry->useCount = entry->useCount + 1;  // held while the text is looked up
             if (translate) {
-                translate(reinterpret_cast<IAppLocalizer*>(
-                    static_cast<ULONG_PTR>(entry->localizer)));
+                translate(
+                    reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(entry->localizer)));
             }
             // A use that leaves the entry held goes back without the mutex:
             // only this thread touches an entry with its own ids.

@@ -68,7 +68,8 @@ TEST(CategoryText, CatalogueFileIsOneNamePerLineInAnyEncoding) {
 TEST(CategoryText, CatalogueLocation) {
     const std::wstring shipped = zrvtest::ProgramFolder() + L"categories.txt";
     {
-        zrvcatlisttest::ScopedEnvironment variable(L"ZRV_CATEGORY_CATALOG", L"C:\\elsewhere\\c.txt");
+        zrvcatlisttest::ScopedEnvironment variable(L"ZRV_CATEGORY_CATALOG",
+                                                   L"C:\\elsewhere\\c.txt");
         EXPECT_EQ(zrvcatlist::CataloguePath(), L"C:\\elsewhere\\c.txt");
     }
     zrvcatlisttest::ScopedEnvironment unset(L"ZRV_CATEGORY_CATALOG", nullptr);

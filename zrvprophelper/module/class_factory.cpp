@@ -14,6 +14,6 @@ volatile LONG g_clientLocks = 0;
 }  // namespace
 
 zrv::ClassFactory* NewModuleClassObject(ObjectCreator creator) noexcept {
-    return zrv::ClassFactory::New(creator, {&LockModule, &UnlockModule, &g_clientLocks}, zrv::Aggregation::Allowed,
-                                  zrv::ClientReferences::LockServer);
+    return zrv::ClassFactory::New(creator, {&LockModule, &UnlockModule, &g_clientLocks},
+                                  zrv::Aggregation::Allowed, zrv::ClientReferences::LockServer);
 }

@@ -34,8 +34,7 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
         if (*entry->clsid != clsid) continue;
         if (!entry->classObject) {
             ::EnterCriticalSection(&g_module.ObjectMapLock());
-            if (!entry->classObject)
-                entry->classObject = NewModuleClassObject(entry->createObject);
+            if (!entry->classObject) entry->classObject = NewModuleClassObject(entry->createObject);
             ::LeaveCriticalSection(&g_module.ObjectMapLock());
             if (!entry->classObject) return E_OUTOFMEMORY;
         }
