@@ -83,17 +83,16 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-    std::string bytes;
     zrv::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                         0, nullptr));
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string bytes;
     if (!file) return bytes;
-    bytes.resize(::GetFileSize(file.get(), nullptr));
+    // Read to the end, not to the size seen at opening: a writer may add.
+    char buffer[65536];
     DWORD read = 0;
-    if (!bytes.empty()) {
-        ::ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
-    }
-    bytes.resize(read);
+    while (::ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
+        bytes.append(buffer, read);
     return bytes;
 }
 

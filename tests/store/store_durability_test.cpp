@@ -149,7 +149,7 @@ TEST_F(StoreDurability, ConcurrentWritersLoseNothing) {
 
 TEST_F(StoreDurability, ADamagedFileFailsEveryUseAndStaysAsItIs) {
     SaveKeeper();
-    const std::string good = ReadFileBytes(m_storeFile);
+    const std::string good = zrvtest::ReadFileBytes(m_storeFile);
     ASSERT_GT(good.size(), 40u);
 
     struct Damage {
@@ -190,7 +190,7 @@ TEST_F(StoreDurability, ADamagedFileFailsEveryUseAndStaysAsItIs) {
         EXPECT_EQ(3, RunStoreTool(L"get " + Quoted(keeper), out)) << out;
         EXPECT_EQ(3, RunStoreTool(L"set " + Quoted(keeper) + L" 0 repaired", out)) << out;
         EXPECT_EQ(3, RunStoreTool(L"list", out)) << out;
-        EXPECT_TRUE(ReadFileBytes(m_storeFile) == damage.bytes) << "the file was changed";
+        EXPECT_TRUE(zrvtest::ReadFileBytes(m_storeFile) == damage.bytes) << "the file was changed";
 
         // Once the file is whole again, the early object's change goes in.
         ASSERT_TRUE(zrvtest::WriteFileBytes(m_storeFile, good));

@@ -166,26 +166,13 @@ int RunCaptured(const std::wstring& commandLine, std::string& output, unsigned t
             }
         }
     }
-    output = ReadFileBytes(outFile);
+    output = zrvtest::ReadFileBytes(outFile);
     ::DeleteFileW(outFile);
     return code;
 }
 
 int RunStoreTool(const std::wstring& arguments, std::string& output) {
     return RunCaptured(L"\"" + ProgramPath(L"zrvstore.exe") + L"\" " + arguments, output);
-}
-
-std::string ReadFileBytes(const std::wstring& path) {
-    zrv::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string bytes;
-    if (!file) return bytes;
-    char buffer[65536];
-    DWORD read = 0;
-    while (::ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        bytes.append(buffer, read);
-    return bytes;
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -76,7 +76,6 @@ int RunCaptured(const std::wstring& commandLine, std::string& output, unsigned t
 // zrvstore.exe with the arguments given.
 int RunStoreTool(const std::wstring& arguments, std::string& output);
 
-std::string ReadFileBytes(const std::wstring& path);
 std::vector<std::string> Lines(const std::string& text);
 std::string Narrow(const std::wstring& text);  // UTF-8
 

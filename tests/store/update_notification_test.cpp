@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/test_paths.h"
 #include "store/store_test_support.h"
 
 using namespace zrvstoretest;
@@ -124,7 +125,7 @@ TEST_F(DocumentUpdates, TheJournalRecordsEveryWriteAndAnnouncement) {
         "SaveDocument " + path,        "UpdateDocument " + path,
         "UpdateDocument <none>",
     };
-    EXPECT_EQ(expected, Lines(ReadFileBytes(m_journalFile)));
+    EXPECT_EQ(expected, Lines(zrvtest::ReadFileBytes(m_journalFile)));
     std::string out;
     ASSERT_EQ(0, RunStoreTool(L"journal", out));
     EXPECT_EQ(expected, Lines(out));
