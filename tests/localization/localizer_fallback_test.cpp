@@ -66,18 +66,16 @@ TEST(SlowMutexHeldElsewhere, TranslationWithoutRegistration) {
     zrvproduct::LocalizerMapHost host;
     ASSERT_TRUE(host.ok());
     ::SetEnvironmentVariableW(L"ZRV_LANGUAGE", L"de");
-    HANDLE held = ::CreateEventW(nullptr, TRUE, FALSE, L"ZRVTestLocalizerMutexHeld");
+    const zrv::unique_handle held(
+        ::CreateEventW(nullptr, TRUE, FALSE, L"ZRVTestLocalizerMutexHeld"));
     ::SetEnvironmentVariableW(L"ZRV_TEST_HOLD_MUTEX_MS", L"12500");
     wchar_t self[MAX_PATH];
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_filter=MutexHolder.Hold";
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                 &si, &pi));
+    const zrv::unique_handle holder =
+        StartProgram(L"\"" + std::wstring(self) + L"\" --gtest_filter=MutexHolder.Hold");
     ::SetEnvironmentVariableW(L"ZRV_TEST_HOLD_MUTEX_MS", nullptr);
-    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(held, 30000));
+    ASSERT_TRUE(holder);
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(held.get(), 30000));
 
     MapView view;
     const LONG countBefore = view.entryCount();
@@ -90,10 +88,7 @@ TEST(SlowMutexHeldElsewhere, TranslationWithoutRegistration) {
         EXPECT_LT(view.FindThread(), 0) << "nothing was registered";
     });
     EXPECT_EQ(countBefore, view.entryCount());
-    ::WaitForSingleObject(pi.hProcess, 30000);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    ::CloseHandle(held);
+    ::WaitForSingleObject(holder.get(), 30000);
     ::SetEnvironmentVariableW(L"ZRV_LANGUAGE", nullptr);
 }
 

@@ -112,30 +112,24 @@ TEST(MapChild, EndWhileAThreadReadsTheRecords) {
     ::TerminateProcess(::GetCurrentProcess(), RunsWithin(LetGoOfRecords, 5000) ? 0 : 1);
 }
 
-// Runs a child role and waits for it to end; answers its process id. The
-// process handle stays open so that its id is not given out again.
+// Runs a child role and waits for it to end. The process handle stays open
+// so that its id is not given out again.
 struct Child {
-    PROCESS_INFORMATION pi = {};
+    zrv::unique_handle process;
     DWORD exitCode = STILL_ACTIVE;
 
     explicit Child(const wchar_t* role) {
         ::SetEnvironmentVariableW(L"ZRV_TEST_MAP_CHILD", role);
         wchar_t self[MAX_PATH];
         ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-        std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_filter=MapChild.*";
-        STARTUPINFOW si = {};
-        si.cb = sizeof(si);
-        if (::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                             &pi)) {
-            ::WaitForSingleObject(pi.hProcess, 60000);
-            ::GetExitCodeProcess(pi.hProcess, &exitCode);
+        process = StartProgram(L"\"" + std::wstring(self) + L"\" --gtest_filter=MapChild.*");
+        if (process) {
+            ::WaitForSingleObject(process.get(), 60000);
+            ::GetExitCodeProcess(process.get(), &exitCode);
         }
         ::SetEnvironmentVariableW(L"ZRV_TEST_MAP_CHILD", nullptr);
     }
-    ~Child() {
-        if (pi.hThread) ::CloseHandle(pi.hThread);
-        if (pi.hProcess) ::CloseHandle(pi.hProcess);
-    }
+    DWORD Id() const noexcept { return ::GetProcessId(process.get()); }
 };
 
 // Makes a page of the module: its constructor looks up the tab's title.
@@ -304,8 +298,8 @@ TEST_F(MapFaults, TheMapsCreatorClearsADeadProcessesEntriesWhileItRuns) {
     Child child(L"entry");
     ASSERT_EQ(0u, child.exitCode) << "the child registered nothing";
     const DWORD deadline = ::GetTickCount() + 15000;
-    while (FindProcess(child.pi.dwProcessId) >= 0 && ::GetTickCount() < deadline) ::Sleep(100);
-    EXPECT_LT(FindProcess(child.pi.dwProcessId), 0) << "the dead child's entry is still there";
+    while (FindProcess(child.Id()) >= 0 && ::GetTickCount() < deadline) ::Sleep(100);
+    EXPECT_LT(FindProcess(child.Id()), 0) << "the dead child's entry is still there";
 }
 
 TEST_F(MapFaults, UnloadingKeepsTheEntriesOfLiveThreads) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/registry_reader.h"
 #include "module/registry_script.h"
 #include "support/handles.h"
 
@@ -222,11 +223,7 @@ class RegistryScriptTest : public ::testing::Test {
         return RunRegistryScript(text.data(), text.size(), doRegister, m_variables);
     }
 
-    bool RunKeyExists() const {
-        unique_hkey key;
-        return RegOpenKeyExW(HKEY_CLASSES_ROOT, m_path.c_str(), 0, KEY_READ, key.put()) ==
-               ERROR_SUCCESS;
-    }
+    bool RunKeyExists() const { return zrvtest::KeyExists(HKEY_CLASSES_ROOT, m_path); }
 
     std::string Dump() const {
         unique_hkey key;
