@@ -138,16 +138,7 @@ InProcessServer::Stats InProcessServer::stats() const {
 }
 
 std::wstring ReadTextFile(const std::wstring& path) {
-    zrv::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return std::wstring();
-    std::string bytes;
-    char chunk[4096];
-    DWORD read = 0;
-    while (::ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) {
-        bytes.append(chunk, read);
-    }
+    const std::string bytes = zrvtest::ReadFileBytes(path);
     if (bytes.empty()) return std::wstring();
     std::wstring text(bytes.size(), L'\0');
     const int n = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
