@@ -24,7 +24,6 @@
 #include <shlobj.h>
 
 #include <process.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -46,6 +45,7 @@
 #include "support/handles.h"
 
 #include "bench/bench_clock.h"
+#include "common/threads.h"
 
 namespace {
 
@@ -262,21 +262,6 @@ PageRun PageWalk(const std::wstring& link, ULONGLONG records) {
     return run;
 }
 
-// Ids of this process's threads.
-std::vector<DWORD> ThreadIds() {
-    std::vector<DWORD> ids;
-    zrv::unique_hfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    if (!snapshot) return ids;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more;
-         more = ::Thread32Next(snapshot.get(), &entry)) {
-        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ids.push_back(entry.th32ThreadID);
-    }
-    std::sort(ids.begin(), ids.end());
-    return ids;
-}
-
 double Median(std::vector<double> values) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
@@ -294,12 +279,12 @@ struct CloseTimes {
 // Opens the page on link, lets its walk show some figures, and closes the
 // sheet while the walk goes on.
 void CloseMidWalk(const std::wstring& link, ULONGLONG figuresFirst, CloseTimes& times) {
-    const std::vector<DWORD> before = ThreadIds();
+    const std::vector<DWORD> before = zrvtest::RunningThreads();
     HWND sheet = OpenPage(link);
     if (!sheet) return;
     CountTextsOfSizeField(sheet);
     std::vector<zrv::unique_handle> started;
-    for (DWORD id : ThreadIds()) {
+    for (DWORD id : zrvtest::RunningThreads()) {
         if (std::binary_search(before.begin(), before.end(), id)) continue;
         zrv::unique_handle thread(::OpenThread(SYNCHRONIZE, FALSE, id));
         if (thread) started.push_back(std::move(thread));

@@ -1,8 +1,5 @@
 #include "general_fixture.h"
 
-#include <tlhelp32.h>
-
-#include <algorithm>
 #include <memory>
 
 #include "common/localizer_map_host.h"
@@ -277,32 +274,6 @@ std::wstring ShortcutTo(const ScratchFolder& folder, const std::wstring& name,
                         const std::wstring& target) {
     const std::wstring link = folder.path() + L"\\" + name + L".lnk";
     return MakeShortcut(link, target) ? link : std::wstring();
-}
-
-std::vector<DWORD> RunningThreads() {
-    std::vector<DWORD> ids;
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return ids;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    const DWORD self = ::GetCurrentProcessId();
-    for (BOOL more = ::Thread32First(snapshot, &entry); more;
-         more = ::Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == self && IsThreadRunning(entry.th32ThreadID)) {
-            ids.push_back(entry.th32ThreadID);
-        }
-    }
-    ::CloseHandle(snapshot);
-    std::sort(ids.begin(), ids.end());
-    return ids;
-}
-
-bool IsThreadRunning(DWORD id) {
-    HANDLE thread = ::OpenThread(SYNCHRONIZE, FALSE, id);
-    if (!thread) return false;
-    const bool running = ::WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
-    ::CloseHandle(thread);
-    return running;
 }
 
 }  // namespace zrvtest

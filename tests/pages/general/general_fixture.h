@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/threads.h"
 #include "handlers/shell_fixtures.h"
 #include "pages/common/page_harness.h"
 
@@ -93,9 +94,5 @@ void RemoveFolderChain(const std::wstring& root);
 // A shortcut to target saved in folder; its path.
 std::wstring ShortcutTo(const ScratchFolder& folder, const std::wstring& name,
                         const std::wstring& target);
-
-// Ids of the threads of this process that are running now.
-std::vector<DWORD> RunningThreads();
-bool IsThreadRunning(DWORD id);
 
 }  // namespace zrvtest
