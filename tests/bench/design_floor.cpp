@@ -14,26 +14,14 @@
 #include "common/sheet_host.h"
 #include "components/component_ids.h"
 #include "resources/resource.h"
+#include "support/com_ptr.h"
+#include "support/handles.h"
 
 namespace zrvbench {
 
 namespace {
 
 constexpr UINT kPathBuffer = 260;
-
-template <typename T>
-struct Released {
-    Released() = default;
-    Released(const Released&) = delete;
-    Released& operator=(const Released&) = delete;
-    ~Released() { reset(); }
-    void reset() {
-        if (p) p->Release();
-        p = nullptr;
-    }
-    void** put_void() { return reinterpret_cast<void**>(&p); }
-    T* p = nullptr;
-};
 
 // A BSTR made for one call.
 struct CallText {
@@ -54,11 +42,15 @@ void LoadLocalized(HMODULE templates, UINT id, wchar_t* text, int size) {
 // whether it is a folder, whether it is a shortcut, and a shortcut's target.
 bool ReadSelection(IDataObject* data, std::wstring& path) {
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium = {};
-    if (FAILED(data->GetData(&format, &medium))) return false;
+    zrv::unique_stgmedium medium;
+    if (FAILED(data->GetData(&format, medium.put()))) {
+        // What a failed GetData left in the medium is still the data object's.
+        medium.release();
+        return false;
+    }
     bool read = false;
-    if (void* locked = ::GlobalLock(medium.hGlobal)) {
-        HDROP drop = static_cast<HDROP>(medium.hGlobal);
+    if (void* locked = ::GlobalLock(medium.get().hGlobal)) {
+        HDROP drop = static_cast<HDROP>(medium.get().hGlobal);
         wchar_t name[kPathBuffer] = {};
         SHFILEINFOW info = {};
         if (::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) >= 1 &&
@@ -67,22 +59,21 @@ bool ReadSelection(IDataObject* data, std::wstring& path) {
             read = true;
             if (info.dwAttributes & SFGAO_LINK) {
                 read = false;
-                Released<IShellLinkW> link;
-                Released<IPersistFile> file;
+                zrv::com_ptr<IShellLinkW> link;
+                zrv::com_ptr<IPersistFile> file;
                 if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_ALL,
                                                  IID_IShellLinkW, link.put_void())) &&
-                    SUCCEEDED(link.p->QueryInterface(IID_IPersistFile, file.put_void())) &&
-                    SUCCEEDED(file.p->Load(name, STGM_READ)) &&
-                    SUCCEEDED(link.p->GetPath(name, kPathBuffer, nullptr, 0))) {
+                    SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void())) &&
+                    SUCCEEDED(file->Load(name, STGM_READ)) &&
+                    SUCCEEDED(link->GetPath(name, kPathBuffer, nullptr, 0))) {
                     read = true;
                 }
             }
             path = name;
         }
-        ::GlobalUnlock(medium.hGlobal);
+        ::GlobalUnlock(medium.get().hGlobal);
         (void)locked;
     }
-    ::ReleaseStgMedium(&medium);
     return read;
 }
 
@@ -97,9 +88,9 @@ struct FloorPage {
     HANDLE worker = nullptr;
     HWND window = nullptr;
     // Categories
-    Released<IAppDocumentTypes> types;
-    Released<IDocumentCatalog> catalog;
-    Released<ICategoryList> lists[2];
+    zrv::com_ptr<IAppDocumentTypes> types;
+    zrv::com_ptr<IDocumentCatalog> catalog;
+    zrv::com_ptr<ICategoryList> lists[2];
 };
 
 void MarkChanged(HWND page) {
@@ -241,12 +232,12 @@ HWND CreateHost() {
     HWND host = ::CreateWindowExW(0, L"AtlAxWin80", nullptr, 0, CW_USEDEFAULT, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
     if (!host || !atl.getHost || !atl.createControlEx) return host;
-    Released<IUnknown> object;
-    Released<IAxWinHostWindow> hostWindow;
-    if (SUCCEEDED(atl.getHost(host, &object.p)) && object.p &&
-        SUCCEEDED(object.p->QueryInterface(IID_IAxWinHostWindow, hostWindow.put_void()))) {
-        hostWindow.p->CreateControlEx(kCategoryListControlClsidText, host, nullptr, nullptr,
-                                      IID_NULL, nullptr);
+    zrv::com_ptr<IUnknown> object;
+    zrv::com_ptr<IAxWinHostWindow> hostWindow;
+    if (SUCCEEDED(atl.getHost(host, object.put())) && object &&
+        SUCCEEDED(object->QueryInterface(IID_IAxWinHostWindow, hostWindow.put_void()))) {
+        hostWindow->CreateControlEx(kCategoryListControlClsidText, host, nullptr, nullptr, IID_NULL,
+                                    nullptr);
     } else {
         atl.createControlEx(kCategoryListControlClsidText, host, nullptr, nullptr, nullptr,
                             IID_NULL, nullptr);
@@ -265,19 +256,19 @@ void PlaceHost(HWND window, HWND host, int frameId) {
                      ::GetWindowLongW(frame, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
 }
 
-void ShowList(HWND host, Released<ICategoryList>& list, const std::wstring* document) {
-    Released<IUnknown> control;
-    if (!Hosting().getControl || FAILED(Hosting().getControl(host, &control.p)) || !control.p ||
-        FAILED(control.p->QueryInterface(IID_ICategoryList, list.put_void()))) {
+void ShowList(HWND host, zrv::com_ptr<ICategoryList>& list, const std::wstring* document) {
+    zrv::com_ptr<IUnknown> control;
+    if (!Hosting().getControl || FAILED(Hosting().getControl(host, control.put())) || !control ||
+        FAILED(control->QueryInterface(IID_ICategoryList, list.put_void()))) {
         return;
     }
     if (document) {
         CallText path(*document);
-        list.p->SetDocument(path.b);
+        list->SetDocument(path.b);
     } else {
-        list.p->SetDocument(nullptr);
+        list->SetDocument(nullptr);
     }
-    list.p->Configure(0);
+    list->Configure(0);
     ::ShowWindow(host, SW_SHOWNORMAL);
 }
 
@@ -290,10 +281,10 @@ void InitCategories(FloorPage& page, HWND window) {
     if (SUCCEEDED(::CoCreateInstance(CLSID_DocumentCatalog, nullptr, CLSCTX_INPROC_SERVER,
                                      IID_IDocumentCatalog, page.catalog.put_void()))) {
         CallText path(page.path);
-        if (page.catalog.p->OpenDocument(path.b) >= 0) {
+        if (page.catalog->OpenDocument(path.b) >= 0) {
             for (const auto& field : kFields) {
                 BSTR text = nullptr;
-                page.catalog.p->GetStringProperty(field[1], &text);
+                page.catalog->GetStringProperty(field[1], &text);
                 ::SetDlgItemTextW(window, field[0], text ? text : L"");
                 ::SysFreeString(text);
             }
@@ -311,17 +302,17 @@ void InitCategories(FloorPage& page, HWND window) {
 }
 
 void ShowCategories(FloorPage& page, HWND window) {
-    if (!page.catalog.p) return;
+    if (!page.catalog) return;
     bool editable = false;
-    if (page.types.p) {
+    if (page.types) {
         BSTR extensions = nullptr;
-        page.types.p->GetDocumentExtensions(&extensions);
+        page.types->GetDocumentExtensions(&extensions);
         const wchar_t* extension = ::PathFindExtensionW(page.path.c_str());
         editable = std::wcsstr(extensions ? extensions : L"", extension) != nullptr;
         ::SysFreeString(extensions);
     }
     CallText path(page.path);
-    editable = editable && page.catalog.p->CanEditProperty(path.b, DOCPROP_TITLE) == 1;
+    editable = editable && page.catalog->CanEditProperty(path.b, DOCPROP_TITLE) == 1;
     for (int id : {IDC_CATEGORIES_TITLE, IDC_CATEGORIES_SUBJECT, IDC_CATEGORIES_AUTHOR,
                    IDC_CATEGORIES_COMMENTS, IDC_CATEGORIES_ADD, IDC_CATEGORIES_REMOVE}) {
         ::EnableWindow(::GetDlgItem(window, id), editable);
@@ -346,10 +337,10 @@ void InitLifeCycle(FloorPage& page, HWND window) {
     if (SUCCEEDED(::CoCreateInstance(CLSID_DocumentCatalog, nullptr, CLSCTX_INPROC_SERVER,
                                      IID_IDocumentCatalog, page.catalog.put_void()))) {
         CallText path(page.path);
-        if (SUCCEEDED(page.catalog.p->OpenDocument(path.b))) {
+        if (SUCCEEDED(page.catalog->OpenDocument(path.b))) {
             PROPVARIANT value;
             ::PropVariantInit(&value);
-            if (SUCCEEDED(page.catalog.p->GetProperty(DOCPROP_EXPIRATION, &value)) &&
+            if (SUCCEEDED(page.catalog->GetProperty(DOCPROP_EXPIRATION, &value)) &&
                 value.filetime.dwLowDateTime != 0 && value.filetime.dwHighDateTime != 0) {
                 HWND picker = ::GetDlgItem(window, IDC_LIFECYCLE_CUSTOM_DATE);
                 SYSTEMTIME date = {};
@@ -365,11 +356,11 @@ void InitLifeCycle(FloorPage& page, HWND window) {
                 custom = true;
             }
             ::PropVariantClear(&value);
-            if (SUCCEEDED(page.catalog.p->GetProperty(DOCPROP_REMINDER, &value))) {
+            if (SUCCEEDED(page.catalog->GetProperty(DOCPROP_REMINDER, &value))) {
                 ::SendMessageW(list, CB_SETCURSEL, value.ulVal < 3 ? value.ulVal : WPARAM(-1), 0);
             }
             ::PropVariantClear(&value);
-            if (SUCCEEDED(page.catalog.p->GetProperty(DOCPROP_BURN_DISC, &value))) {
+            if (SUCCEEDED(page.catalog->GetProperty(DOCPROP_BURN_DISC, &value))) {
                 ::CheckDlgButton(window, IDC_LIFECYCLE_BURN_DISC,
                                  value.ulVal ? BST_CHECKED : BST_UNCHECKED);
             }
@@ -383,9 +374,9 @@ void InitLifeCycle(FloorPage& page, HWND window) {
 }
 
 void ShowLifeCycle(FloorPage& page, HWND window) {
-    if (!page.catalog.p) return;
+    if (!page.catalog) return;
     CallText path(page.path);
-    const bool editable = page.catalog.p->CanEditProperty(path.b, DOCPROP_EXPIRATION) == 1;
+    const bool editable = page.catalog->CanEditProperty(path.b, DOCPROP_EXPIRATION) == 1;
     const bool none = ::IsDlgButtonChecked(window, IDC_LIFECYCLE_EXPIRE_NONE) == BST_CHECKED;
     const bool custom = ::IsDlgButtonChecked(window, IDC_LIFECYCLE_EXPIRE_CUSTOM) == BST_CHECKED;
     for (int id = IDC_LIFECYCLE_EXPIRE_NONE; id <= IDC_LIFECYCLE_EXPIRE_CUSTOM; ++id) {
@@ -441,8 +432,8 @@ UINT CALLBACK FloorPageCallback(HWND, UINT message, PROPSHEETPAGEW* info) {
 }  // namespace
 
 HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates) {
-    Released<IDataObject> data;
-    if (FAILED(zrvproduct::CreateDropDataObject({document}, &data.p))) return nullptr;
+    zrv::com_ptr<IDataObject> data;
+    if (FAILED(zrvproduct::CreateDropDataObject({document}, data.put()))) return nullptr;
     std::vector<HPROPSHEETPAGE> pages;
     for (UINT id : {IDD_GENERAL_PAGE, IDD_CATEGORIES_PAGE, IDD_LIFECYCLE_PAGE}) {
         auto* page = new FloorPage;
@@ -468,7 +459,7 @@ HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates) {
             ::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_INPROC_SERVER,
                                IID_IAppDocumentTypes, page->types.put_void());
         }
-        if (!ReadSelection(data.p, page->path) || !handle) {
+        if (!ReadSelection(data.get(), page->path) || !handle) {
             if (handle) {
                 ::DestroyPropertySheetPage(handle);
             } else {
