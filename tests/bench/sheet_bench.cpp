@@ -28,6 +28,7 @@
 #include "bench/design_floor.h"
 #include "bench/platform_dialog.h"
 #include "bench/sheet_watch.h"
+#include "common/test_paths.h"
 
 namespace {
 
@@ -164,18 +165,11 @@ zrvbench::SheetTimes FirstInProcess(const wchar_t* which) {
     ::GetTempFileNameW(folder, L"shb", 0, figures);
     std::vector<zrvbench::SheetTimes> runs;
     for (int i = 0; i < 5; ++i) {
-        std::wstring line = L"\"" + std::wstring(self) + L"\" --once " + which + L" \"" + figures +
-                            L"\" \"" + g_document + L"\"";
-        STARTUPINFOW si = {};
-        si.cb = sizeof(si);
-        PROCESS_INFORMATION pi = {};
-        if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                              &pi)) {
-            continue;
-        }
-        ::WaitForSingleObject(pi.hProcess, 60000);
-        ::CloseHandle(pi.hThread);
-        ::CloseHandle(pi.hProcess);
+        const std::wstring line = L"\"" + std::wstring(self) + L"\" --once " + which + L" \"" +
+                                  figures + L"\" \"" + g_document + L"\"";
+        const zrv::unique_handle process = zrvtest::StartProgram(line);
+        if (!process) continue;
+        ::WaitForSingleObject(process.get(), 60000);
         zrvbench::SheetTimes run;
         if (FILE* file = _wfopen(figures, L"r")) {
             if (std::fscanf(file, "%lf %lf %lf %lf", &run.initialised, &run.painted, &run.tab2,
