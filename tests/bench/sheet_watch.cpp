@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "bench/bench_clock.h"
+#include "common/sheet_host.h"
 
 namespace zrvbench {
 
@@ -82,8 +83,7 @@ SheetTimes TimeModelessSheet(const std::function<HWND()>& open) {
         *switches[tab - 1] = NowMs() - start;
     }
     ::DestroyWindow(sheet);
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+    zrvproduct::PumpMessages(nullptr);
     return times;
 }
 
