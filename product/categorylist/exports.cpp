@@ -21,7 +21,13 @@ const zrv::ClassEntry kClasses[] = {{&CLSID_CategoryListControl, &g_controlFacto
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-    if (reason == DLL_PROCESS_ATTACH) ::DisableThreadLibraryCalls(instance);
+    if (reason == DLL_PROCESS_ATTACH) {
+        ::DisableThreadLibraryCalls(instance);
+        // Mapped once, the image stays, as ZRVAppServices.dll says why.
+        HMODULE self = nullptr;
+        ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                             reinterpret_cast<LPCWSTR>(&DllMain), &self);
+    }
     // At process exit (reserved non-null) the window system may be gone.
     if (reason == DLL_PROCESS_DETACH && !reserved) {
         zrvcatlist::CategoryListWindow::UnregisterWindowClass();

@@ -173,24 +173,33 @@ TEST_F(MapPresent, AThreadCanGiveBackItsServerBeforeLeavingItsApartment) {
     });
 }
 
-TEST_F(MapPresent, TheModulesEntryGoesWithItsThread) {
+// A host that opens each dialog on a thread of its own: the entry goes with
+// the thread, and so does the server object the map held for it, however
+// many threads come and go.
+TEST_F(MapPresent, TheModulesEntryAndServerObjectGoWithTheirThread) {
     LoadedModule module;
     ASSERT_TRUE(module.ok());
     ScratchFolder folder(L"detach");
     const std::wstring file = folder.File(L"a.txt");
     DWORD thread = 0;
-    RunOnNewThread([&] {
-        thread = ::GetCurrentThreadId();
-        zrv::com_ptr<IClassFactory> factory;
-        ASSERT_EQ(S_OK, module.getClassObject(CLSID_ZRVPropPage_Category, IID_IClassFactory,
-                                              factory.put_void()));
-        zrv::com_ptr<IShellExtInit> init;
-        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IShellExtInit, init.put_void()));
-        // The page's title is looked up by the module itself.
-        init->Initialize(nullptr, DropData({file}).get(), nullptr);
-        EXPECT_GE(view.FindThread(), 0);
-    });
-    EXPECT_LT(view.FindThread(thread), 0) << "the entry of an ended thread was left behind";
+    LONG aliveAfterFirst = -1;
+    for (int i = 0; i < 20; ++i) {
+        RunOnNewThread([&] {
+            thread = ::GetCurrentThreadId();
+            zrv::com_ptr<IClassFactory> factory;
+            ASSERT_EQ(S_OK, module.getClassObject(CLSID_ZRVPropPage_Category, IID_IClassFactory,
+                                                  factory.put_void()));
+            zrv::com_ptr<IShellExtInit> init;
+            ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IShellExtInit, init.put_void()));
+            // The page's title is looked up by the module itself.
+            init->Initialize(nullptr, DropData({file}).get(), nullptr);
+            EXPECT_GE(view.FindThread(), 0);
+        });
+        EXPECT_LT(view.FindThread(thread), 0) << "the entry of an ended thread was left behind";
+        if (i == 0) aliveAfterFirst = AppServicesStats().alive;
+    }
+    EXPECT_EQ(aliveAfterFirst, AppServicesStats().alive)
+        << "server objects of ended threads are still alive";
 }
 
 TEST(ModuleStem, LongNameEvenThroughAShortPath) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "localization/apartment_end.h"
 #include "localization/registrations.h"
 #include "support/bstr.h"
 #include "support/mutex_lock.h"
@@ -34,7 +35,9 @@ CZRVLocalizer::CZRVLocalizer(HMODULE module) noexcept {
                     const bool registered =
                         RegisterCreated(created.get(), ownIds, superseded.put());
                     superseded.reset();  // outside the mutex
-                    if (!registered) {
+                    if (registered) {
+                        zrv::WatchApartmentEnd();
+                    } else {
                         // Used for this lookup only: the map is left alone.
                         m_view.reset();
                         m_viewBytes = 0;

@@ -38,7 +38,8 @@ bool IsOwnRegistration(LONG slot, DWORD localizer) noexcept;
 // lock. The map's references on the server objects are not given back.
 void ForgetLocalizerRegistrations(bool wholeProcess) noexcept;
 
-// For a thread of this module that is about to leave its apartment: clears
+// For a thread that is about to leave its apartment (the module's own
+// workers, and every thread through apartment_end.h): clears
 // the thread's entry that this module registered and gives back the map's
 // reference on its server object, which would otherwise outlive the thread.
 // Only when no lookup of the thread is alive. Call before CoUninitialize.

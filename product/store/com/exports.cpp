@@ -32,11 +32,17 @@ const zrv::ClassEntry kClassTable[] = {
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     switch (reason) {
-        case DLL_PROCESS_ATTACH:
+        case DLL_PROCESS_ATTACH: {
             ::DisableThreadLibraryCalls(instance);
+            // Mapped once, the image stays, as ZRVAppServices.dll says why.
+            HMODULE self = nullptr;
+            ::GetModuleHandleExW(
+                GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                reinterpret_cast<LPCWSTR>(&DllMain), &self);
             SetModuleInstance(instance);
             InitializeUpdateListeners();
             return TRUE;
+        }
         case DLL_PROCESS_DETACH:
             ShutDownUpdateListeners();
             return TRUE;

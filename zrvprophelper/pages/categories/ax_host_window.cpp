@@ -1,5 +1,6 @@
 #include "ax_host_window.h"
 
+#include "localization/apartment_end.h"
 #include "module/activation_context.h"
 
 namespace zrv {
@@ -60,7 +61,10 @@ class AxHosting {
 }  // namespace
 
 AxHostWindow::AxHostWindow() noexcept {
-    if (const auto winInit = AxHosting::Get().winInit) winInit();
+    if (const auto winInit = AxHosting::Get().winInit) {
+        const LibraryComEntries library;
+        winInit();
+    }
 }
 
 HWND AxHostWindow::Create(HINSTANCE instance) noexcept {
