@@ -17,6 +17,7 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <optional>
 #include <string>
 #include <vector>

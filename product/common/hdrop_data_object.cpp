@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "support/com_object.h"
 

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <functional>
 #include <string>
 #include <vector>

@@ -2,6 +2,7 @@
 // A page whose operations record how the dialog procedure called them.
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "support/exceptions.h"
 #include "support/module_instance.h"

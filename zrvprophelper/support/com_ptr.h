@@ -3,6 +3,7 @@
 // handing out the address, so out parameters never leak a reference.
 
 #include <unknwn.h>
+#include <cstddef>
 #include <utility>
 
 namespace zrv {

@@ -2,6 +2,7 @@
 
 #include <olectl.h>
 
+#include <new>
 #include <vector>
 
 #include "store/com/server_module.h"

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "store/core/document_record.h"

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <iterator>
 #include <random>
 #include <set>
 #include <string>

@@ -1,5 +1,6 @@
 #include "general_fixture.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "common/localizer_map_host.h"

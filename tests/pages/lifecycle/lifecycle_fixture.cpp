@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "common/localizer_map_host.h"
 #include "common/test_paths.h"
