@@ -72,6 +72,15 @@ HWND PageWith(HWND sheet, int id) {
     return nullptr;
 }
 
+// A user clicks only what is enabled (and Wine's radio buttons loop for
+// good on a click when their whole group is disabled).
+void Click(HWND sheet, HWND page, int id) {
+    HWND button = ::GetDlgItem(page, id);
+    if (!::IsWindowEnabled(button)) return;
+    ::SendMessageW(button, BM_CLICK, 0, 0);
+    zrvproduct::PumpMessages(sheet);
+}
+
 // Moves a category into the document's list, as the user would with the
 // arrow: the list fills from the control's catalogue after it is shown.
 void AddCategory(HWND sheet, HWND page, const wchar_t* name) {
@@ -87,12 +96,12 @@ void AddCategory(HWND sheet, HWND page, const wchar_t* name) {
     }
     if (index == LB_ERR) return;
     ::SendMessageW(list, LB_SETSEL, TRUE, index);
-    ::SendMessageW(::GetDlgItem(page, IDC_CATEGORIES_ADD), BM_CLICK, 0, 0);
-    zrvproduct::PumpMessages(sheet);
+    Click(sheet, page, IDC_CATEGORIES_ADD);
 }
 
 void Type(HWND sheet, HWND page, int id, const wchar_t* text) {
     HWND edit = ::GetDlgItem(page, id);
+    if (!::IsWindowEnabled(edit)) return;
     ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
     ::SendMessageW(page, WM_COMMAND, MAKEWPARAM(id, EN_UPDATE), reinterpret_cast<LPARAM>(edit));
     ::SendMessageW(page, WM_COMMAND, MAKEWPARAM(id, EN_CHANGE), reinterpret_cast<LPARAM>(edit));
@@ -108,10 +117,8 @@ void EditAndConfirm(HWND sheet) {
     }
     if (HWND lifeCycle = PageWith(sheet, IDC_LIFECYCLE_REMINDER)) {
         // The stored date's own choice, chosen again, and the burn box.
-        for (int id : {IDC_LIFECYCLE_EXPIRE_CUSTOM, IDC_LIFECYCLE_BURN_DISC}) {
-            ::SendMessageW(::GetDlgItem(lifeCycle, id), BM_CLICK, 0, 0);
-            zrvproduct::PumpMessages(sheet);
-        }
+        for (int id : {IDC_LIFECYCLE_EXPIRE_CUSTOM, IDC_LIFECYCLE_BURN_DISC})
+            Click(sheet, lifeCycle, id);
     }
     PageWith(sheet, IDC_GENERAL_SIZE);
     PropSheet_PressButton(sheet, PSBTN_OK);
