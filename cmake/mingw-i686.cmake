@@ -1,4 +1,11 @@
 # Cross-compiles 32-bit Windows binaries with mingw-w64 (posix threads).
+#
+# The posix model links winpthreads into every binary, the module included:
+# it takes a thread-local slot on each load that it never gives back (hence
+# the module pins itself at load) and allocates its locks lazily. The win32
+# model has neither, but in GCC 12 it lacks std::thread and std::mutex,
+# which the tests use, and one build has one compiler; GCC 14's win32 model
+# has them.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 

@@ -1,8 +1,9 @@
 #pragma once
-// Points one entry of the test program's import table at a stand-in for as
-// long as the hook lives. The module's code is linked into the test program,
-// so its calls to the system go through that table: a test can count them or
-// see their arguments without changing the module.
+// Points one entry of an image's import table at a stand-in for as long as
+// the hook lives: the test program's own (the module's code is linked into
+// it, so its calls to the system go through that table) or a loaded DLL's,
+// such as the built module itself. A test can count the calls, see their
+// arguments or fail them without changing the module.
 
 #include <windows.h>
 
@@ -10,11 +11,15 @@ namespace zrvtest {
 
 class ImportHook {
   public:
-    ImportHook(const wchar_t* dll, const char* function, void* replacement) noexcept {
+    ImportHook(const wchar_t* dll, const char* function, void* replacement) noexcept
+        : ImportHook(::GetModuleHandleW(nullptr), dll, function, replacement) {}
+    // Patches the import table of importer instead of the program's.
+    ImportHook(HMODULE importer, const wchar_t* dll, const char* function,
+               void* replacement) noexcept {
         if (HMODULE owner = ::GetModuleHandleW(dll)) {
             m_real = reinterpret_cast<void*>(::GetProcAddress(owner, function));
         }
-        m_slot = FindImportSlot(m_real);
+        m_slot = FindImportSlot(importer, m_real);
         if (m_slot) Patch(replacement);
     }
     ImportHook(const ImportHook&) = delete;
@@ -31,9 +36,9 @@ class ImportHook {
     }
 
   private:
-    static void** FindImportSlot(void* target) noexcept {
-        if (!target) return nullptr;
-        auto* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
+    static void** FindImportSlot(HMODULE importer, void* target) noexcept {
+        if (!importer || !target) return nullptr;
+        auto* base = reinterpret_cast<BYTE*>(importer);
         auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
             base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
         const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];

@@ -7,25 +7,30 @@ namespace {
 
 constexpr int kTextBuffer = 260;
 
-}  // namespace
-
-void LocalizeDialog(HWND page, int dialogId) {
-    if (!::IsWindow(page)) return;
-    CZRVLocalizer localizer;
+void LocalizeCaption(CZRVLocalizer& localizer, HWND page, int dialogId) {
+    if (!localizer.Localizer()) return;
     CString dialogText;
     dialogText.Format(L"%u", static_cast<unsigned>(dialogId));
-
     wchar_t caption[kTextBuffer] = {};
     ::GetWindowTextW(page, caption, kTextBuffer);
-    HRESULT hr = E_FAIL;
     CComBSTR answer;
-    if (localizer.Localizer()) {
-        hr = localizer.Localizer()->GetDialogString(CComBSTR(localizer.ModuleStem()),
-                                                    CComBSTR(dialogText), CComBSTR(L"caption"),
-                                                    CComBSTR(caption), answer.put());
-    }
+    const HRESULT hr = localizer.Localizer()->GetDialogString(
+        CComBSTR(localizer.ModuleStem()), CComBSTR(dialogText), CComBSTR(L"caption"),
+        CComBSTR(caption), answer.put());
     if (SUCCEEDED(hr) && answer) ::SetWindowTextW(page, answer);
+}
 
+}  // namespace
+
+void LocalizeDialog(HWND page, int dialogId) noexcept {
+    if (!::IsWindow(page)) return;
+    CZRVLocalizer localizer;
+    try {
+        LocalizeCaption(localizer, page, dialogId);
+    } catch (...) {
+        // Out of memory for the caption's request: it keeps its text, and the
+        // controls are still asked for.
+    }
     ChildLocalizeContext context{localizer.Localizer(), dialogId, localizer.ModuleStem(), page};
     ::EnumChildWindows(page, &LocalizeChildControl, reinterpret_cast<LPARAM>(&context));
 }

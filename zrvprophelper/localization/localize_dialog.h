@@ -14,7 +14,8 @@ struct ChildLocalizeContext {
     HWND page;
 };
 
-void LocalizeDialog(HWND page, int dialogId);
+// A text whose request cannot be made (out of memory) keeps the template's.
+void LocalizeDialog(HWND page, int dialogId) noexcept;
 
 // One step of the enumeration of the page's descendants: true goes on.
 BOOL CALLBACK LocalizeChildControl(HWND child, LPARAM context);

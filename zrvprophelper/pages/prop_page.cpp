@@ -152,6 +152,15 @@ const CString& CZRVPropPage::SelectedPath(size_t index) const {
 
 CComBSTR CZRVPropPage::SelectedPathBstr() const { return CComBSTR(SelectedPath()); }
 
+bool CZRVPropPage::MakeSelectedPathBstr(CComBSTR& path) const noexcept {
+    try {
+        path = SelectedPathBstr();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 void CZRVPropPage::ReleaseDialogState() noexcept {
     FileSelection().swap(selection);
     window = nullptr;

@@ -81,6 +81,9 @@ class CZRVPropPage {
     // The first selected path as a fresh BSTR, made for one call to the
     // product's components.
     CComBSTR SelectedPathBstr() const;
+    // The same into path; false when it cannot be made (out of memory), for
+    // a page that then leaves that document alone.
+    bool MakeSelectedPathBstr(CComBSTR& path) const noexcept;
 
   public:
     FileSelection selection;

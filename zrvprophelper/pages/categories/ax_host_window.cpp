@@ -23,45 +23,53 @@ struct IAxWinHostWindow : public IUnknown {
 };
 
 // atl80.dll's hosting entry points, exported by name.
-class AxHosting {
-  public:
+struct AxHosting {
     using WinInitFn = BOOL(WINAPI*)();
     using CreateControlExFn = HRESULT(WINAPI*)(LPCOLESTR name, HWND window, IStream* stream,
                                                IUnknown** container, IUnknown** control,
                                                REFIID sinkIid, IUnknown* sink);
     using GetUnknownFn = HRESULT(WINAPI*)(HWND window, IUnknown** object);
 
-    static const AxHosting& Get() noexcept {
-        // Never freed: see the header.
-        static const AxHosting hosting;
-        return hosting;
-    }
-
-    WinInitFn winInit = nullptr;
-    CreateControlExFn createControlEx = nullptr;
-    GetUnknownFn getHost = nullptr;
-    GetUnknownFn getControl = nullptr;
-
-  private:
-    AxHosting() noexcept {
-        HMODULE library = ::LoadLibraryW(L"atl80.dll");
-        if (!library) return;
-        winInit = Export<WinInitFn>(library, "AtlAxWinInit");
-        createControlEx = Export<CreateControlExFn>(library, "AtlAxCreateControlEx");
-        getHost = Export<GetUnknownFn>(library, "AtlAxGetHost");
-        getControl = Export<GetUnknownFn>(library, "AtlAxGetControl");
-    }
-
-    template <typename Fn>
-    static Fn Export(HMODULE library, const char* name) noexcept {
-        return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
-    }
+    WinInitFn winInit;
+    CreateControlExFn createControlEx;
+    GetUnknownFn getHost;
+    GetUnknownFn getControl;
 };
+
+template <typename Fn>
+Fn Export(HMODULE library, const char* name) noexcept {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
+}
+
+// Looked up once per load and never freed (see the header), with the
+// system's one-time initialisation: a function-local static's guard belongs
+// to the thread runtime, which allocates its lock on first use and can only
+// report a failure by throwing, and nothing may leave the noexcept callers.
+INIT_ONCE g_hostingOnce = INIT_ONCE_STATIC_INIT;
+AxHosting g_hosting = {};
+
+BOOL CALLBACK LoadHosting(INIT_ONCE*, void*, void**) noexcept {
+    if (HMODULE library = ::LoadLibraryW(L"atl80.dll")) {
+        g_hosting.winInit = Export<AxHosting::WinInitFn>(library, "AtlAxWinInit");
+        g_hosting.createControlEx =
+            Export<AxHosting::CreateControlExFn>(library, "AtlAxCreateControlEx");
+        g_hosting.getHost = Export<AxHosting::GetUnknownFn>(library, "AtlAxGetHost");
+        g_hosting.getControl = Export<AxHosting::GetUnknownFn>(library, "AtlAxGetControl");
+    }
+    return TRUE;
+}
+
+const AxHosting& Hosting() noexcept {
+    // Should the system's initialisation fail, the entry points stay null:
+    // no window and no control, as without the library.
+    ::InitOnceExecuteOnce(&g_hostingOnce, &LoadHosting, nullptr, nullptr);
+    return g_hosting;
+}
 
 }  // namespace
 
 AxHostWindow::AxHostWindow() noexcept {
-    if (const auto winInit = AxHosting::Get().winInit) {
+    if (const auto winInit = Hosting().winInit) {
         const LibraryComEntries library;
         winInit();
     }
@@ -71,7 +79,7 @@ HWND AxHostWindow::Create(HINSTANCE instance) noexcept {
     if (m_window) return m_window;
     // Without the hosting library the class may not exist, or may belong to
     // someone else's copy of it.
-    if (!AxHosting::Get().createControlEx) return nullptr;
+    if (!Hosting().createControlEx) return nullptr;
     ScopedModuleActivation activation;
     if (!activation.ok()) return nullptr;
     m_window = ::CreateWindowExW(0, kHostWindowClass, nullptr, 0, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -80,7 +88,7 @@ HWND AxHostWindow::Create(HINSTANCE instance) noexcept {
 }
 
 HRESULT AxHostWindow::CreateControl(const wchar_t* name) noexcept {
-    const AxHosting& atl = AxHosting::Get();
+    const AxHosting& atl = Hosting();
     if (!m_window || !atl.createControlEx) return E_FAIL;
     com_ptr<IUnknown> host;
     if (atl.getHost && SUCCEEDED(atl.getHost(m_window, host.put())) && host) {
@@ -93,7 +101,7 @@ HRESULT AxHostWindow::CreateControl(const wchar_t* name) noexcept {
 }
 
 HRESULT AxHostWindow::GetControl(com_ptr<IUnknown>& control) const noexcept {
-    const AxHosting& atl = AxHosting::Get();
+    const AxHosting& atl = Hosting();
     if (!m_window || !atl.getControl) return E_FAIL;
     return atl.getControl(m_window, control.put());
 }

@@ -1,6 +1,7 @@
 #include "category_page.h"
 
 #include <cwchar>
+#include <utility>
 
 #include "localization/localize_dialog.h"
 #include "module/module.h"
@@ -88,27 +89,7 @@ CZRVPropPage_Category::CZRVPropPage_Category() noexcept : CZRVPropPage(IDD_CATEG
 
 BOOL CZRVPropPage_Category::OnInitDialog() {
     LocalizeDialog(window, IDD_CATEGORIES_PAGE);
-
-    if (SUCCEEDED(::CoCreateInstance(CLSID_DocumentCatalog, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IDocumentCatalog, Catalog.put_void())) &&
-        Catalog) {
-        // A document the store cannot open shows empty fields; the catalog is
-        // kept, and OnShow still asks it whether the document may be changed.
-        if (Catalog->OpenDocument(SelectedPathBstr()) >= 0) {
-            for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
-                LoadedText& loaded = Loaded[i];
-                loaded.read = SUCCEEDED(
-                    Catalog->GetStringProperty(kTextFields[i].property, loaded.stored.put()));
-                if (!loaded.read) loaded.stored.Empty();
-                const BSTR text = loaded.stored.get();
-                ::SetDlgItemTextW(window, kTextFields[i].control, text ? text : L"");
-            }
-        }
-    }
-    for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
-        ::SendDlgItemMessageW(window, kTextFields[i].control, EM_LIMITTEXT, kMaxTypedChars, 0);
-        Loaded[i].shown = FieldText(window, kTextFields[i].control);
-    }
+    LoadTexts();
 
     CreateHost(AvailableHost);
     CreateHost(AssignedHost);
@@ -117,8 +98,45 @@ BOOL CZRVPropPage_Category::OnInitDialog() {
     // A host whose control gives no list stays hidden; the page goes on
     // without it, and then the arrows do nothing.
     ShowList(AvailableHost, AvailableList, nullptr);
-    ShowList(AssignedHost, AssignedList, SelectedPathBstr());
+    CComBSTR document;
+    if (MakeSelectedPathBstr(document)) ShowList(AssignedHost, AssignedList, document);
     return TRUE;
+}
+
+// A field counts as read only once what it shows is known as well: one whose
+// text cannot be taken back (out of memory) is emptied and left unread, so
+// that Apply neither writes it nor takes the store's text for the user's.
+// Without the document's name as a text the document is never opened, and
+// the page lets go of the store: nothing it does could concern that document.
+void CZRVPropPage_Category::LoadTexts() {
+    CComBSTR document;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_DocumentCatalog, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IDocumentCatalog, Catalog.put_void())) &&
+        Catalog && !MakeSelectedPathBstr(document)) {
+        Catalog.reset();
+    }
+    // A document the store cannot open shows empty fields; the catalog is
+    // kept, and OnShow still asks it whether the document may be changed.
+    const bool opened = Catalog && Catalog->OpenDocument(document) >= 0;
+    for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
+        LoadedText& loaded = Loaded[i];
+        const int control = kTextFields[i].control;
+        if (opened) {
+            loaded.read =
+                SUCCEEDED(Catalog->GetStringProperty(kTextFields[i].property, loaded.stored.put()));
+            if (!loaded.read) loaded.stored.Empty();
+            const BSTR text = loaded.stored.get();
+            ::SetDlgItemTextW(window, control, text ? text : L"");
+        }
+        ::SendDlgItemMessageW(window, control, EM_LIMITTEXT, kMaxTypedChars, 0);
+        try {
+            loaded.shown = FieldText(window, control);
+        } catch (...) {
+            loaded.read = false;
+            loaded.stored.Empty();
+            ::SetDlgItemTextW(window, control, L"");
+        }
+    }
 }
 
 // The host starts as a hidden window of its own, so that its control is
@@ -161,8 +179,15 @@ void CZRVPropPage_Category::ShowList(zrv::AxHostWindow& host, zrv::com_ptr<ICate
 
 void CZRVPropPage_Category::OnShow() {
     if (!Catalog) return;
-    const bool editable = IsEditableFileType(SelectedPathBstr()) &&
-                          Catalog->CanEditProperty(SelectedPathBstr(), DOCPROP_TITLE) == 1;
+    bool editable = false;
+    try {
+        const CComBSTR document = SelectedPathBstr();
+        editable =
+            IsEditableFileType(document) && Catalog->CanEditProperty(document, DOCPROP_TITLE) == 1;
+    } catch (...) {
+        // Whether the document may be changed is not known: nothing is
+        // offered for editing (Apply asks the store again).
+    }
     for (int id : kEditingControls) ::EnableWindow(::GetDlgItem(window, id), editable);
 }
 
@@ -220,13 +245,16 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
         }
     }
 
-    // A text the store refused (one grown past what it holds) is not
-    // stored: there is nothing to save and no change to announce.
+    // Everything is made before the write, so that a write is always
+    // followed by its save and announcement. A text the store refused (one
+    // grown past what it holds) is not stored: there is nothing to save and
+    // no change to announce.
+    const CComBSTR document = SelectedPathBstr();
     CComBSTR text(categories.GetText());
     BSTR textArgument = text.get();
     if (FAILED(Catalog->SetStringProperty(DOCPROP_CATEGORIES, &textArgument))) return;
-    if (FAILED(Catalog->SaveDocument(SelectedPathBstr()))) return;
-    AnnounceDocumentChanged(SelectedPath());
+    if (FAILED(Catalog->SaveDocument(document))) return;
+    AnnounceDocumentChanged(document);
 }
 
 // No type test here: texts the user could not edit are written back as
@@ -234,24 +262,39 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
 // and unannounced, and so does an Apply that had nothing to write.
 LRESULT CZRVPropPage_Category::OnApply() {
     if (!Catalog) return 0;
-    if (Catalog->CanEditProperty(SelectedPathBstr(), DOCPROP_TITLE) != 1) return 0;
+    const CComBSTR document = SelectedPathBstr();
+    if (Catalog->CanEditProperty(document, DOCPROP_TITLE) != 1) return 0;
     bool wroteAny = false;
     if (!WriteTexts(wroteAny) || !wroteAny) return 1;
-    if (FAILED(Catalog->SaveDocument(SelectedPathBstr()))) return 1;
-    AnnounceDocumentChanged(SelectedPath());
+    if (FAILED(Catalog->SaveDocument(document))) return 1;
+    AnnounceDocumentChanged(document);
     return 1;
 }
 
+// The texts are all made before the first write: running out of memory
+// half way would leave some of an Apply's texts written and others not.
 bool CZRVPropPage_Category::WriteTexts(bool& wroteAny) {
+    struct Pending {
+        bool write = false;
+        CString current;
+        CComBSTR text;
+    } pending[ARRAYSIZE(kTextFields)];
+    for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
+        const LoadedText& loaded = Loaded[i];
+        Pending& field = pending[i];
+        field.current = FieldText(window, kTextFields[i].control);
+        const bool edited = field.current != loaded.shown;
+        if (!edited && !loaded.read) continue;
+        field.text = edited ? CComBSTR(WholeCharacters(field.current)) : loaded.stored;
+        if (!field.text) field.text = L"";
+        field.write = true;
+    }
+
     bool allWritten = true;
     for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
-        LoadedText& loaded = Loaded[i];
-        const CString current = FieldText(window, kTextFields[i].control);
-        const bool edited = current != loaded.shown;
-        if (!edited && !loaded.read) continue;
-        CComBSTR text = edited ? CComBSTR(WholeCharacters(current)) : loaded.stored;
-        if (!text) text = L"";
-        BSTR textArgument = text.get();
+        Pending& field = pending[i];
+        if (!field.write) continue;
+        BSTR textArgument = field.text.get();
         wroteAny = true;
         if (FAILED(Catalog->SetStringProperty(kTextFields[i].property, &textArgument))) {
             allWritten = false;
@@ -259,8 +302,9 @@ bool CZRVPropPage_Category::WriteTexts(bool& wroteAny) {
         }
         // The page stays open after Apply: what was just written is what
         // the field now stands for.
-        loaded.stored = text;
-        loaded.shown = current;
+        LoadedText& loaded = Loaded[i];
+        loaded.stored = std::move(field.text);
+        loaded.shown = field.current;
         loaded.read = true;
     }
     return allWritten;

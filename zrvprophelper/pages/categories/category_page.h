@@ -33,6 +33,8 @@ class CZRVPropPage_Category final : public CZRVPropPage {
   private:
     enum class CategoryChange { Add, Remove };
 
+    // Fills the four text fields from the store and records what each shows.
+    void LoadTexts();
     void CreateHost(zrv::AxHostWindow& host);
     void PlaceHost(zrv::AxHostWindow& host, int frameId);
     // Asks the host's control for its list and shows it with the document

@@ -58,7 +58,12 @@ BOOL CZRVPropPage_Summary::OnInitDialog() {
     if (m_sizeJob) WorkerThread = StartSizeWorker(m_sizeJob.get());
 
     ShowNameAndLocation(path, info.szTypeName);
-    ShowTimes(path);
+    try {
+        ShowTimes(path);
+    } catch (...) {
+        // No memory for the times' texts: they stay empty, and the rest of
+        // the page is still shown.
+    }
     ShowAttributes(path);
     return TRUE;
 }

@@ -9,6 +9,7 @@
 #include "pages/lifecycle/lifecycle_clock.h"
 #include "pages/page_help.h"
 #include "resources/resource.h"
+#include "support/bstr.h"
 #include "support/cstring.h"
 #include "support/handles.h"
 
@@ -88,11 +89,17 @@ BOOL CZRVPropPage_LifeCycle::OnInitDialog() {
 
     HWND list = ::GetDlgItem(window, IDC_LIFECYCLE_REMINDER);
     for (DWORD value = 0; value < ARRAYSIZE(kReminderTexts); ++value) {
-        CString text;
-        if (!text.LoadLocalizedString(kReminderTexts[value])) continue;
-        const LRESULT index =
-            ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.GetString()));
-        if (index >= 0) ::SendMessageW(list, CB_SETITEMDATA, index, value);
+        // A text that cannot be had (out of memory) leaves its item out, as
+        // a missing one does: a stored reminder it stood for then leaves the
+        // list without a selection, which Apply leaves alone.
+        try {
+            CString text;
+            if (!text.LoadLocalizedString(kReminderTexts[value])) continue;
+            const LRESULT index =
+                ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.GetString()));
+            if (index >= 0) ::SendMessageW(list, CB_SETITEMDATA, index, value);
+        } catch (...) {
+        }
     }
     ::SendMessageW(list, CB_SETCURSEL, 0, 0);
 
@@ -108,14 +115,21 @@ BOOL CZRVPropPage_LifeCycle::OnInitDialog() {
 }
 
 // A store that cannot be reached, a document that cannot be opened or a
-// value that cannot be read leaves the controls at their defaults.
+// value that cannot be read leaves the controls at their defaults. Nothing
+// here allocates once the document is open, so that what the controls show
+// is always recorded (OnInitDialog) and a value left unread is never taken
+// for the user's choice. Without the document's name as a text the document
+// is never opened, and the page lets go of the store: nothing it does could
+// concern that document.
 void CZRVPropPage_LifeCycle::LoadStoredValues() {
+    CComBSTR document;
     if (FAILED(::CoCreateInstance(CLSID_DocumentCatalog, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IDocumentCatalog, Catalog.put_void()))) {
+                                  IID_IDocumentCatalog, Catalog.put_void())) ||
+        !MakeSelectedPathBstr(document)) {
         Catalog.reset();
         return;
     }
-    if (FAILED(Catalog->OpenDocument(SelectedPathBstr()))) return;
+    if (FAILED(Catalog->OpenDocument(document))) return;
 
     // The store's values are read from the variant's data whatever type it
     // claims: a FILETIME for the expiration, 32-bit numbers for the rest.
@@ -180,14 +194,17 @@ BOOL CZRVPropPage_LifeCycle::OnDestroy() {
     return TRUE;
 }
 
-bool CZRVPropPage_LifeCycle::IsEditable() const {
+bool CZRVPropPage_LifeCycle::IsEditable(BSTR document) const {
     // Only exactly 1 allows the change.
-    return Catalog->CanEditProperty(SelectedPathBstr(), DOCPROP_EXPIRATION) == 1;
+    return Catalog->CanEditProperty(document, DOCPROP_EXPIRATION) == 1;
 }
 
 void CZRVPropPage_LifeCycle::OnShow() {
     if (!Catalog) return;
-    const bool editable = IsEditable();
+    // Not knowing whether the document may be changed (out of memory for its
+    // name), nothing is offered for editing; Apply asks the store again.
+    CComBSTR document;
+    const bool editable = MakeSelectedPathBstr(document) && IsEditable(document);
     for (int id = kFirstChoice; id <= kLastChoice; ++id) Enable(window, id, editable);
     const bool none = IsChecked(window, IDC_LIFECYCLE_EXPIRE_NONE);
     Enable(window, IDC_LIFECYCLE_CUSTOM_DATE,
@@ -243,12 +260,15 @@ LRESULT CZRVPropPage_LifeCycle::OnNotify(NMHDR* header) {
 // the store keeps what it had. They are not saved or announced either, and
 // neither is an Apply that had nothing to write.
 LRESULT CZRVPropPage_LifeCycle::OnApply() {
-    if (!Catalog || !IsEditable()) return 0;
+    if (!Catalog) return 0;
+    // Made before any write, so that a write is always followed by its save.
+    const CComBSTR document = SelectedPathBstr();
+    if (!IsEditable(document)) return 0;
     const int choice = CheckedChoice(window);
     bool wroteAny = false;
     if (choice == 0 || !WriteValues(choice, wroteAny) || !wroteAny) return TRUE;
-    if (FAILED(Catalog->SaveDocument(SelectedPathBstr()))) return TRUE;
-    AnnounceDocumentChanged(SelectedPath());
+    if (FAILED(Catalog->SaveDocument(document))) return TRUE;
+    AnnounceDocumentChanged(document);
     return TRUE;
 }
 

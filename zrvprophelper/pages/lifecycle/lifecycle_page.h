@@ -29,7 +29,7 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     void OnShow() override;
 
   private:
-    bool IsEditable() const;
+    bool IsEditable(BSTR document) const;
     void LoadStoredValues();
     void ShowStoredExpiration(const FILETIME& stored);
     // Writes what Apply stores for the checked choice. False when the store

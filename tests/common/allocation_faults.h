@@ -1,0 +1,51 @@
+#pragma once
+// Fails one chosen allocation of a loaded module, the way memory runs out
+// inside a host: every call through which the module takes memory from the
+// runtime or the system (its imports of malloc, calloc, realloc, the BSTR
+// and task allocators, the heaps) is counted, and call number failAt answers
+// as an exhausted heap does. Only that call fails; later ones succeed again,
+// so that what runs after the failure is tried as well.
+//
+// The count is process-wide (the module's own threads count too), so only
+// one AllocationFaults may live at a time. Calls the module made before it
+// was hooked, at load, are not counted.
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/import_hook.h"
+
+namespace zrvtest {
+
+class AllocationFaults {
+  public:
+    // failAt 0 counts without failing anything.
+    AllocationFaults(HMODULE module, unsigned long failAt);
+    AllocationFaults(const AllocationFaults&) = delete;
+    AllocationFaults& operator=(const AllocationFaults&) = delete;
+    ~AllocationFaults();
+
+    // The allocators the module imports and that are now counted.
+    const std::vector<std::string>& Hooked() const { return m_hooked; }
+    // Allocation calls made so far.
+    unsigned long Count() const;
+    // Call failAt came and was failed.
+    bool Fired() const;
+    // The failed call: the allocator, and the addresses in the module found
+    // on the stack at that moment ("+0x1a2b"), innermost first, for addr2line.
+    std::string FailedCall() const;
+    // From now on nothing fails; counting goes on.
+    void Disarm();
+    // Writes FailedCall() to file the moment the failure is made, so that a
+    // run that crashes after it still tells which call it was.
+    void NoteFailureIn(const std::wstring& file);
+
+  private:
+    std::vector<std::unique_ptr<ImportHook>> m_hooks;
+    std::vector<std::string> m_hooked;
+};
+
+}  // namespace zrvtest

@@ -1,0 +1,32 @@
+// Out of memory anywhere along a host's road: each allocation the module
+// makes is failed in turn, in a child process of its own, and the host must
+// live on, the store must hold only what the user or the page meant, and
+// nothing may be saved or announced after a write that did not happen.
+
+#include <gtest/gtest.h>
+
+#include "oom/oom_fixture.h"
+
+using namespace zrvoomtest;
+
+namespace {
+
+std::string NoMoreToCheck(const RunOutcome&, const RunOutcome&) { return std::string(); }
+
+TEST_F(AllocationFailureTest, HandlerCreationInitializeAndAddPages) {
+    TryEveryAllocation(Scenario::Handlers, SeededDocument(), &NoMoreToCheck);
+}
+
+TEST_F(AllocationFailureTest, ThreePageSheetWithAnEditAndOk) {
+    TryEveryAllocation(Scenario::Sheet, SeededDocument(), &CheckSheetRun);
+}
+
+TEST_F(AllocationFailureTest, ThreePageSheetWithTheLocalizerMap) {
+    TryEveryAllocation(Scenario::SheetWithMap, SeededDocument(), &CheckSheetRun);
+}
+
+TEST_F(AllocationFailureTest, GeneralPageWalkingAFolder) {
+    TryEveryAllocation(Scenario::FolderWalk, FolderTree(), &CheckWalkRun);
+}
+
+}  // namespace
