@@ -240,11 +240,11 @@ AllocationFaults::AllocationFaults(HMODULE module, unsigned long failAt) {
     g_failedFrameCount = 0;
     g_noteFile[0] = L'\0';
     ::InterlockedExchange(&g_failAt, static_cast<LONG>(failAt));
-    for (const HookSpec& spec : kHooks) {
-        auto hook = std::make_unique<ImportHook>(module, spec.dll, spec.name, spec.standIn);
+    for (const HookSpec& entry : kHooks) {
+        auto hook = std::make_unique<ImportHook>(module, entry.dll, entry.name, entry.standIn);
         if (!hook->ok()) continue;
-        g_real[spec.which] = hook->real<void*>();
-        m_hooked.push_back(spec.name);
+        g_real[entry.which] = hook->real<void*>();
+        m_hooked.push_back(entry.name);
         m_hooks.push_back(std::move(hook));
     }
 }
