@@ -243,6 +243,11 @@ TEST_F(SizeField, FoldersWithTrailingDotsAndSpacesAreListedThemselves) {
     EXPECT_EQ(L"14 KB", figures.back()) << "3000 + 5000 + 7000 bytes";
 }
 
+// Wine looks up every level of a deep path again on each call, so a walk of
+// two thousand levels takes about two minutes on a quiet machine and more
+// under load: the wait only guards against a hang.
+constexpr DWORD kDeepWalkGuardMs = 600000;
+
 // A chain of folders as deep as the platform lets a walk go (Wine does not
 // stop plain paths at MAX_PATH) neither exhausts the worker's stack nor
 // changes the figures: each level reports its own running total, "." and
@@ -261,7 +266,7 @@ TEST_F(SizeField, SlowHostileDepthIsWalkedWithoutCrashing) {
     SizeFigureLog log;
     GeneralSheet sheet(link);
     ASSERT_TRUE(sheet.ok());
-    ASSERT_TRUE(sheet.WaitForWorker(120000));
+    ASSERT_TRUE(sheet.WaitForWorker(kDeepWalkGuardMs));
     EXPECT_EQ(static_cast<size_t>(2 * (levels + 1) + levels + 2), log.updates());
     EXPECT_EQ((std::vector<std::wstring>{L"0 bytes", L"4 KB"}), log.figures());
 }
@@ -287,7 +292,7 @@ TEST_F(SizeField, SlowFolderBeyondReachLeavesNoFigure) {
     SizeFigureLog log;
     GeneralSheet sheet(link);
     ASSERT_TRUE(sheet.ok());
-    ASSERT_TRUE(sheet.WaitForWorker(120000));
+    ASSERT_TRUE(sheet.WaitForWorker(kDeepWalkGuardMs));
     EXPECT_EQ(L"", sheet.Text(IDC_GENERAL_SIZE)) << log.figures().size() << " figures";
 }
 
