@@ -9,7 +9,19 @@
 //     --report           print what each handler answered and the tab titles
 //     --no-localizer-map start without the shared localizer map that the
 //                        product's main application otherwise publishes
-// Without a scripted option the dialog stays until the user closes it.
+//     --threads N        open each dialog on a thread of its own, in its own
+//                        apartment, N at once, as a file browser does: each
+//                        shows every tab, types into the first field that
+//                        takes text, applies, closes and ends, and a new
+//                        thread takes its place (at most 60)
+//     --dialogs M        with --threads: M dialogs in all
+//     --seconds S        with --threads: start new dialogs for S seconds
+//     --end-within S     with --threads: a dialog thread still running after
+//                        S seconds (default 60) has hung
+// Without a scripted option the dialog stays until the user closes it. With
+// --threads, every dialog's problems (pages added against tabs shown, a page
+// without its dialog, a sheet that did not open, a thread that did not end)
+// are printed as they happen, and the exit code is 7 when there was any.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -17,10 +29,12 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/dialog_threads.h"
 #include "common/localizer_map_host.h"
 #include "common/sheet_host.h"
 
@@ -55,14 +69,39 @@ struct Options {
     bool close = false;
     bool report = false;
     bool noLocalizerMap = false;
+    unsigned threads = 0;
+    unsigned dialogs = 0;
+    unsigned seconds = 0;
+    unsigned endWithin = 60;
     std::vector<std::wstring> paths;
     bool scripted() const { return !screenshots.empty() || apply || ok || close; }
 };
 
+// A whole number from 1 to most; false for anything else.
+bool ParseCount(const wchar_t* text, unsigned most, unsigned& value) {
+    wchar_t* end = nullptr;
+    const unsigned long number = std::wcstoul(text, &end, 10);
+    if (!*text || *end || number < 1 || number > most) return false;
+    value = static_cast<unsigned>(number);
+    return true;
+}
+
 bool ParseOptions(int argc, wchar_t** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
-        if (arg == L"--screenshots" && i + 1 < argc) {
+        unsigned* count = arg == L"--threads"      ? &options.threads
+                          : arg == L"--dialogs"    ? &options.dialogs
+                          : arg == L"--seconds"    ? &options.seconds
+                          : arg == L"--end-within" ? &options.endWithin
+                                                   : nullptr;
+        if (count) {
+            // One thread and the starter wait together on at most 64 handles.
+            const unsigned most = count == &options.threads ? 60 : 100000000;
+            if (i + 1 >= argc || !ParseCount(argv[++i], most, *count)) {
+                std::fwprintf(stderr, L"%ls needs a number from 1 to %u\n", arg.c_str(), most);
+                return false;
+            }
+        } else if (arg == L"--screenshots" && i + 1 < argc) {
             options.screenshots = argv[++i];
         } else if (arg == L"--apply") {
             options.apply = true;
@@ -86,6 +125,11 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
             options.paths.push_back(std::move(full));
         }
     }
+    if (!options.threads && (options.dialogs || options.seconds)) {
+        std::fwprintf(stderr, L"--dialogs and --seconds go with --threads\n");
+        return false;
+    }
+    if (options.threads && !options.dialogs && !options.seconds) options.dialogs = options.threads;
     return !options.paths.empty();
 }
 
@@ -150,12 +194,53 @@ int RunInteractive(HWND sheet) {
     return 0;
 }
 
+// One dialog on the calling thread: the handlers' pages in a sheet.
+zrvproduct::OpenedSheet OpenBrowserSheet(const std::vector<std::wstring>& paths) {
+    zrvproduct::OpenedSheet opened;
+    zrvproduct::CollectedPages collected = zrvproduct::CollectPages(paths);
+    for (const auto& h : collected.handlers) {
+        // Initialize may decline a selection (the General page takes one
+        // item only); a handler that cannot be made or that took the
+        // selection and then gave no page is a fault.
+        if (FAILED(h.create) || (SUCCEEDED(h.initialize) && FAILED(h.addPages))) {
+            wchar_t text[160];
+            std::swprintf(text, 160, L"handler %ls: create 0x%08lx, AddPages 0x%08lx",
+                          GuidText(h.clsid).c_str(), static_cast<unsigned long>(h.create),
+                          static_cast<unsigned long>(h.addPages));
+            opened.problem += opened.problem.empty() ? text : std::wstring(L"; ") + text;
+        }
+    }
+    opened.pagesAdded = collected.pages.size();
+    if (collected.pages.empty()) {
+        if (opened.problem.empty()) opened.problem = L"no property page was added";
+        return opened;
+    }
+    opened.sheet = zrvproduct::CreateModelessSheet(paths[0], collected.pages);
+    return opened;
+}
+
+int RunThreaded(const Options& options) {
+    zrvproduct::DialogLoad load;
+    load.threads = options.threads;
+    load.dialogs = options.dialogs;
+    load.seconds = options.seconds;
+    load.endBoundMs = options.endWithin * 1000;
+    const std::vector<std::wstring> paths = options.paths;
+    const zrvproduct::DialogLoadOutcome outcome = zrvproduct::RunDialogThreads(
+        load, [&paths] { return OpenBrowserSheet(paths); }, stdout);
+    const int code = outcome.ok() ? 0 : 7;
+    // A hung dialog thread could hold up the process's orderly end.
+    if (outcome.unended) zrvproduct::EndProcessNow(code);
+    return code;
+}
+
 int Run(int argc, wchar_t** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fwprintf(stderr,
                       L"usage: ZRVBrowser [--screenshots DIR] [--apply] [--ok] [--close] "
-                      L"[--report] [--no-localizer-map] path...\n");
+                      L"[--report] [--no-localizer-map] [--threads N [--dialogs M] [--seconds S] "
+                      L"[--end-within S]] path...\n");
         return 2;
     }
     for (const std::wstring& path : options.paths) {
@@ -172,6 +257,7 @@ int Run(int argc, wchar_t** argv) {
     // which every thread's localizer is registered, for as long as it runs.
     std::optional<zrvproduct::LocalizerMapHost> localizerMap;
     if (!options.noLocalizerMap) localizerMap.emplace();
+    if (options.threads) return RunThreaded(options);
 
     zrvproduct::CollectedPages collected = zrvproduct::CollectPages(options.paths);
     if (options.report) {

@@ -431,7 +431,7 @@ UINT CALLBACK FloorPageCallback(HWND, UINT message, PROPSHEETPAGEW* info) {
 
 }  // namespace
 
-HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates) {
+HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates, size_t* pagesAdded) {
     zrv::com_ptr<IDataObject> data;
     if (FAILED(zrvproduct::CreateDropDataObject({document}, data.put()))) return nullptr;
     std::vector<HPROPSHEETPAGE> pages;
@@ -469,6 +469,7 @@ HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates) {
         }
         pages.push_back(handle);
     }
+    if (pagesAdded) *pagesAdded = pages.size();
     return zrvproduct::CreateModelessSheet(document, pages);
 }
 

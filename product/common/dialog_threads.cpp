@@ -1,0 +1,232 @@
+#include "dialog_threads.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <process.h>
+
+#include <memory>
+#include <vector>
+
+#include "common/sheet_host.h"
+#include "support/handles.h"
+
+namespace zrvproduct {
+
+namespace {
+
+// The sheet's Apply button (comctl32's control id).
+constexpr int kApplyButtonId = 0x3021;
+
+// What one dialog thread did; written by that thread, read by the starter
+// once the thread has ended.
+struct DialogRun {
+    unsigned number = 0;
+    DWORD threadId = 0;
+    DWORD startTick = 0;
+    const DialogLoad* load = nullptr;
+    const OpenSheetFn* open = nullptr;
+    std::vector<std::wstring> problems;
+};
+
+std::wstring TabText(HWND sheet, int index) {
+    wchar_t text[260] = {};
+    TCITEMW item = {};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 260;
+    TabCtrl_GetItem(PropSheet_GetTabControl(sheet), index, &item);
+    return text;
+}
+
+struct EditSearch {
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindTypableEdit(HWND child, LPARAM param) {
+    wchar_t className[16] = {};
+    ::GetClassNameW(child, className, 16);
+    const LONG style = ::GetWindowLongW(child, GWL_STYLE);
+    if (::lstrcmpiW(className, L"Edit") == 0 && !(style & ES_READONLY) &&
+        ::IsWindowEnabled(child) && ::IsWindowVisible(child)) {
+        reinterpret_cast<EditSearch*>(param)->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Types text into the page's first enabled, writable edit field, a key at a
+// time. False when the page has none.
+bool TypeIntoFirstField(HWND page, const std::wstring& text) {
+    EditSearch search;
+    ::EnumChildWindows(page, &FindTypableEdit, reinterpret_cast<LPARAM>(&search));
+    if (!search.found) return false;
+    ::SetFocus(search.found);
+    for (wchar_t c : text) ::SendMessageW(search.found, WM_CHAR, c, 1);
+    return true;
+}
+
+// Shows every tab, types, applies. The sheet stays open.
+void DriveSheet(HWND sheet, size_t pagesAdded, DialogRun& run) {
+    const int tabs = TabCtrl_GetItemCount(PropSheet_GetTabControl(sheet));
+    if (tabs < 0 || static_cast<size_t>(tabs) != pagesAdded) {
+        std::wstring titles;
+        for (int i = 0; i < tabs; ++i) titles += (i ? L", " : L"") + TabText(sheet, i);
+        run.problems.push_back(std::to_wstring(pagesAdded) + L" pages added, " +
+                               std::to_wstring(tabs) + L" tabs shown (" + titles + L")");
+    }
+    bool typed = false;
+    const std::wstring text = run.load->typed + std::to_wstring(run.number);
+    for (int i = 0; i < tabs; ++i) {
+        const BOOL selected = PropSheet_SetCurSel(sheet, nullptr, i);
+        PumpMessages(sheet);
+        HWND page = PropSheet_IndexToHwnd(sheet, i);
+        if (!selected || !page) {
+            run.problems.push_back(L"tab " + std::to_wstring(i) + L" (" + TabText(sheet, i) +
+                                   L") shows no page: its dialog was not created");
+            continue;
+        }
+        if (!typed && TypeIntoFirstField(page, text)) {
+            typed = true;
+            PumpMessages(sheet);
+            HWND apply = ::GetDlgItem(sheet, kApplyButtonId);
+            if (apply && !::IsWindowEnabled(apply)) {
+                run.problems.push_back(L"typing into tab " + std::to_wstring(i) +
+                                       L" did not mark the sheet changed");
+            }
+        }
+    }
+    if (!typed) run.problems.push_back(L"no page had a field to type into");
+    PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
+    PumpMessages(sheet);
+}
+
+void RunOneDialog(DialogRun& run) {
+    const HRESULT joined = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(joined)) {
+        run.problems.push_back(L"CoInitializeEx failed");
+        return;
+    }
+    {
+        OpenedSheet opened = (*run.open)();
+        if (!opened.problem.empty()) run.problems.push_back(opened.problem);
+        if (!opened.sheet && opened.pagesAdded > 0) {
+            run.problems.push_back(L"PropertySheetW failed with " +
+                                   std::to_wstring(opened.pagesAdded) + L" pages added");
+        } else if (opened.sheet) {
+            DriveSheet(opened.sheet, opened.pagesAdded, run);
+            ::DestroyWindow(opened.sheet);
+        }
+        PumpMessages(nullptr);
+    }
+    ::CoUninitialize();
+}
+
+unsigned __stdcall DialogThread(void* argument) {
+    std::unique_ptr<std::shared_ptr<DialogRun>> held(
+        static_cast<std::shared_ptr<DialogRun>*>(argument));
+    DialogRun& run = **held;
+    try {
+        RunOneDialog(run);
+    } catch (...) {
+        run.problems.push_back(L"an exception ended the dialog thread");
+    }
+    return 0;
+}
+
+struct Running {
+    zrv::unique_handle thread;
+    std::shared_ptr<DialogRun> run;
+};
+
+void Report(FILE* report, const DialogRun& run, const std::wstring& problem) {
+    std::fwprintf(report, L"dialog %u (thread %lu): %ls\n", run.number,
+                  static_cast<unsigned long>(run.threadId), problem.c_str());
+    std::fflush(report);
+}
+
+bool StartDialog(const DialogLoad& load, const OpenSheetFn& open, unsigned number,
+                 std::vector<Running>& running, FILE* report) {
+    auto run = std::make_shared<DialogRun>();
+    run->number = number;
+    run->load = &load;
+    run->open = &open;
+    run->startTick = ::GetTickCount();
+    auto* handed = new std::shared_ptr<DialogRun>(run);
+    unsigned threadId = 0;
+    zrv::unique_handle thread(reinterpret_cast<HANDLE>(
+        ::_beginthreadex(nullptr, 0, &DialogThread, handed, CREATE_SUSPENDED, &threadId)));
+    if (!thread) {
+        delete handed;
+        Report(report, *run, L"no thread could be started for it");
+        return false;
+    }
+    run->threadId = threadId;
+    ::ResumeThread(thread.get());
+    running.push_back(Running{std::move(thread), std::move(run)});
+    return true;
+}
+
+}  // namespace
+
+DialogLoadOutcome RunDialogThreads(const DialogLoad& load, const OpenSheetFn& open, FILE* report) {
+    DialogLoadOutcome outcome;
+    const DWORD start = ::GetTickCount();
+    auto mayStart = [&] {
+        if (load.dialogs && outcome.started >= load.dialogs) return false;
+        if (load.seconds && ::GetTickCount() - start >= load.seconds * 1000u) return false;
+        return load.dialogs || load.seconds;
+    };
+    // Threads still awaited. One past the bound is dropped from here; its
+    // run stays alive through the thread's own share of it.
+    std::vector<Running> running;
+    for (;;) {
+        while (running.size() < load.threads && mayStart()) {
+            ++outcome.started;
+            if (!StartDialog(load, open, outcome.started, running, report)) ++outcome.failed;
+        }
+        if (running.empty()) break;
+
+        std::vector<HANDLE> handles;
+        for (const Running& r : running) handles.push_back(r.thread.get());
+        const DWORD wait = ::MsgWaitForMultipleObjects(static_cast<DWORD>(handles.size()),
+                                                       handles.data(), FALSE, 100, QS_ALLINPUT);
+        if (wait < WAIT_OBJECT_0 + handles.size()) {
+            Running ended = std::move(running[wait - WAIT_OBJECT_0]);
+            running.erase(running.begin() + (wait - WAIT_OBJECT_0));
+            for (const std::wstring& problem : ended.run->problems) {
+                Report(report, *ended.run, problem);
+            }
+            if (!ended.run->problems.empty()) ++outcome.failed;
+        } else if (wait == WAIT_OBJECT_0 + handles.size()) {
+            PumpMessages(nullptr);
+        }
+        const DWORD now = ::GetTickCount();
+        for (size_t i = 0; i < running.size();) {
+            if (now - running[i].run->startTick < load.endBoundMs) {
+                ++i;
+                continue;
+            }
+            Report(report, *running[i].run,
+                   L"the thread did not end within " + std::to_wstring(load.endBoundMs / 1000) +
+                       L" s");
+            ++outcome.unended;
+            running.erase(running.begin() + i);
+        }
+    }
+    std::fwprintf(report,
+                  L"%u dialogs on up to %u threads in %.1f s: %u failed, %u threads did not "
+                  L"end\n",
+                  outcome.started, load.threads, (::GetTickCount() - start) / 1000.0,
+                  outcome.failed, outcome.unended);
+    std::fflush(report);
+    return outcome;
+}
+
+void EndProcessNow(int code) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(code));
+    for (;;) ::Sleep(INFINITE);
+}
+
+}  // namespace zrvproduct
