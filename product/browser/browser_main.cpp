@@ -18,6 +18,8 @@
 //     --seconds S        with --threads: start new dialogs for S seconds
 //     --end-within S     with --threads: a dialog thread still running after
 //                        S seconds (default 60) has hung
+//     --no-browser-window with --threads: open the dialogs without first
+//                        showing the browser's own window
 // Without a scripted option the dialog stays until the user closes it. With
 // --threads, every dialog's problems (pages added against tabs shown, a page
 // without its dialog, a sheet that did not open, a thread that did not end)
@@ -34,9 +36,11 @@
 #include <string>
 #include <vector>
 
+#include "common/browser_window.h"
 #include "common/dialog_threads.h"
 #include "common/localizer_map_host.h"
 #include "common/sheet_host.h"
+#include "support/handles.h"
 
 namespace {
 
@@ -73,6 +77,7 @@ struct Options {
     unsigned dialogs = 0;
     unsigned seconds = 0;
     unsigned endWithin = 60;
+    bool noBrowserWindow = false;
     std::vector<std::wstring> paths;
     bool scripted() const { return !screenshots.empty() || apply || ok || close; }
 };
@@ -113,6 +118,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
             options.report = true;
         } else if (arg == L"--no-localizer-map") {
             options.noLocalizerMap = true;
+        } else if (arg == L"--no-browser-window") {
+            options.noBrowserWindow = true;
         } else if (arg.rfind(L"--", 0) == 0) {
             std::fwprintf(stderr, L"unknown option %ls\n", arg.c_str());
             return false;
@@ -226,6 +233,9 @@ int RunThreaded(const Options& options) {
     load.seconds = options.seconds;
     load.endBoundMs = options.endWithin * 1000;
     const std::vector<std::wstring> paths = options.paths;
+    // A file browser's own window is up before its first properties dialog.
+    zrv::unique_hwnd window;
+    if (!options.noBrowserWindow) window.reset(zrvproduct::CreateBrowserWindow(paths[0]));
     const zrvproduct::DialogLoadOutcome outcome = zrvproduct::RunDialogThreads(
         load, [&paths] { return OpenBrowserSheet(paths); }, stdout);
     const int code = outcome.ok() ? 0 : 7;
@@ -240,7 +250,7 @@ int Run(int argc, wchar_t** argv) {
         std::fwprintf(stderr,
                       L"usage: ZRVBrowser [--screenshots DIR] [--apply] [--ok] [--close] "
                       L"[--report] [--no-localizer-map] [--threads N [--dialogs M] [--seconds S] "
-                      L"[--end-within S]] path...\n");
+                      L"[--end-within S] [--no-browser-window]] path...\n");
         return 2;
     }
     for (const std::wstring& path : options.paths) {

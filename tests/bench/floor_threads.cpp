@@ -7,7 +7,7 @@
 // platform's own; see WINE-NOTES.md.
 //
 //   floor_threads [--threads N] [--dialogs M] [--seconds S] [--end-within S]
-//                 [--no-localizer-map] document
+//                 [--no-localizer-map] [--no-browser-window] document
 //
 // Prints each dialog's problems and a summary; exits with 7 on any.
 
@@ -20,8 +20,10 @@
 #include <string>
 
 #include "bench/design_floor.h"
+#include "common/browser_window.h"
 #include "common/dialog_threads.h"
 #include "common/localizer_map_host.h"
+#include "support/handles.h"
 
 namespace {
 
@@ -38,6 +40,7 @@ int Run(int argc, wchar_t** argv) {
     load.threads = 16;
     unsigned endWithin = 60;
     bool noMap = false;
+    bool noWindow = false;
     std::wstring document;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
@@ -50,6 +53,8 @@ int Run(int argc, wchar_t** argv) {
             if (i + 1 >= argc || !ParseCount(argv[++i], *count)) return 2;
         } else if (arg == L"--no-localizer-map") {
             noMap = true;
+        } else if (arg == L"--no-browser-window") {
+            noWindow = true;
         } else if (arg.rfind(L"--", 0) == 0 || !document.empty()) {
             return 2;
         } else {
@@ -67,6 +72,8 @@ int Run(int argc, wchar_t** argv) {
     }
     std::optional<zrvproduct::LocalizerMapHost> localizerMap;
     if (!noMap) localizerMap.emplace();
+    zrv::unique_hwnd window;
+    if (!noWindow) window.reset(zrvproduct::CreateBrowserWindow(document));
 
     const zrvproduct::DialogLoadOutcome outcome = zrvproduct::RunDialogThreads(
         load,
@@ -89,7 +96,7 @@ int wmain(int argc, wchar_t** argv) {
     if (code == 2) {
         std::fwprintf(stderr,
                       L"usage: floor_threads [--threads N] [--dialogs M] [--seconds S] "
-                      L"[--end-within S] [--no-localizer-map] document\n");
+                      L"[--end-within S] [--no-localizer-map] [--no-browser-window] document\n");
     }
     std::fflush(stdout);
     ::CoUninitialize();
