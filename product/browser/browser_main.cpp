@@ -238,10 +238,7 @@ int RunThreaded(const Options& options) {
     if (!options.noBrowserWindow) window.reset(zrvproduct::CreateBrowserWindow(paths[0]));
     const zrvproduct::DialogLoadOutcome outcome = zrvproduct::RunDialogThreads(
         load, [&paths] { return OpenBrowserSheet(paths); }, stdout);
-    const int code = outcome.ok() ? 0 : 7;
-    // A hung dialog thread could hold up the process's orderly end.
-    if (outcome.unended) zrvproduct::EndProcessNow(code);
-    return code;
+    return outcome.ok() ? 0 : 7;
 }
 
 int Run(int argc, wchar_t** argv) {

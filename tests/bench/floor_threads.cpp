@@ -83,9 +83,7 @@ int Run(int argc, wchar_t** argv) {
             return opened;
         },
         stdout);
-    const int code = outcome.ok() ? 0 : 7;
-    if (outcome.unended) zrvproduct::EndProcessNow(code);
-    return code;
+    return outcome.ok() ? 0 : 7;
 }
 
 }  // namespace

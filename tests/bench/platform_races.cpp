@@ -10,6 +10,11 @@
 //       the threads create edit controls in the default GUI font, give each
 //       a text, and destroy it, over and over; ends with a line saying how
 //       many were made, unless the process crashed first
+//   platform_races atlclass [threads]
+//       the threads, released together, each register atl80's control
+//       hosting class (AtlAxWinInit) and make the first window of it, as the
+//       first Categories pages of a process do; prints every window that
+//       could not be made
 //   platform_races atlinit
 //       one thread enters its apartment, calls atl80's AtlAxWinInit once and
 //       leaves the apartment; prints whether the apartment outlived that
@@ -67,12 +72,36 @@ unsigned __stdcall EditTexts(void*) {
     return 0;
 }
 
+using WinInitFn = BOOL(WINAPI*)();
+
+WinInitFn AtlWinInit() {
+    HMODULE atl = ::LoadLibraryW(L"atl80.dll");
+    return atl ? reinterpret_cast<WinInitFn>(
+                     reinterpret_cast<void*>(::GetProcAddress(atl, "AtlAxWinInit")))
+               : nullptr;
+}
+
+unsigned __stdcall FirstHostWindow(void*) {
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const WinInitFn winInit = AtlWinInit();
+    ::WaitForSingleObject(g_start, INFINITE);
+    if (winInit) winInit();
+    HWND window = ::CreateWindowExW(0, L"AtlAxWin80", nullptr, 0, 0, 0, 40, 20, nullptr, nullptr,
+                                    nullptr, nullptr);
+    if (!window) {
+        const DWORD error = ::GetLastError();
+        ::InterlockedIncrement(&g_failures);
+        std::wprintf(L"thread %lu: CreateWindowExW(AtlAxWin80) failed, error %lu\n",
+                     ::GetCurrentThreadId(), error);
+    } else {
+        ::DestroyWindow(window);
+    }
+    return 0;
+}
+
 unsigned __stdcall AtlInitOnce(void*) {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    HMODULE atl = ::LoadLibraryW(L"atl80.dll");
-    auto winInit = atl ? reinterpret_cast<BOOL(WINAPI*)()>(
-                             reinterpret_cast<void*>(::GetProcAddress(atl, "AtlAxWinInit")))
-                       : nullptr;
+    const WinInitFn winInit = AtlWinInit();
     if (!winInit) {
         std::wprintf(L"atl80.dll has no AtlAxWinInit\n");
         return 1;
@@ -129,10 +158,15 @@ int wmain(int argc, wchar_t** argv) {
         RunThreads(&EditTexts, threads, seconds);
         std::wprintf(L"%ld edit controls on %d threads in %d s, no crash\n", g_made, threads,
                      seconds);
+    } else if (mode == L"atlclass") {
+        g_start = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        RunThreads(&FirstHostWindow, threads);
+        std::wprintf(L"%ld window creations failed on %d threads\n", g_failures, threads);
     } else if (mode == L"atlinit") {
         RunThreads(&AtlInitOnce, 1);
     } else {
-        std::fwprintf(stderr, L"usage: platform_races classes|text|atlinit [threads] [seconds]\n");
+        std::fwprintf(stderr,
+                      L"usage: platform_races classes|text|atlclass|atlinit [threads] [seconds]\n");
         return 2;
     }
     std::fflush(stdout);
