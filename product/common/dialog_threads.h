@@ -36,21 +36,19 @@ struct DialogLoad {
 
 struct DialogLoadOutcome {
     unsigned started = 0;
-    unsigned failed = 0;   // dialogs that ended with a problem
-    unsigned unended = 0;  // dialog threads that did not end within the bound
-    bool ok() const { return started > 0 && failed == 0 && unended == 0; }
+    unsigned failed = 0;  // dialogs that ended with a problem
+    bool ok() const { return started > 0 && failed == 0; }
 };
 
-// Runs the load from the calling thread, which only starts and awaits the
-// dialog threads. Each problem is written to report as one line that names
-// the dialog and its thread; a summary line ends the run. A thread that
-// never ends is left behind: the caller must end the process without
-// waiting for it (EndProcessNow).
+// Runs the load from the calling thread, which starts and awaits the dialog
+// threads and handles its own window messages meanwhile. Each problem is
+// written to report as one line that names the dialog and its thread; a
+// summary line ends the run. A dialog thread still running after the bound
+// is reported with every other such thread, and the process ends at once
+// with exit code 7, without the detach code that a hung thread could block.
 DialogLoadOutcome RunDialogThreads(const DialogLoad& load, const OpenSheetFn& open, FILE* report);
 
-// Ends the process at once with code, after flushing the standard streams,
-// without running thread or module detach code that a hung dialog thread
-// could block.
+// Ends the process at once with code, after flushing the standard streams.
 [[noreturn]] void EndProcessNow(int code);
 
 }  // namespace zrvproduct
