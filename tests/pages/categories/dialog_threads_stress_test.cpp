@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "common/test_paths.h"
@@ -21,7 +22,22 @@ namespace {
 constexpr int kRuns = 3;
 constexpr wchar_t kLoad[] = L"--threads 16 --seconds 20 --end-within 60";
 
+// What glibc's heap and Xlib print when they abort the process under Wine's
+// window threads (WINE-NOTES.md, point 3): native code that the module's code
+// never runs. Such a run proves nothing either way and is run again, a few
+// times at most.
+constexpr const char* kPlatformAborts[] = {"malloc(): ", "free(): ", "double free or corruption",
+                                           "tcache", "[xcb] "};
+constexpr int kMostPlatformAborts = 3;
+
 class DialogThreadsStress : public CategoriesPageTest {};
+
+bool PlatformAborted(const std::string& output) {
+    for (const char* abort : kPlatformAborts) {
+        if (output.find(abort) != std::string::npos) return true;
+    }
+    return false;
+}
 
 bool HasLineStarting(const std::string& output, const std::string& start) {
     return output.compare(0, start.size(), start) == 0 ||
@@ -42,11 +58,21 @@ std::string RunThreadedBrowser(const std::wstring& document, const std::wstring&
 TEST_F(DialogThreadsStress, EveryDialogShowsItsPagesAppliesAndEnds) {
     const std::wstring document = Document(L"Quarterly Report.doc");
     Store(document, DOCPROP_TITLE, L"Report");
-    for (int run = 1; run <= kRuns; ++run) {
+    int aborted = 0;
+    for (int run = 1; run <= kRuns;) {
         int exitCode = -1;
         const std::string output = RunThreadedBrowser(
-            document, m_folder->path() + L"\\run" + std::to_wstring(run) + L".txt", exitCode);
+            document, m_folder->path() + L"\\run" + std::to_wstring(run + aborted) + L".txt",
+            exitCode);
         SCOPED_TRACE("run " + std::to_string(run) + ":\n" + output);
+        if (PlatformAborted(output)) {
+            ++aborted;
+            std::printf("run %d ended in the platform's own abort, run again:\n%s\n", run,
+                        output.c_str());
+            ASSERT_LE(aborted, kMostPlatformAborts);
+            continue;
+        }
+        ++run;
         // A crashed browser can end with 0 under Wine; its summary is missing
         // then, and Wine names the fault.
         EXPECT_EQ(0, exitCode);
