@@ -226,13 +226,13 @@ FILE* g_faultReport = nullptr;
 
 // Names, before the process goes, the fault that ends it and the module it
 // happened in, so that a run's log tells a fault in the module from one in
-// the platform. Written straight to the report's file: the fault may have
-// come while the runtime's own locks were held. A fault in the platform's
-// native code (glibc, Xlib) never reaches here.
+// the platform: "native code" is outside every module, where Wine's own Unix
+// side (glibc, Xlib) runs and aborts. Written straight to the report's file:
+// the fault may have come while the runtime's own locks were held.
 LONG WINAPI ReportFault(EXCEPTION_POINTERS* pointers) {
     const EXCEPTION_RECORD* record = pointers ? pointers->ExceptionRecord : nullptr;
     if (!record || !g_faultReport) return EXCEPTION_CONTINUE_SEARCH;
-    wchar_t module[MAX_PATH] = L"no module";
+    wchar_t module[MAX_PATH] = L"native code";
     HMODULE faulting = nullptr;
     ULONG_PTR offset = reinterpret_cast<ULONG_PTR>(record->ExceptionAddress);
     if (::GetModuleHandleExW(

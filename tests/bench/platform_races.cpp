@@ -10,6 +10,11 @@
 //       the threads create edit controls in the default GUI font, give each
 //       a text, and destroy it, over and over; ends with a line saying how
 //       many were made, unless the process crashed first
+//   platform_races windowthreads [threads] [seconds]
+//       short-lived threads, that many at once, each making one top-level
+//       window (and with it the thread's input context) and ending, as
+//       dialog threads do; run it with WINEDEBUG=warn+heap to see the
+//       process heap's blocks freed twice
 //   platform_races atlclass [threads]
 //       the threads, released together, each register atl80's control
 //       hosting class (AtlAxWinInit) and make the first window of it, as the
@@ -56,6 +61,38 @@ unsigned __stdcall FirstWindows(void*) {
         ::DestroyWindow(window);
     }
     return 0;
+}
+
+unsigned __stdcall OneWindow(void*) {
+    HWND window = ::CreateWindowExW(0, L"Static", L"", WS_POPUP | WS_VISIBLE, 0, 0, 120, 40,
+                                    nullptr, nullptr, nullptr, nullptr);
+    HWND edit = ::CreateWindowExW(0, L"Edit", L"", WS_CHILD | WS_VISIBLE, 0, 0, 100, 20, window,
+                                  nullptr, nullptr, nullptr);
+    // Focus makes the thread's input context, as a dialog's first field does.
+    ::SetFocus(edit);
+    if (window) ::DestroyWindow(window);
+    ::InterlockedIncrement(&g_made);
+    return 0;
+}
+
+// Keeps count threads on OneWindow, a new one as each ends, for seconds.
+void RunWindowThreads(int count, int seconds) {
+    const DWORD end = ::GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+    std::vector<HANDLE> running;
+    while (static_cast<LONG>(end - ::GetTickCount()) > 0 || !running.empty()) {
+        while (static_cast<int>(running.size()) < count &&
+               static_cast<LONG>(end - ::GetTickCount()) > 0) {
+            const uintptr_t thread = ::_beginthreadex(nullptr, 0, &OneWindow, nullptr, 0, nullptr);
+            if (!thread) break;
+            running.push_back(reinterpret_cast<HANDLE>(thread));
+        }
+        if (running.empty()) break;
+        const DWORD wait = ::WaitForMultipleObjects(static_cast<DWORD>(running.size()),
+                                                    running.data(), FALSE, INFINITE);
+        if (wait >= WAIT_OBJECT_0 + running.size()) break;
+        ::CloseHandle(running[wait - WAIT_OBJECT_0]);
+        running.erase(running.begin() + (wait - WAIT_OBJECT_0));
+    }
 }
 
 unsigned __stdcall EditTexts(void*) {
@@ -158,6 +195,10 @@ int wmain(int argc, wchar_t** argv) {
         RunThreads(&EditTexts, threads, seconds);
         std::wprintf(L"%ld edit controls on %d threads in %d s, no crash\n", g_made, threads,
                      seconds);
+    } else if (mode == L"windowthreads") {
+        const int seconds = argc > 3 ? std::max(1, _wtoi(argv[3])) : 10;
+        RunWindowThreads(threads, seconds);
+        std::wprintf(L"%ld window threads, %d at once, in %d s\n", g_made, threads, seconds);
     } else if (mode == L"atlclass") {
         g_start = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
         RunThreads(&FirstHostWindow, threads);
@@ -166,7 +207,8 @@ int wmain(int argc, wchar_t** argv) {
         RunThreads(&AtlInitOnce, 1);
     } else {
         std::fwprintf(stderr,
-                      L"usage: platform_races classes|text|atlclass|atlinit [threads] [seconds]\n");
+                      L"usage: platform_races classes|text|windowthreads|atlclass|atlinit "
+                      L"[threads] [seconds]\n");
         return 2;
     }
     std::fflush(stdout);
