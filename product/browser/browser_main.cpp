@@ -9,7 +9,22 @@
 //     --report           print what each handler answered and the tab titles
 //     --no-localizer-map start without the shared localizer map that the
 //                        product's main application otherwise publishes
-// Without a scripted option the dialog stays until the user closes it.
+//     --threads N        open each dialog on a thread of its own, in its own
+//                        apartment, N at once, as a file browser does: each
+//                        shows every tab, types into the first field that
+//                        takes text, applies, closes and ends, and a new
+//                        thread takes its place (at most 60)
+//     --dialogs M        with --threads: M dialogs in all
+//     --seconds S        with --threads: start new dialogs for S seconds
+//     --end-within S     with --threads: a dialog thread still running after
+//                        S seconds (default 60) has hung
+//     --no-browser-window with --threads: open the dialogs without first
+//                        showing the browser's own window
+// Without a scripted option the dialog stays until the user closes it. With
+// --threads, every dialog's problems (pages added against tabs shown, a page
+// without its dialog, a sheet that did not open, a thread that did not end)
+// are printed as they happen, and the exit code is 7 when there was any; a
+// fault that ends the process is named with the module it happened in.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -17,13 +32,17 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/browser_window.h"
+#include "common/dialog_threads.h"
 #include "common/localizer_map_host.h"
 #include "common/sheet_host.h"
+#include "support/handles.h"
 
 namespace {
 
@@ -56,14 +75,40 @@ struct Options {
     bool close = false;
     bool report = false;
     bool noLocalizerMap = false;
+    unsigned threads = 0;
+    unsigned dialogs = 0;
+    unsigned seconds = 0;
+    unsigned endWithin = 60;
+    bool noBrowserWindow = false;
     std::vector<std::wstring> paths;
     bool scripted() const { return !screenshots.empty() || apply || ok || close; }
 };
 
+// A whole number from 1 to most; false for anything else.
+bool ParseCount(const wchar_t* text, unsigned most, unsigned& value) {
+    wchar_t* end = nullptr;
+    const unsigned long number = std::wcstoul(text, &end, 10);
+    if (!*text || *end || number < 1 || number > most) return false;
+    value = static_cast<unsigned>(number);
+    return true;
+}
+
 bool ParseOptions(int argc, wchar_t** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
-        if (arg == L"--screenshots" && i + 1 < argc) {
+        unsigned* count = arg == L"--threads"      ? &options.threads
+                          : arg == L"--dialogs"    ? &options.dialogs
+                          : arg == L"--seconds"    ? &options.seconds
+                          : arg == L"--end-within" ? &options.endWithin
+                                                   : nullptr;
+        if (count) {
+            // One thread and the starter wait together on at most 64 handles.
+            const unsigned most = count == &options.threads ? 60 : 100000000;
+            if (i + 1 >= argc || !ParseCount(argv[++i], most, *count)) {
+                std::fwprintf(stderr, L"%ls needs a number from 1 to %u\n", arg.c_str(), most);
+                return false;
+            }
+        } else if (arg == L"--screenshots" && i + 1 < argc) {
             options.screenshots = argv[++i];
         } else if (arg == L"--apply") {
             options.apply = true;
@@ -75,6 +120,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
             options.report = true;
         } else if (arg == L"--no-localizer-map") {
             options.noLocalizerMap = true;
+        } else if (arg == L"--no-browser-window") {
+            options.noBrowserWindow = true;
         } else if (arg.rfind(L"--", 0) == 0) {
             std::fwprintf(stderr, L"unknown option %ls\n", arg.c_str());
             return false;
@@ -87,6 +134,11 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
             options.paths.push_back(std::move(full));
         }
     }
+    if (!options.threads && (options.dialogs || options.seconds)) {
+        std::fwprintf(stderr, L"--dialogs and --seconds go with --threads\n");
+        return false;
+    }
+    if (options.threads && !options.dialogs && !options.seconds) options.dialogs = options.threads;
     return !options.paths.empty();
 }
 
@@ -151,12 +203,53 @@ int RunInteractive(HWND sheet) {
     return 0;
 }
 
+// One dialog on the calling thread: the handlers' pages in a sheet.
+zrvproduct::OpenedSheet OpenBrowserSheet(const std::vector<std::wstring>& paths) {
+    zrvproduct::OpenedSheet opened;
+    zrvproduct::CollectedPages collected = zrvproduct::CollectPages(paths);
+    for (const auto& h : collected.handlers) {
+        // Initialize may decline a selection (the General page takes one
+        // item only); a handler that cannot be made or that took the
+        // selection and then gave no page is a fault.
+        if (FAILED(h.create) || (SUCCEEDED(h.initialize) && FAILED(h.addPages))) {
+            wchar_t text[160];
+            std::swprintf(text, 160, L"handler %ls: create 0x%08lx, AddPages 0x%08lx",
+                          GuidText(h.clsid).c_str(), static_cast<unsigned long>(h.create),
+                          static_cast<unsigned long>(h.addPages));
+            opened.problem += opened.problem.empty() ? text : std::wstring(L"; ") + text;
+        }
+    }
+    opened.pagesAdded = collected.pages.size();
+    if (collected.pages.empty()) {
+        if (opened.problem.empty()) opened.problem = L"no property page was added";
+        return opened;
+    }
+    opened.sheet = zrvproduct::CreateModelessSheet(paths[0], collected.pages);
+    return opened;
+}
+
+int RunThreaded(const Options& options) {
+    zrvproduct::DialogLoad load;
+    load.threads = options.threads;
+    load.dialogs = options.dialogs;
+    load.seconds = options.seconds;
+    load.endBoundMs = options.endWithin * 1000;
+    const std::vector<std::wstring> paths = options.paths;
+    // A file browser's own window is up before its first properties dialog.
+    zrv::unique_hwnd window;
+    if (!options.noBrowserWindow) window.reset(zrvproduct::CreateBrowserWindow(paths[0]));
+    const zrvproduct::DialogLoadOutcome outcome = zrvproduct::RunDialogThreads(
+        load, [&paths] { return OpenBrowserSheet(paths); }, stdout);
+    return outcome.ok() ? 0 : 7;
+}
+
 int Run(int argc, wchar_t** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fwprintf(stderr,
                       L"usage: ZRVBrowser [--screenshots DIR] [--apply] [--ok] [--close] "
-                      L"[--report] [--no-localizer-map] path...\n");
+                      L"[--report] [--no-localizer-map] [--threads N [--dialogs M] [--seconds S] "
+                      L"[--end-within S] [--no-browser-window]] path...\n");
         return 2;
     }
     for (const std::wstring& path : options.paths) {
@@ -173,6 +266,7 @@ int Run(int argc, wchar_t** argv) {
     // which every thread's localizer is registered, for as long as it runs.
     std::optional<zrvproduct::LocalizerMapHost> localizerMap;
     if (!options.noLocalizerMap) localizerMap.emplace();
+    if (options.threads) return RunThreaded(options);
 
     zrvproduct::CollectedPages collected = zrvproduct::CollectPages(options.paths);
     if (options.report) {

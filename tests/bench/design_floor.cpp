@@ -7,6 +7,7 @@
 #include <shlwapi.h>
 
 #include <cwchar>
+#include <cwctype>
 #include <vector>
 
 #include "bench/map_lookup_floor.h"
@@ -307,8 +308,11 @@ void ShowCategories(FloorPage& page, HWND window) {
     if (page.types) {
         BSTR extensions = nullptr;
         page.types->GetDocumentExtensions(&extensions);
-        const wchar_t* extension = ::PathFindExtensionW(page.path.c_str());
-        editable = std::wcsstr(extensions ? extensions : L"", extension) != nullptr;
+        // The list names extensions without their dot, in lower case.
+        std::wstring extension = ::PathFindExtensionW(page.path.c_str());
+        if (!extension.empty()) extension.erase(0, 1);
+        for (wchar_t& c : extension) c = static_cast<wchar_t>(::towlower(c));
+        editable = std::wcsstr(extensions ? extensions : L"", extension.c_str()) != nullptr;
         ::SysFreeString(extensions);
     }
     CallText path(page.path);
@@ -431,7 +435,7 @@ UINT CALLBACK FloorPageCallback(HWND, UINT message, PROPSHEETPAGEW* info) {
 
 }  // namespace
 
-HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates) {
+HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates, size_t* pagesAdded) {
     zrv::com_ptr<IDataObject> data;
     if (FAILED(zrvproduct::CreateDropDataObject({document}, data.put()))) return nullptr;
     std::vector<HPROPSHEETPAGE> pages;
@@ -469,6 +473,7 @@ HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates) {
         }
         pages.push_back(handle);
     }
+    if (pagesAdded) *pagesAdded = pages.size();
     return zrvproduct::CreateModelessSheet(document, pages);
 }
 

@@ -7,13 +7,16 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 
 namespace zrvbench {
 
 // Builds the modeless sheet for document as the browser would, with the
 // selection intake and the page titles of each of the three handlers, and
-// answers it with its first page initialised. Null on failure.
-HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates);
+// answers it with its first page initialised. Null on failure. pagesAdded,
+// when given, receives the number of pages the sheet was given.
+HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates,
+                          size_t* pagesAdded = nullptr);
 
 }  // namespace zrvbench
