@@ -15,6 +15,7 @@
 #include "module/activation_context.h"
 #include "module/ids.h"
 #include "module/module.h"
+#include "support/handles.h"
 
 using namespace zrvtest;
 
@@ -73,6 +74,49 @@ TEST(ModuleUnload, FreeingTheModuleReleasesItsActivationContext) {
     EXPECT_EQ(context, g_releasedContext) << "the context is freed with the module";
     ASSERT_TRUE(g_module.Attach(g_module.Instance()));
     EXPECT_NE(INVALID_HANDLE_VALUE, zrv::ModuleActivationContext()) << "the next load builds anew";
+}
+
+// A builder of the activation context that the host kills midway, as a host
+// may kill a dialog thread anywhere: the first call stops inside the build.
+HANDLE(WINAPI* g_realCreate)(const ACTCTXW*) = nullptr;
+HANDLE g_buildEntered = nullptr;
+volatile LONG g_stallNextBuild = 0;
+HANDLE WINAPI StallingCreate(const ACTCTXW* request) {
+    if (::InterlockedExchange(&g_stallNextBuild, 0)) {
+        ::SetEvent(g_buildEntered);
+        ::Sleep(INFINITE);
+    }
+    return g_realCreate(request);
+}
+
+DWORD WINAPI AskForContext(void* context) {
+    *static_cast<HANDLE*>(context) = zrv::ModuleActivationContext();
+    return 0;
+}
+
+TEST(ModuleUnload, AThreadKilledWhileBuildingTheContextStallsNoOther) {
+    g_module.Detach(false);  // a fresh load: the context is not built yet
+    ASSERT_TRUE(g_module.Attach(g_module.Instance()));
+    ImportHook hook(L"kernel32.dll", "CreateActCtxW", reinterpret_cast<void*>(&StallingCreate));
+    ASSERT_TRUE(hook.ok());
+    g_realCreate = hook.real<HANDLE(WINAPI*)(const ACTCTXW*)>();
+    zrv::unique_handle entered(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    g_buildEntered = entered.get();
+    g_stallNextBuild = 1;
+
+    HANDLE killedContext = nullptr;
+    zrv::unique_handle builder(
+        ::CreateThread(nullptr, 0, &AskForContext, &killedContext, 0, nullptr));
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(entered.get(), 10000));
+    ::TerminateThread(builder.get(), 1);
+    ::WaitForSingleObject(builder.get(), INFINITE);
+
+    HANDLE context = nullptr;
+    zrv::unique_handle other(::CreateThread(nullptr, 0, &AskForContext, &context, 0, nullptr));
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(other.get(), 10000))
+        << "a thread waits for good for a builder that was killed";
+    EXPECT_NE(INVALID_HANDLE_VALUE, context);
+    EXPECT_EQ(context, zrv::ModuleActivationContext()) << "one context for every thread";
 }
 
 // A host that loads the module, asks it for a class object and frees it, over

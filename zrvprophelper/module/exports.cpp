@@ -32,13 +32,25 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
     *object = nullptr;
     for (ObjectMapEntry* entry = ObjectMapBegin(); entry != ObjectMapEnd(); ++entry) {
         if (*entry->clsid != clsid) continue;
-        if (!entry->classObject) {
-            ::EnterCriticalSection(&g_module.ObjectMapLock());
-            if (!entry->classObject) entry->classObject = NewModuleClassObject(entry->createObject);
-            ::LeaveCriticalSection(&g_module.ObjectMapLock());
-            if (!entry->classObject) return E_OUTOFMEMORY;
+        // Made on first request without a lock: a thread that the host kills
+        // while it holds one would keep every later request waiting. Threads
+        // that meet no class object each make one; the first published
+        // stays, the others go with their owner's reference.
+        PVOID volatile* slot = reinterpret_cast<PVOID volatile*>(&entry->classObject);
+        auto* classObject = static_cast<zrv::ClassFactory*>(
+            ::InterlockedCompareExchangePointer(slot, nullptr, nullptr));
+        if (!classObject) {
+            zrv::ClassFactory* made = NewModuleClassObject(entry->createObject);
+            if (!made) return E_OUTOFMEMORY;
+            classObject = static_cast<zrv::ClassFactory*>(
+                ::InterlockedCompareExchangePointer(slot, made, nullptr));
+            if (classObject) {
+                made->Release();
+            } else {
+                classObject = made;
+            }
         }
-        return entry->classObject->QueryInterface(iid, object);
+        return classObject->QueryInterface(iid, object);
     }
     return CLASS_E_CLASSNOTAVAILABLE;
 }

@@ -48,9 +48,6 @@ class CZRVPropHelperModule {
     bool FailedStart() const noexcept { return m_failedStart; }
     const GUID& TypeLibId() const noexcept { return m_typeLibId; }
 
-    // Serialises the first-request creation of class objects.
-    CRITICAL_SECTION& ObjectMapLock() noexcept { return m_lock; }
-
   private:
     volatile LONG m_lockCount = 0;
     GUID m_typeLibId;
