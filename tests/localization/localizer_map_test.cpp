@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "common/localizer_map_host.h"
 #include "common/module_loader.h"
 #include "handlers/shell_fixtures.h"
@@ -14,6 +16,7 @@
 #include "localization/map_fixture.h"
 #include "module/ids.h"
 #include "support/com_ptr.h"
+#include "support/handles.h"
 
 using namespace zrvtest;
 
@@ -200,6 +203,44 @@ TEST_F(MapPresent, TheModulesEntryAndServerObjectGoWithTheirThread) {
     }
     EXPECT_EQ(aliveAfterFirst, AppServicesStats().alive)
         << "server objects of ended threads are still alive";
+}
+
+// A host that kills its dialog threads (TerminateThread) gives the module no
+// thread detach: the records of those threads must not fill the module's
+// table for good, nor their entries the map.
+DWORD WINAPI LookUpAndWait(void* done) {
+    if (SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        CString text;
+        text.LoadLocalizedString(105);
+    }
+    ::SetEvent(done);
+    ::Sleep(INFINITE);
+    return 0;
+}
+
+TEST_F(MapPresent, ThreadsKilledAfterRegisteringDoNotFillTheTable) {
+    zrv::unique_handle done(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    // Held until the end, so that the system gives none of their ids again.
+    std::vector<zrv::unique_handle> killed;
+    std::vector<DWORD> killedIds;
+    for (int i = 0; i < 300; ++i) {
+        DWORD id = 0;
+        zrv::unique_handle thread(::CreateThread(nullptr, 0, &LookUpAndWait, done.get(), 0, &id));
+        ASSERT_TRUE(thread);
+        ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(done.get(), 10000));
+        ASSERT_GE(view.FindThread(id), 0) << "thread " << i << " registered";
+        ::TerminateThread(thread.get(), 1);
+        ::WaitForSingleObject(thread.get(), INFINITE);
+        killed.push_back(std::move(thread));
+        killedIds.push_back(id);
+    }
+    OnThread([&] {
+        CZRVLocalizer lookup;
+        EXPECT_GE(lookup.SlotIndex(), 0) << "a new thread is still registered";
+    });
+    int left = 0;
+    for (DWORD id : killedIds) left += view.FindThread(id) >= 0 ? 1 : 0;
+    EXPECT_LT(left, 64) << "entries of killed threads stay in the map";
 }
 
 TEST(ModuleStem, LongNameEvenThroughAShortPath) {

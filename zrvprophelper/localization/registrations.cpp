@@ -1,5 +1,7 @@
 #include "registrations.h"
 
+#include <algorithm>
+
 #include "components/component_ids.h"
 #include "localization/localizer_map.h"
 #include "module/module.h"
@@ -15,13 +17,17 @@ struct Registration {
     DWORD threadId;
     ULONG_PTR mark;  // the registering thread's own mark: the id alone is reused
     DWORD localizer;
+    ULONGLONG started;  // the registering thread's creation time
 };
 
 // One record per registering thread of this process, and a thread's record
-// goes at its detach, so the table holds the threads alive now. When it is
-// full, a new thread does not register at all (its lookups create their own
-// server objects): dropping an older record instead would leave a live entry
-// that nothing vouches for, which its own thread would then take over.
+// goes at its detach, so the table holds the threads alive now. A thread
+// that the host killed (TerminateThread) gets no detach: when the table is
+// full, the records of threads that are gone are dropped, and a new thread
+// registers only when that made room (otherwise its lookups create their own
+// server objects): dropping a live thread's record instead would leave a
+// live entry that nothing vouches for, which its own thread would then take
+// over.
 constexpr int kMaxRegistrations = 256;
 Registration g_registrations[kMaxRegistrations];
 int g_count = 0;
@@ -49,6 +55,29 @@ bool KeepModuleForEntries() noexcept {
         }
     }
     return g_module.PinModule();
+}
+
+ULONGLONG ToValue(const FILETIME& time) noexcept {
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// When thread was made: with its id, this names one thread for good.
+ULONGLONG StartedAt(HANDLE thread) noexcept {
+    FILETIME created = {}, exited = {}, kernel = {}, user = {};
+    if (!::GetThreadTimes(thread, &created, &exited, &kernel, &user)) return 0;
+    return ToValue(created);
+}
+
+// Whether the thread that made r has ended: no thread has its id any more,
+// the one that has it has ended, or is another thread that was given the id
+// since. A thread that cannot be looked at counts as alive.
+bool HasEnded(const Registration& r) noexcept {
+    const unique_handle thread(
+        ::OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, r.threadId));
+    if (!thread) return ::GetLastError() == ERROR_INVALID_PARAMETER;
+    if (::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0) return true;
+    const ULONGLONG started = StartedAt(thread.get());
+    return started != 0 && r.started != 0 && started != r.started;
 }
 
 // The map as this module opens it, bounded by the mapping's real size.
@@ -130,6 +159,50 @@ int TakeRecords(bool wholeProcess, Registration* taken) noexcept {
     return count;
 }
 
+// Takes out of the table the records of threads that ended without their
+// detach, other than those under threadId (the caller's, which it replaces
+// itself). Whether a thread lives is asked of the system with the lock let
+// go: a thread that the host kills while it holds the lock would stall every
+// later registration, so the lock is never held across a system call.
+int TakeEndedRecords(DWORD threadId, Registration* taken) noexcept {
+    Registration seen[kMaxRegistrations];
+    ::AcquireSRWLockShared(&g_lock);
+    const int seenCount = g_count;
+    std::copy_n(g_registrations, seenCount, seen);
+    ::ReleaseSRWLockShared(&g_lock);
+    int endedCount = 0;
+    for (int i = 0; i < seenCount; ++i) {
+        if (seen[i].threadId != threadId && HasEnded(seen[i])) seen[endedCount++] = seen[i];
+    }
+    int count = 0;
+    ::AcquireSRWLockExclusive(&g_lock);
+    for (int i = 0; i < g_count;) {
+        const Registration& r = g_registrations[i];
+        const bool ended = std::any_of(seen, seen + endedCount, [&](const Registration& e) {
+            return e.threadId == r.threadId && e.mark == r.mark;
+        });
+        if (ended) {
+            taken[count++] = r;
+            g_registrations[i] = g_registrations[--g_count];
+        } else {
+            ++i;
+        }
+    }
+    ::ReleaseSRWLockExclusive(&g_lock);
+    return count;
+}
+
+// Clears the entries of records whose threads have ended, where they are
+// still what the records say. Their server objects died with (or are lost
+// with) their apartments: nothing is called on them.
+void ClearEntries(const Registration* records, int count) noexcept {
+    if (count == 0) return;
+    OpenedMap opened;
+    for (int i = 0; i < count; ++i) {
+        if (volatile LocalizerMapEntry* entry = opened.Entry(records[i])) ClearWithoutLock(entry);
+    }
+}
+
 }  // namespace
 
 bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer,
@@ -140,7 +213,14 @@ bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer,
     // the system gives it, so a mark found there was put by this very thread.
     const ULONG_PTR mark = static_cast<ULONG>(::InterlockedIncrement(&g_lastMark));
     if (mark == 0 || !::TlsSetValue(MarkSlot(), reinterpret_cast<void*>(mark))) return false;
+    const ULONGLONG started = StartedAt(::GetCurrentThread());
     bool recorded = false;
+    Registration ended[kMaxRegistrations];
+    int endedCount = 0;
+    ::AcquireSRWLockShared(&g_lock);
+    const bool full = g_count == kMaxRegistrations;
+    ::ReleaseSRWLockShared(&g_lock);
+    if (full) endedCount = TakeEndedRecords(threadId, ended);
     ::AcquireSRWLockExclusive(&g_lock);
     int at = 0;
     while (at < g_count && g_registrations[at].threadId != threadId) ++at;
@@ -150,11 +230,12 @@ bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer,
             before.localizer != localizer) {
             *replaced = {before.slot, before.localizer};
         }
-        g_registrations[at] = {slot, threadId, mark, localizer};
+        g_registrations[at] = {slot, threadId, mark, localizer, started};
         if (at == g_count) ++g_count;
         recorded = true;
     }
     ::ReleaseSRWLockExclusive(&g_lock);
+    ClearEntries(ended, endedCount);
     return recorded;
 }
 
