@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/import_hook.h"
 #include "common/scoped_environment.h"
 #include "common/test_paths.h"
 #include "localization/localizer.h"
@@ -525,6 +526,64 @@ TEST_F(SizeField, PageClosedInTheMiddleOfALongWalk) {
     PumpFor(nullptr, 200);
     EXPECT_EQ(updatesAtClose, log.updates()) << "no update after the page closed";
     EXPECT_EQ(figuresAtClose, log.figures().size()) << "no figure after the page closed";
+}
+
+// The folder listings made after the host killed the page's thread.
+volatile LONG g_listingSteps = 0;
+BOOL(WINAPI* g_realFindNext)(HANDLE, WIN32_FIND_DATAW*) = nullptr;
+BOOL WINAPI CountedFindNext(HANDLE search, WIN32_FIND_DATAW* entry) {
+    ::InterlockedIncrement(&g_listingSteps);
+    return g_realFindNext(search, entry);
+}
+
+struct WalkingDialog {
+    std::wstring link;
+    HANDLE walking;
+};
+
+// A dialog thread that shows the page, lets its worker walk for a while and
+// then stops answering, as a thread does just before its host kills it.
+DWORD WINAPI ShowPageThenHang(void* argument) {
+    auto* dialog = static_cast<WalkingDialog*>(argument);
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    HWND sheet = CreateGeneralSheet(dialog->link);
+    const DWORD start = ::GetTickCount();
+    while (sheet && g_listingSteps < 50 && ::GetTickCount() - start < 20000) PumpFor(sheet, 1);
+    ::SetEvent(dialog->walking);
+    ::Sleep(INFINITE);
+    return 0;
+}
+
+// A host that kills a dialog thread while its General page's worker walks:
+// the page never closes, and the worker must end rather than walk the tree
+// to its end for nobody.
+TEST_F(SizeField, PageThreadKilledInTheMiddleOfAWalk) {
+    ScratchFolder links(L"size-killed-links");
+    ScratchFolder folder(L"size-killed");
+    zrv::scope_exit clear([&] { ClearFileTree(folder.path()); });
+    FileTree tree;
+    ASSERT_TRUE(BuildFileTree(folder.path(), 5000, tree, false));
+    WalkingDialog dialog{ShortcutTo(links, L"killed", folder.path()), nullptr};
+    ASSERT_FALSE(dialog.link.empty());
+    ImportHook hook(L"kernel32.dll", "FindNextFileW", reinterpret_cast<void*>(&CountedFindNext));
+    ASSERT_TRUE(hook.ok());
+    g_realFindNext = hook.real<BOOL(WINAPI*)(HANDLE, WIN32_FIND_DATAW*)>();
+    g_listingSteps = 0;
+    const LONG workersBefore = LiveSizeWorkers();
+
+    zrv::unique_handle walking(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    dialog.walking = walking.get();
+    zrv::unique_handle thread(::CreateThread(nullptr, 0, &ShowPageThenHang, &dialog, 0, nullptr));
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(walking.get(), 30000));
+    ASSERT_GE(g_listingSteps, 50) << "the worker walked";
+    ::TerminateThread(thread.get(), 1);
+    ::WaitForSingleObject(thread.get(), INFINITE);
+    const LONG stepsAtKill = g_listingSteps;
+
+    const DWORD killed = ::GetTickCount();
+    while (LiveSizeWorkers() > workersBefore && ::GetTickCount() - killed < 60000) ::Sleep(10);
+    EXPECT_EQ(workersBefore, LiveSizeWorkers()) << "the worker still runs";
+    EXPECT_LE(g_listingSteps - stepsAtKill, 2) << "the worker walked on for nobody";
 }
 
 }  // namespace

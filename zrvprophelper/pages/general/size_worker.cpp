@@ -261,7 +261,14 @@ bool SizeWalk::Show(const CString& text) noexcept {
         return false;
     }
     m_job.StoreText(text);
-    ::SendMessageW(m_job.Target(), WM_APP, 0, 0);
+    // A page whose thread the host killed gets no WM_DESTROY and so never
+    // shuts the gate; its window may even still count as one (under Wine).
+    // The send fails then, at once or as that thread dies under it, and the
+    // walk ends: nobody is left to show its figures to.
+    DWORD_PTR answer = 0;
+    const bool delivered =
+        ::SendMessageTimeoutW(m_job.Target(), WM_APP, 0, 0, SMTO_NORMAL, INFINITE, &answer) != 0;
     gate.EndSend();
-    return true;
+    if (!delivered) m_stopped = true;
+    return delivered;
 }

@@ -7,7 +7,8 @@
 // until it ends, so neither can go while it runs; it never sees the page
 // object. It reaches the page window only through the job's gate; when the
 // page closes it shuts the gate, and from then on the worker sends nothing
-// and stops at the next entry.
+// and stops at the next entry. A page whose thread was killed never shuts
+// it: the first update that cannot reach the page ends the walk.
 
 #include <windows.h>
 
@@ -73,7 +74,8 @@ class SizeWalk {
                              std::vector<FolderListing>& listings);
     // Shows total in the page; false once the gate is shut.
     bool Report(ULONGLONG total);
-    // Hands text to the page; false once the gate is shut.
+    // Hands text to the page; false once the gate is shut or the page's
+    // thread is gone.
     bool Show(const CString& text) noexcept;
 
     SizeJob& m_job;
