@@ -23,6 +23,9 @@
 //   platform_races atlinit
 //       one thread enters its apartment, calls atl80's AtlAxWinInit once and
 //       leaves the apartment; prints whether the apartment outlived that
+//   platform_races killedwindow
+//       a thread makes a window and is killed (TerminateThread); prints
+//       whether the window still counts as one and how a send to it fails
 //
 // Exits with 7 when it saw a fault (a crash ends the process on its own).
 
@@ -158,6 +161,35 @@ unsigned __stdcall AtlInitOnce(void*) {
     return 0;
 }
 
+HWND g_killedWindow = nullptr;
+
+DWORD WINAPI MakeWindowAndWait(void* made) {
+    g_killedWindow = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                       nullptr, nullptr);
+    ::SetEvent(made);
+    ::Sleep(INFINITE);
+    return 0;
+}
+
+void KilledWindow() {
+    HANDLE made = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HANDLE thread = ::CreateThread(nullptr, 0, &MakeWindowAndWait, made, 0, nullptr);
+    ::WaitForSingleObject(made, INFINITE);
+    ::TerminateThread(thread, 1);
+    ::WaitForSingleObject(thread, INFINITE);
+    const bool stillWindow = ::IsWindow(g_killedWindow) != FALSE;
+    DWORD_PTR answer = 0;
+    const LRESULT sent =
+        ::SendMessageTimeoutW(g_killedWindow, WM_APP, 0, 0, SMTO_NORMAL, 5000, &answer);
+    const DWORD error = sent ? ERROR_SUCCESS : ::GetLastError();
+    if (stillWindow) ::InterlockedIncrement(&g_failures);
+    std::wprintf(L"the killed thread's window %ls a window; a send to it %ls (error %lu)\n",
+                 stillWindow ? L"is still" : L"is no longer", sent ? L"succeeded" : L"failed",
+                 error);
+    ::CloseHandle(thread);
+    ::CloseHandle(made);
+}
+
 // Runs count threads on entry; lets them go together when they wait for
 // g_start, and stops them after seconds when they watch g_stop.
 void RunThreads(unsigned(__stdcall* entry)(void*), int count, int seconds = 0) {
@@ -205,10 +237,13 @@ int wmain(int argc, wchar_t** argv) {
         std::wprintf(L"%ld window creations failed on %d threads\n", g_failures, threads);
     } else if (mode == L"atlinit") {
         RunThreads(&AtlInitOnce, 1);
+    } else if (mode == L"killedwindow") {
+        KilledWindow();
     } else {
-        std::fwprintf(stderr,
-                      L"usage: platform_races classes|text|windowthreads|atlclass|atlinit "
-                      L"[threads] [seconds]\n");
+        std::fwprintf(
+            stderr,
+            L"usage: platform_races classes|text|windowthreads|atlclass|atlinit|killedwindow "
+            L"[threads] [seconds]\n");
         return 2;
     }
     std::fflush(stdout);
