@@ -8,9 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
+#include <vector>
 
 #include "common/localizer_map_host.h"
 #include "common/process_counts.h"
@@ -46,28 +49,33 @@ bool HostsAControl(HWND page) {
     return found;
 }
 
+// One dialog on the calling thread, which is in its apartment: every tab
+// visited, the sheet closed.
+DialogOutcome ShowDialog(const std::wstring& file) {
+    DialogOutcome outcome;
+    zrvproduct::CollectedPages collected = zrvproduct::CollectPages({file});
+    outcome.pages = collected.pages.size();
+    HWND sheet = zrvproduct::CreateModelessSheet(file, collected.pages);
+    if (!sheet) return outcome;
+    for (int i = 0; i < static_cast<int>(outcome.pages); ++i) {
+        PropSheet_SetCurSel(sheet, nullptr, i);
+        zrvproduct::PumpMessages(sheet);
+        HWND page = PropSheet_IndexToHwnd(sheet, i);
+        if (!page) continue;
+        ++outcome.pageWindows;
+        if (HostsAControl(page)) outcome.categoryListHosted = true;
+    }
+    ::DestroyWindow(sheet);
+    return outcome;
+}
+
 // One dialog the way a file browser shows it: a new thread and apartment,
 // every tab visited, the sheet closed, the apartment left, the thread ended.
 DialogOutcome OpenDialogOnItsOwnThread(const std::wstring& file) {
     DialogOutcome outcome;
     std::thread thread([&] {
         if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
-        {
-            zrvproduct::CollectedPages collected = zrvproduct::CollectPages({file});
-            outcome.pages = collected.pages.size();
-            HWND sheet = zrvproduct::CreateModelessSheet(file, collected.pages);
-            if (sheet) {
-                for (int i = 0; i < static_cast<int>(outcome.pages); ++i) {
-                    PropSheet_SetCurSel(sheet, nullptr, i);
-                    zrvproduct::PumpMessages(sheet);
-                    HWND page = PropSheet_IndexToHwnd(sheet, i);
-                    if (!page) continue;
-                    ++outcome.pageWindows;
-                    if (HostsAControl(page)) outcome.categoryListHosted = true;
-                }
-                ::DestroyWindow(sheet);
-            }
-        }
+        outcome = ShowDialog(file);
         ::CoUninitialize();
     });
     thread.join();
@@ -151,6 +159,64 @@ TEST(SlowDialogThreads, ManyDialogsOnThreadsOfTheirOwnLeaveNothingBehind) {
     // own; the design floor's dialogs, without the module, keep the same).
     // A kilobyte per dialog leaves room for that, and for nothing of ours.
     EXPECT_LE(after.heapBytes, before.heapBytes + 64 * 1024 + 1024 * static_cast<SIZE_T>(count));
+}
+
+// A few dialog threads that live long and show one dialog after another:
+// nothing grows per dialog on a thread that stays either.
+TEST(SlowDialogThreads, LongLivedDialogThreadsKeepNothingPerDialog) {
+    zrvproduct::LocalizerMapHost host;
+    ASSERT_TRUE(host.ok());
+    ScratchFolder folder(L"longdialogs");
+    const std::wstring file = folder.File(L"Report.doc", "content");
+    constexpr int kThreads = 3;
+    const int count = std::max(DialogCount() / 5, 10);
+    ProcessCounts before, after;
+    LONG aliveBefore = 0, aliveAfter = 0;
+    int incomplete = 0;
+    // Each round shows one dialog on every thread, the threads taking turns.
+    std::vector<std::thread> dialogThreads;
+    zrv::unique_handle go[kThreads], done(::CreateSemaphoreW(nullptr, 0, kThreads, nullptr));
+    std::atomic<bool> stop{false};
+    for (int t = 0; t < kThreads; ++t) {
+        go[t].reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        dialogThreads.emplace_back([&, t] {
+            ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            while (::WaitForSingleObject(go[t].get(), INFINITE) == WAIT_OBJECT_0 && !stop) {
+                const DialogOutcome outcome = ShowDialog(file);
+                if (outcome.pageWindows != 3 || !outcome.categoryListHosted) ++incomplete;
+                ::ReleaseSemaphore(done.get(), 1, nullptr);
+            }
+            ::CoUninitialize();
+        });
+    }
+    auto round = [&] {
+        for (int t = 0; t < kThreads; ++t) {
+            ::SetEvent(go[t].get());
+            ::WaitForSingleObject(done.get(), INFINITE);
+        }
+    };
+    for (int i = 0; i < 5; ++i) round();
+    ::Sleep(200);
+    before = CurrentProcessCounts();
+    aliveBefore = AppServicesStats().alive;
+    for (int i = 0; i < count; ++i) round();
+    ::Sleep(200);  // the last General pages' workers end on their own
+    after = CurrentProcessCounts();
+    aliveAfter = AppServicesStats().alive;
+    stop = true;
+    for (int t = 0; t < kThreads; ++t) ::SetEvent(go[t].get());
+    for (std::thread& thread : dialogThreads) thread.join();
+
+    std::printf("%d dialogs on %d long-lived threads\n", count * kThreads, kThreads);
+    std::printf("  server objects alive: %ld -> %ld\n", aliveBefore, aliveAfter);
+    std::printf("  before: %s\n  after:  %s\n", Describe(before).c_str(), Describe(after).c_str());
+    EXPECT_EQ(0, incomplete) << "dialogs that did not show all three pages";
+    EXPECT_LE(aliveAfter, aliveBefore + 3) << "server objects left per dialog";
+    if (before.handles >= 0 && after.handles >= 0) {
+        EXPECT_LE(after.handles, before.handles + 20);
+    }
+    EXPECT_LE(after.heapBytes,
+              before.heapBytes + 64 * 1024 + 1024 * static_cast<SIZE_T>(count * kThreads));
 }
 
 // A host that kills some of its dialog threads while their sheets are open
