@@ -26,7 +26,8 @@
 //                        showing the browser's own window
 // Without a scripted option the dialog stays until the user closes it. With
 // --threads, every dialog's problems (pages added against tabs shown, a page
-// without its dialog, a sheet that did not open, a thread that did not end)
+// without its dialog, a sheet that did not open, an Apply a page refused, a
+// thread that did not end)
 // are printed as they happen, and the exit code is 7 when there was any; a
 // fault that ends the process is named with the module it happened in.
 
