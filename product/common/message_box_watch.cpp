@@ -67,7 +67,7 @@ void CALLBACK MessageBoxWatch::Tick(HWND, UINT, UINT_PTR, DWORD) {
     try {
         if (t_watch) t_watch->Look();
     } catch (...) {
-        // The watcher's own failure; the box is answered at the next tick.
+        // The watcher's own failure: the box has been answered all the same.
     }
 }
 
