@@ -3,8 +3,12 @@
 //
 //   ZRVBrowser [options] path...
 //     --screenshots DIR  open each tab in turn and save DIR\tab<N>.png
+//     --tab N            show tab N (from 1) before pressing Apply or OK
 //     --apply            press Apply after visiting the tabs
 //     --ok               press OK (applies and closes)
+//                        A message box that a page shows meanwhile is printed
+//                        ("message: ..."), saved as DIR\message.png with
+//                        --screenshots, and answered with OK.
 //     --close            close the dialog when the script is done
 //     --report           print what each handler answered and the tab titles
 //     --no-localizer-map start without the shared localizer map that the
@@ -22,7 +26,8 @@
 //                        showing the browser's own window
 // Without a scripted option the dialog stays until the user closes it. With
 // --threads, every dialog's problems (pages added against tabs shown, a page
-// without its dialog, a sheet that did not open, a thread that did not end)
+// without its dialog, a sheet that did not open, an Apply a page refused, a
+// thread that did not end)
 // are printed as they happen, and the exit code is 7 when there was any; a
 // fault that ends the process is named with the module it happened in.
 
@@ -41,6 +46,7 @@
 #include "common/browser_window.h"
 #include "common/dialog_threads.h"
 #include "common/localizer_map_host.h"
+#include "common/message_box_watch.h"
 #include "common/sheet_host.h"
 #include "support/handles.h"
 
@@ -79,6 +85,7 @@ struct Options {
     unsigned dialogs = 0;
     unsigned seconds = 0;
     unsigned endWithin = 60;
+    unsigned tab = 1;
     bool noBrowserWindow = false;
     std::vector<std::wstring> paths;
     bool scripted() const { return !screenshots.empty() || apply || ok || close; }
@@ -100,6 +107,7 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
                           : arg == L"--dialogs"    ? &options.dialogs
                           : arg == L"--seconds"    ? &options.seconds
                           : arg == L"--end-within" ? &options.endWithin
+                          : arg == L"--tab"        ? &options.tab
                                                    : nullptr;
         if (count) {
             // One thread and the starter wait together on at most 64 handles.
@@ -159,6 +167,24 @@ std::wstring TabTitle(HWND sheet, int index) {
     return text;
 }
 
+// A message box up this long has been painted, for its picture.
+constexpr DWORD kMessageSettleMs = 700;
+
+// Texts of the pages may be in any language; the console's code page may
+// not hold them.
+void PrintUtf8(const std::wstring& text) {
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                            nullptr, 0, nullptr, nullptr);
+    std::string utf8(bytes > 0 ? bytes : 0, '\0');
+    if (bytes > 0) {
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0],
+                              bytes, nullptr, nullptr);
+    }
+    std::fflush(stdout);
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fflush(stdout);
+}
+
 int RunScript(HWND sheet, const Options& options) {
     HWND tabs = PropSheet_GetTabControl(sheet);
     const int count = TabCtrl_GetItemCount(tabs);
@@ -177,15 +203,34 @@ int RunScript(HWND sheet, const Options& options) {
             std::wprintf(L"screenshot %ls: 0x%08lx\n", file.c_str(),
                          static_cast<unsigned long>(hr));
         }
-        PropSheet_SetCurSel(sheet, nullptr, 0);
     }
-    if (options.apply) {
-        PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
-        zrvproduct::PumpMessagesFor(sheet, 100);
+    if (!options.screenshots.empty() || options.tab > 1) {
+        PropSheet_SetCurSel(sheet, nullptr, options.tab - 1);
+        zrvproduct::PumpMessages(sheet);
     }
-    if (options.ok) {
-        PropSheet_PressButton(sheet, PSBTN_OK);
-        zrvproduct::PumpMessagesFor(sheet, 100);
+    {
+        // A page that could not save says so in a message box, which waits
+        // for a user: it is printed (and photographed), then answered.
+        zrvproduct::MessageBoxWatch watch(
+            sheet,
+            [&options, sheet](HWND box, const std::wstring& text) {
+                PrintUtf8(L"message: " + text + L"\n");
+                if (options.screenshots.empty()) return;
+                const std::wstring file = options.screenshots + L"\\message.png";
+                const HRESULT hr = zrvproduct::SaveWindowsPng(sheet, box, file);
+                std::wprintf(L"screenshot %ls: 0x%08lx\n", file.c_str(),
+                             static_cast<unsigned long>(hr));
+            },
+            options.screenshots.empty() ? 0 : kMessageSettleMs);
+        if (options.apply) {
+            PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
+            zrvproduct::PumpMessagesFor(sheet, 100);
+        }
+        if (options.ok) {
+            PropSheet_PressButton(sheet, PSBTN_OK);
+            zrvproduct::PumpMessagesFor(sheet, 100);
+            if (PropSheet_GetCurrentPageHwnd(sheet)) std::wprintf(L"the sheet stayed open\n");
+        }
     }
     if (options.close || options.ok) ::DestroyWindow(sheet);
     return 0;
@@ -247,7 +292,7 @@ int Run(int argc, wchar_t** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fwprintf(stderr,
-                      L"usage: ZRVBrowser [--screenshots DIR] [--apply] [--ok] [--close] "
+                      L"usage: ZRVBrowser [--screenshots DIR] [--tab N] [--apply] [--ok] [--close] "
                       L"[--report] [--no-localizer-map] [--threads N [--dialogs M] [--seconds S] "
                       L"[--end-within S] [--no-browser-window]] path...\n");
         return 2;

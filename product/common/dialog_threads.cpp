@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/message_box_watch.h"
 #include "common/sheet_host.h"
 #include "support/handles.h"
 
@@ -99,6 +100,10 @@ void DriveSheet(HWND sheet, size_t pagesAdded, DialogRun& run) {
         }
     }
     if (!typed) run.problems.push_back(L"no page had a field to type into");
+    // A page that could not save waits in a message box for a user.
+    MessageBoxWatch watch(sheet, [&run](HWND, const std::wstring& text) {
+        run.problems.push_back(L"Apply was refused: " + text);
+    });
     PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
     PumpMessages(sheet);
 }

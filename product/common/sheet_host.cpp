@@ -121,9 +121,9 @@ void PumpMessagesFor(HWND sheet, DWORD milliseconds) {
     }
 }
 
-HRESULT SaveWindowPng(HWND window, const std::wstring& path) {
-    RECT rect;
-    if (!::GetWindowRect(window, &rect)) return HRESULT_FROM_WIN32(::GetLastError());
+namespace {
+
+HRESULT SaveScreenAreaPng(const RECT& rect, const std::wstring& path) {
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
     HDC screen = ::GetDC(nullptr);
@@ -160,6 +160,22 @@ HRESULT SaveWindowPng(HWND window, const std::wstring& path) {
     }
     ::DeleteObject(bitmap);
     return hr;
+}
+
+}  // namespace
+
+HRESULT SaveWindowPng(HWND window, const std::wstring& path) {
+    RECT rect;
+    if (!::GetWindowRect(window, &rect)) return HRESULT_FROM_WIN32(::GetLastError());
+    return SaveScreenAreaPng(rect, path);
+}
+
+HRESULT SaveWindowsPng(HWND first, HWND second, const std::wstring& path) {
+    RECT one, two, both;
+    if (!::GetWindowRect(first, &one) || !::GetWindowRect(second, &two))
+        return HRESULT_FROM_WIN32(::GetLastError());
+    ::UnionRect(&both, &one, &two);
+    return SaveScreenAreaPng(both, path);
 }
 
 }  // namespace zrvproduct

@@ -46,5 +46,8 @@ void PumpMessagesFor(HWND sheet, DWORD milliseconds);
 
 // Saves what the screen shows of a window as a PNG file.
 HRESULT SaveWindowPng(HWND window, const std::wstring& path);
+// The same for the smallest area that holds both windows (a sheet and the
+// message box it shows).
+HRESULT SaveWindowsPng(HWND first, HWND second, const std::wstring& path);
 
 }  // namespace zrvproduct

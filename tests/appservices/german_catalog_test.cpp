@@ -77,7 +77,7 @@ TEST(GermanCatalog, TranslatesEveryTextOfThePages) {
                                     nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, parent);
 
-    for (int stringId : {105, 106, 107, 1009, 1010, 1011, 1036, 1037}) {
+    for (int stringId : {105, 106, 107, 1009, 1010, 1011, 1036, 1037, 1050, 1051, 1052}) {
         wchar_t english[260] = {};
         ASSERT_GT(::LoadStringW(module, stringId, english, 260), 0) << "string " << stringId;
         const Answer german = GetModuleString(localizer.get(), L"ZRVPropHelper",

@@ -16,7 +16,8 @@ namespace {
 class DispatchTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        window = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+        // A dialog's window, with room for the answer a sheet reads.
+        window = ::CreateWindowExW(0, L"#32770", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                    nullptr, nullptr);
         ASSERT_TRUE(window);
         page = new RecordingPage();
@@ -78,9 +79,17 @@ TEST_F(DispatchTest, EachMessageReachesItsOperation) {
     EXPECT_EQ(0, Call(WM_SHOWWINDOW, TRUE, 0));
     EXPECT_EQ(L"show", page->Take());
 
+    // The sheet reads an apply's outcome from DWLP_MSGRESULT: a page that
+    // refuses one answers nonzero so that it is read, and the next apply is
+    // not refused with it.
     NMHDR apply = {window, 0, static_cast<UINT>(PSN_APPLY)};
+    page->refuseApply = true;
+    EXPECT_EQ(TRUE, Call(WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&apply)));
+    EXPECT_EQ(PSNRET_INVALID_NOCHANGEPAGE, ::GetWindowLongPtrW(window, DWLP_MSGRESULT));
+    page->refuseApply = false;
     EXPECT_EQ(7, Call(WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&apply)));
-    EXPECT_EQ(L"apply", page->Take());
+    EXPECT_EQ(PSNRET_NOERROR, ::GetWindowLongPtrW(window, DWLP_MSGRESULT));
+    EXPECT_EQ(L"apply; apply", page->Take());
     NMHDR other = {window, 0, static_cast<UINT>(PSN_SETACTIVE)};
     EXPECT_EQ(13, Call(WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&other)));
     EXPECT_EQ(L"notify -200", page->Take());

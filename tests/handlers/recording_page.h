@@ -20,7 +20,10 @@ class RecordingPage : public CZRVPropPage {
         selectionSeenAtDestroy = selection.size();
         return Log(L"destroy"), TRUE;
     }
-    LRESULT OnApply() override { return Log(L"apply"), 7; }
+    LRESULT OnApply() override {
+        if (refuseApply) RefuseApply();
+        return Log(L"apply"), 7;
+    }
     LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
         Log(L"user " + std::to_wstring(message) + L" " + std::to_wstring(wParam) + L" " +
             std::to_wstring(lParam));
@@ -50,6 +53,7 @@ class RecordingPage : public CZRVPropPage {
 
     BOOL initResult = TRUE;
     bool throwOnCommand = false;
+    bool refuseApply = false;
     size_t selectionSeenAtDestroy = 0;
     std::vector<std::wstring> calls;
     static inline int alive = 0;

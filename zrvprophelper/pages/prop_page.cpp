@@ -166,6 +166,23 @@ void CZRVPropPage::ReleaseDialogState() noexcept {
     window = nullptr;
 }
 
+// The sheet reads the outcome from DWLP_MSGRESULT whenever the procedure
+// answers nonzero, so it is set on every apply: a refusal must not be read
+// again by the next one. A page that refuses shows a message first, in a
+// modal loop of its own, where the host may destroy the sheet: the page is
+// held until it has answered.
+LRESULT CZRVPropPage::DispatchApply(CZRVPropPage* page, HWND window) {
+    page->AddRef();
+    zrv::scope_exit release([page] { page->Release(); });
+    page->m_applyRefused = false;
+    const LRESULT result = page->OnApply();
+    const bool refused = page->m_applyRefused;
+    if (!::IsWindow(window)) return 0;
+    ::SetWindowLongPtrW(window, DWLP_MSGRESULT,
+                        refused ? PSNRET_INVALID_NOCHANGEPAGE : PSNRET_NOERROR);
+    return refused ? TRUE : result;
+}
+
 UINT CALLBACK CZRVPropPage::PageCallback(HWND, UINT message, PROPSHEETPAGEW* page) {
     // The sheet or the host has destroyed the page handle: give back the
     // handle's reference. Creation is always allowed.
@@ -219,7 +236,7 @@ INT_PTR CALLBACK CZRVPropPage::PageDialogProc(HWND window, UINT message, WPARAM 
             case WM_NOTIFY: {
                 auto* header = reinterpret_cast<NMHDR*>(lParam);
                 if (!header) return 0;
-                if (header->code == PSN_APPLY) return page->OnApply();
+                if (header->code == PSN_APPLY) return DispatchApply(page, window);
                 return page->OnNotify(header);
             }
             case WM_HELP:

@@ -49,7 +49,8 @@ class CZRVPropPage {
     // ignored. The page must not be used after it returns.
     virtual BOOL OnDestroy();
     // Slot 5: PSN_APPLY. The result becomes the message's result; the sheet
-    // reads the apply outcome from DWLP_MSGRESULT, which stays PSNRET_NOERROR.
+    // reads the apply outcome from DWLP_MSGRESULT, which is PSNRET_NOERROR
+    // unless the page called RefuseApply meanwhile.
     virtual LRESULT OnApply();
     // Slot 6: WM_APP to WM_APP + 2. The result becomes the message's result.
     virtual LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -74,6 +75,12 @@ class CZRVPropPage {
     // Tells the sheet that the page has (true) or no longer has (false)
     // changes to apply. Nonzero when the sheet accepted the message.
     LRESULT SetModified(bool changed) noexcept;
+    // From OnApply: the page could not keep what it shows (the store refused
+    // a write or a save). The sheet then stays open with the user's changes
+    // on the page shown (PSNRET_INVALID_NOCHANGEPAGE), pages after this one
+    // are not applied, and Cancel closes the sheet as usual. Telling the user
+    // is the page's part (ShowNotSavedMessage).
+    void RefuseApply() noexcept { m_applyRefused = true; }
 
     // The path that page operations work on. Raises CAtlException with
     // E_INVALIDARG for an index beyond the selection.
@@ -95,9 +102,11 @@ class CZRVPropPage {
   private:
     void CreatePageHandle() noexcept;
     void ReleaseDialogState() noexcept;
+    static LRESULT DispatchApply(CZRVPropPage* page, HWND window);
 
     volatile LONG m_refs = 1;       // the creator's reference
     bool m_handleAccepted = false;  // a sheet took pageHandle
+    bool m_applyRefused = false;    // set by RefuseApply during one PSN_APPLY
 };
 
 // Keeps a page object alive while a handler holds it.

@@ -20,6 +20,12 @@
 #define IDS_SIZE_KB_FORMAT 1036
 #define IDS_SIZE_BYTES_FORMAT 1037
 
+// What a page tells the user when the store or the file system kept none or
+// only part of what the page shows (the sheet then stays open).
+#define IDS_GENERAL_NOT_SAVED 1050
+#define IDS_CATEGORIES_NOT_SAVED 1051
+#define IDS_LIFECYCLE_NOT_SAVED 1052
+
 // Registry scripts (resource type "REGISTRY"), one per handler class.
 #define IDR_ZRVPROPSHEET_LIFECYCLE 101
 #define IDR_ZRVPROPSHEET_SUMMARY 102

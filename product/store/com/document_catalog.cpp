@@ -23,12 +23,13 @@ std::wstring JournalPath(const wchar_t* path) {
     return path ? path : L"";
 }
 
-// Test-only fault injection: ZRV_STORE_TEST_FAILING_READS lists property ids
-// ("0,4,17") whose reads fail after a successful open, as they would when
-// the store is damaged or locked between the open and the read.
-bool ReadFailsForTesting(int id) {
+// Test-only fault injection: ZRV_STORE_TEST_FAILING_READS and
+// ZRV_STORE_TEST_FAILING_WRITES list property ids ("0,4,17") whose reads or
+// writes fail after a successful open, as they would when the store is
+// damaged or locked between the open and the call.
+bool ListedForTesting(const wchar_t* variable, int id) {
     wchar_t ids[128] = {};
-    const DWORD length = ::GetEnvironmentVariableW(L"ZRV_STORE_TEST_FAILING_READS", ids, 128);
+    const DWORD length = ::GetEnvironmentVariableW(variable, ids, 128);
     if (length == 0 || length >= 128) return false;
     for (const wchar_t* p = ids; *p;) {
         wchar_t* end = nullptr;
@@ -39,6 +40,10 @@ bool ReadFailsForTesting(int id) {
     }
     return false;
 }
+
+bool ReadFailsForTesting(int id) { return ListedForTesting(L"ZRV_STORE_TEST_FAILING_READS", id); }
+
+bool WriteFailsForTesting(int id) { return ListedForTesting(L"ZRV_STORE_TEST_FAILING_WRITES", id); }
 
 }  // namespace
 
@@ -108,6 +113,7 @@ HRESULT DocumentCatalog::SetText(int id, const BSTR* text) {
     if (!text) return E_POINTER;
     if (!IsTextProperty(id)) return E_INVALIDARG;
     if (!m_open) return m_notOpenResult;
+    if (WriteFailsForTesting(id)) return HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION);
     const BSTR value = *text;
     const size_t length = value ? ::wcsnlen(value, ::SysStringLen(value)) : 0;
     if (length > kMaxTextChars) return E_INVALIDARG;
@@ -152,6 +158,7 @@ HRESULT DocumentCatalog::SetValue(int id, const PROPVARIANT* value) {
     if (!value) return E_POINTER;
     if (!IsValueProperty(id)) return E_INVALIDARG;
     if (!m_open) return m_notOpenResult;
+    if (WriteFailsForTesting(id)) return HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION);
     ULONGLONG stored = 0;
     if (id == kExpirationId) {
         if (value->vt != VT_FILETIME) return DISP_E_TYPEMISMATCH;

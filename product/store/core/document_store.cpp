@@ -147,6 +147,11 @@ HRESULT DocumentStore::ReadAllLocked(std::vector<DocumentRecord>& documents) con
 // replace the store in one rename: a crash at any point leaves either the
 // old or the new file whole.
 HRESULT DocumentStore::WriteAllLocked(const std::vector<DocumentRecord>& documents) const {
+    // Windows refuses to replace a read-only file; Wine run by root replaces
+    // it, so the store asks itself.
+    const DWORD attributes = ::GetFileAttributesW(FileSystemPath(m_file).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return E_ACCESSDENIED;
     std::string bytes;
     HRESULT hr = SerializeStore(documents, bytes);
     if (FAILED(hr)) return hr;

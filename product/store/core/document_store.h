@@ -4,7 +4,8 @@
 // concurrent writers of other documents or other properties lose nothing.
 //
 // Every access holds the store's lock. A file that cannot be parsed fails
-// every operation and is never written over.
+// every operation and is never written over; a read-only one is read but
+// never written.
 
 #include <windows.h>
 

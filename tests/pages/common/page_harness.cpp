@@ -1,6 +1,7 @@
 #include "page_harness.h"
 
 #include "common/hdrop_data_object.h"
+#include "common/message_box_watch.h"
 #include "common/sheet_host.h"
 #include "support/com_ptr.h"
 
@@ -60,10 +61,27 @@ void PageSheet::Pump(DWORD ms) {
     }
 }
 
-void PageSheet::Apply() {
-    if (!m_sheet) return;
-    PropSheet_PressButton(m_sheet, PSBTN_APPLYNOW);
-    Pump();
+void PageSheet::Apply() { Press(PSBTN_APPLYNOW); }
+bool PageSheet::Ok() { return Press(PSBTN_OK); }
+bool PageSheet::Cancel() { return Press(PSBTN_CANCEL); }
+
+// A modeless sheet that ended has no current page; its window stays until
+// the host destroys it.
+bool PageSheet::Press(int button) {
+    if (!m_sheet) return false;
+    {
+        zrvproduct::MessageBoxWatch watch(
+            m_sheet, [this](HWND, const std::wstring& text) { m_messages.push_back(text); });
+        PropSheet_PressButton(m_sheet, button);
+        Pump();
+    }
+    return PropSheet_GetCurrentPageHwnd(m_sheet) == nullptr;
+}
+
+std::vector<std::wstring> PageSheet::Messages() {
+    std::vector<std::wstring> taken;
+    taken.swap(m_messages);
+    return taken;
 }
 
 bool PageSheet::ApplyEnabled() const {
@@ -84,6 +102,13 @@ std::wstring WindowText(HWND window) {
     std::wstring text(length + 1, L'\0');
     text.resize(::GetWindowTextW(window, &text[0], length + 1));
     return text;
+}
+
+std::wstring ModuleString(UINT id) {
+    const wchar_t* text = nullptr;
+    const int length =
+        ::LoadStringW(::GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
+    return length > 0 ? std::wstring(text, length) : std::wstring();
 }
 
 void Click(HWND page, int id) {

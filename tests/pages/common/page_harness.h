@@ -33,18 +33,30 @@ class PageSheet {
     HWND Control(int index, int id) { return ::GetDlgItem(Page(index), id); }
     // Runs the sheet's messages for at least ms milliseconds.
     void Pump(DWORD ms = 0);
-    // Presses Apply, as the user would.
+    // Presses Apply, as the user would. A message box a page shows meanwhile
+    // is answered with OK, and its text kept for Messages().
     void Apply();
+    // Presses OK the same way; true when the sheet ended.
+    bool Ok();
+    // Presses Cancel; true when the sheet ended.
+    bool Cancel();
+    // The texts of the message boxes answered since the last call.
+    std::vector<std::wstring> Messages();
     // The sheet's Apply button is enabled (some page reported changes).
     bool ApplyEnabled() const;
     void Close();
 
   private:
+    bool Press(int button);
+
     HWND m_sheet = nullptr;
     std::vector<HRESULT> m_initialize;
+    std::vector<std::wstring> m_messages;
 };
 
 std::wstring WindowText(HWND window);
+// A text of the module's string table, in English, as the page shows it.
+std::wstring ModuleString(UINT id);
 // Clicks a button of a page (BM_CLICK) and lets the sheet react.
 void Click(HWND page, int id);
 // Types text into an edit control of a page (WM_SETTEXT plus the EN_UPDATE

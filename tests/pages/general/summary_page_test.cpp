@@ -6,6 +6,7 @@
 
 #include <cwchar>
 
+#include "common/message_box_watch.h"
 #include "common/sheet_host.h"
 #include "common/test_paths.h"
 #include "handlers/prop_sheet_handlers.h"
@@ -247,14 +248,43 @@ TEST_F(GeneralPage, ItemDeletedBeforeThePageOpens) {
     ASSERT_TRUE(WriteFileBytes(file, "back"));
     ASSERT_TRUE(SetAttributesKept(file, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
     Click(page, IDC_GENERAL_READONLY);
-    PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
-    zrvproduct::PumpMessages(sheet);
+    std::vector<std::wstring> told;
+    {
+        zrvproduct::MessageBoxWatch watch(
+            sheet, [&told](HWND, const std::wstring& text) { told.push_back(text); });
+        PropSheet_PressButton(sheet, PSBTN_APPLYNOW);
+        zrvproduct::PumpMessages(sheet);
+    }
     EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE), Attributes(file))
         << "bits the page never showed are not written";
+    EXPECT_EQ(std::vector<std::wstring>{ModuleString(IDS_GENERAL_NOT_SAVED)}, told)
+        << "the user's click was not honoured";
 
     owned.reset();
     zrvproduct::PumpMessages(nullptr);
     SetAttributesKept(file, FILE_ATTRIBUTE_NORMAL);
+}
+
+// The item went away while the page was open: a change of the user's that
+// cannot be made is reported and the sheet stays open; without a change
+// nothing is lost and nothing is said.
+TEST_F(GeneralPage, AnAttributeChangeThatCannotBeMadeIsReported) {
+    ScratchFolder folder(L"general-lost");
+    const std::vector<std::wstring> told = {ModuleString(IDS_GENERAL_NOT_SAVED)};
+    for (bool changed : {false, true}) {
+        SCOPED_TRACE(changed ? "changed" : "unchanged");
+        const std::wstring file = folder.File(L"lost.txt", "lost");
+        GeneralSheet sheet(file);
+        ASSERT_TRUE(sheet.ok());
+        EXPECT_TRUE(sheet.WaitForWorker());
+        if (changed) Click(sheet.page(), IDC_GENERAL_HIDDEN);
+        ASSERT_TRUE(::DeleteFileW(file.c_str()));
+        EXPECT_EQ(!changed, sheet.Ok());
+        EXPECT_EQ(changed ? told : std::vector<std::wstring>{}, sheet.Messages());
+        if (changed) {
+            EXPECT_TRUE(sheet.Cancel());
+        }
+    }
 }
 
 TEST_F(GeneralPage, HelpShowsThePageTopic) {

@@ -16,7 +16,8 @@ namespace {
 
 TEST_F(LifeCycleTest, NoStoredExpirationShowsNoneWithReminderAndBurnDisabled) {
     // Either half of the FILETIME zero counts as no expiration; the reminder
-    // and burn values are read all the same.
+    // and burn values are read all the same. An OK that the user changed
+    // nothing for writes all three back as they were.
     const struct {
         const wchar_t* name;
         bool seeded;
@@ -44,6 +45,12 @@ TEST_F(LifeCycleTest, NoStoredExpirationShowsNoneWithReminderAndBurnDisabled) {
         EXPECT_EQ(c.seeded ? 2 : 0, ReminderSelection(page));
         EXPECT_EQ(c.seeded, zrvtest::IsChecked(page, kBurn));
         EXPECT_FALSE(sheet->ApplyEnabled()) << "opening the page changes nothing";
+
+        EXPECT_TRUE(sheet->Ok());
+        const zrvstore::DocumentRecord stored = Stored(path);
+        EXPECT_EQ(c.values.expiration, stored.expiration);
+        EXPECT_EQ(c.values.reminder, stored.reminder);
+        EXPECT_EQ(c.values.burn, stored.burnDisc);
     }
 }
 
@@ -121,18 +128,26 @@ TEST_F(LifeCycleTest, WithinTwoYearsStoresTheDateTwoYearsOnAndReopensAsCustomDat
     EXPECT_TRUE(zrvtest::IsChecked(page, kBurn));
 }
 
-TEST_F(LifeCycleTest, DatesChosenInThePickerOrOneAndThreeYearsOn) {
-    FixClock(Utc(2026, 7, 1, 9, 15));
+// From 29 February the years ahead end on the last day of February when
+// the year has no 29th, as calendar libraries count; every other day keeps
+// its date, and every choice the time of day.
+TEST_F(LifeCycleTest, DatesChosenInThePickerOrOneToThreeYearsOn) {
     const struct {
+        SYSTEMTIME now;
         int choice;
         SYSTEMTIME expected;
     } cases[] = {
-        {kOneYear, Utc(2027, 7, 1, 9, 15)},
-        {kThreeYears, Utc(2029, 7, 1, 9, 15)},
-        {kCustomDate, Utc(2031, 12, 24, 8, 45)},
+        {Utc(2026, 7, 1, 9, 15), kOneYear, Utc(2027, 7, 1, 9, 15)},
+        {Utc(2026, 7, 1, 9, 15), kThreeYears, Utc(2029, 7, 1, 9, 15)},
+        {Utc(2026, 7, 1, 9, 15), kCustomDate, Utc(2031, 12, 24, 8, 45)},
+        {Utc(2028, 2, 29, 10, 0), kTwoYears, Utc(2030, 2, 28, 10, 0)},
+        {Utc(2028, 2, 29, 10, 0), kThreeYears, Utc(2031, 2, 28, 10, 0)},
+        {Utc(2027, 2, 28, 23, 59), kOneYear, Utc(2028, 2, 28, 23, 59)},
+        {Utc(2027, 3, 1, 0, 0), kOneYear, Utc(2028, 3, 1, 0, 0)},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "choice " << c.choice);
+        SCOPED_TRACE(testing::Message() << DateText(c.now) << ", choice " << c.choice);
+        FixClock(c.now);
         const std::wstring path = Document(L"choice.doc");
         Seed(path, {Ticks(Utc(2040, 1, 1)), 0, 0});
         {
@@ -144,6 +159,9 @@ TEST_F(LifeCycleTest, DatesChosenInThePickerOrOneAndThreeYearsOn) {
             if (c.choice == kCustomDate) {
                 EXPECT_TRUE(IsEnabled(page, kPicker));
                 PickDate(page, c.expected);
+            } else {
+                EXPECT_TRUE(IsVisible(page, kPicker)) << "the date Apply will store is previewed";
+                EXPECT_EQ(DateText(c.expected), DateText(PickerDate(page)));
             }
             sheet->Apply();
         }
@@ -151,11 +169,10 @@ TEST_F(LifeCycleTest, DatesChosenInThePickerOrOneAndThreeYearsOn) {
     }
 }
 
-TEST_F(LifeCycleTest, OneYearOnLeapDayKeepsTheStoredDateButWritesReminderAndBurn) {
+TEST_F(LifeCycleTest, OneYearOnLeapDayStoresTheLastDayOfFebruaryWithReminderAndBurn) {
     FixClock(Utc(2028, 2, 29, 10, 0));
     const std::wstring path = Document(L"leap.doc");
-    const ULONGLONG before = Ticks(Utc(2031, 5, 5, 12, 0));
-    Seed(path, {before, 0, 0});
+    Seed(path, {Ticks(Utc(2031, 5, 5, 12, 0)), 0, 0});
     auto sheet = Open({path});
     HWND page = sheet->Page(0);
     ASSERT_TRUE(page);
@@ -165,24 +182,27 @@ TEST_F(LifeCycleTest, OneYearOnLeapDayKeepsTheStoredDateButWritesReminderAndBurn
     sheet->Apply();
 
     const zrvstore::DocumentRecord stored = Stored(path);
-    EXPECT_EQ(before, stored.expiration) << "29 February 2029 does not exist";
+    EXPECT_EQ(DateText(Utc(2029, 2, 28, 10, 0)), DateText(AsDate(stored.expiration)));
     EXPECT_EQ(1u, stored.reminder);
     EXPECT_EQ(1u, stored.burnDisc);
-    for (const JournalEntry& e : Journal()) EXPECT_NE(17, e.id) << "no expiration was written";
 }
 
-// A year on from 29 February is a day that does not exist, for which Apply
-// stores no date: the picker previews none instead of some other date.
-TEST_F(LifeCycleTest, OnLeapDayTheYearsAheadChoicesPreviewNoDate) {
+// The picker previews the day Apply stores, on leap day too.
+TEST_F(LifeCycleTest, OnLeapDayTheYearsAheadChoicesPreviewTheLastDayOfFebruary) {
     FixClock(Utc(2028, 2, 29, 10, 0));
     const std::wstring path = Document(L"leapview.doc");
     Seed(path, {Ticks(Utc(2031, 5, 5, 12, 0)), 0, 0});
     auto sheet = Open({path});
     HWND page = sheet->Page(0);
     ASSERT_TRUE(page);
-    for (int choice : {kOneYear, kThreeYears}) {
-        Click(page, choice);
-        EXPECT_FALSE(IsVisible(page, kPicker)) << choice;
+    const struct {
+        int choice;
+        WORD year;
+    } cases[] = {{kOneYear, 2029}, {kThreeYears, 2031}};
+    for (const auto& c : cases) {
+        Click(page, c.choice);
+        EXPECT_TRUE(IsVisible(page, kPicker)) << c.choice;
+        EXPECT_EQ(DateText(Utc(c.year, 2, 28, 10, 0)), DateText(PickerDate(page))) << c.choice;
     }
 }
 

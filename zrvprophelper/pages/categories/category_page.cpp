@@ -9,6 +9,7 @@
 #include "pages/categories/category_set.h"
 #include "pages/categories/file_extension.h"
 #include "pages/document_changed.h"
+#include "pages/not_saved_message.h"
 #include "pages/page_help.h"
 #include "resources/resource.h"
 
@@ -259,14 +260,22 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
 
 // No type test here: texts the user could not edit are written back as
 // they were read. A write the store refused leaves the document unsaved
-// and unannounced, and so does an Apply that had nothing to write.
+// and unannounced, and so does an Apply that had nothing to write. When a
+// write or the save fails the user is told, and the sheet stays open with
+// the texts as typed: what the store kept unsaved goes with the page, and
+// the next Apply writes every text again.
 LRESULT CZRVPropPage_Category::OnApply() {
     if (!Catalog) return 0;
     const CComBSTR document = SelectedPathBstr();
     if (Catalog->CanEditProperty(document, DOCPROP_TITLE) != 1) return 0;
     bool wroteAny = false;
-    if (!WriteTexts(wroteAny) || !wroteAny) return 1;
-    if (FAILED(Catalog->SaveDocument(document))) return 1;
+    const bool written = WriteTexts(wroteAny);
+    if (!wroteAny) return 1;
+    if (!written || FAILED(Catalog->SaveDocument(document))) {
+        ShowNotSavedMessage(window, IDS_CATEGORIES_NOT_SAVED);
+        RefuseApply();
+        return 1;
+    }
     AnnounceDocumentChanged(document);
     return 1;
 }

@@ -22,8 +22,9 @@ class CZRVPropPage_Category final : public CZRVPropPage {
 
     BOOL OnInitDialog() override;
     BOOL OnDestroy() override;
-    // 0 when there is no store or the document may not be changed, else 1:
-    // a write the store refused is dropped, not reported to the sheet.
+    // 0 when there is no store or the document may not be changed, else 1.
+    // A write or save the store refused is reported to the user, and the
+    // apply refused.
     LRESULT OnApply() override;
     LRESULT OnNotify(NMHDR* header) override;
     LRESULT OnCommand(WPARAM wParam, WORD notification) override;

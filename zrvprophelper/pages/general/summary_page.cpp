@@ -9,6 +9,7 @@
 #include "components/component_ids.h"
 #include "localization/localize_dialog.h"
 #include "pages/general/item_times.h"
+#include "pages/not_saved_message.h"
 #include "pages/page_help.h"
 #include "resources/resource.h"
 #include "support/bstr.h"
@@ -95,6 +96,7 @@ void CZRVPropPage_Summary::ShowAttributes(const CString& path) {
     const DWORD attributes = ::GetFileAttributesW(path);
     m_attributesShown = attributes != INVALID_FILE_ATTRIBUTES;
     if (!m_attributesShown) return;
+    m_shownAttributes = attributes & kEditableAttributes;
     ::CheckDlgButton(window, IDC_GENERAL_HIDDEN,
                      (attributes & FILE_ATTRIBUTE_HIDDEN) ? BST_CHECKED : BST_UNCHECKED);
     ::CheckDlgButton(window, IDC_GENERAL_READONLY,
@@ -112,21 +114,35 @@ BOOL CZRVPropPage_Summary::OnDestroy() {
     return TRUE;
 }
 
+// Boxes that never showed the item's bits have nothing to write back, and
+// bits that cannot be read now cannot be kept. The user is told only when a
+// change of theirs is lost: a word rewritten as it was, or boxes left as
+// they were shown, lose nothing.
 LRESULT CZRVPropPage_Summary::OnApply() {
-    // Boxes that never showed the item's bits have nothing to write back, and
-    // bits that cannot be read now cannot be kept.
-    if (!m_attributesShown) return TRUE;
-    const CString& path = SelectedPath();
-    DWORD attributes = ::GetFileAttributesW(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return TRUE;
-    attributes &= ~kEditableAttributes;
+    DWORD wanted = 0;
     if (::IsDlgButtonChecked(window, IDC_GENERAL_READONLY) == BST_CHECKED) {
-        attributes |= FILE_ATTRIBUTE_READONLY;
+        wanted |= FILE_ATTRIBUTE_READONLY;
     }
     if (::IsDlgButtonChecked(window, IDC_GENERAL_HIDDEN) == BST_CHECKED) {
-        attributes |= FILE_ATTRIBUTE_HIDDEN;
+        wanted |= FILE_ATTRIBUTE_HIDDEN;
     }
-    ::SetFileAttributesW(path, attributes);
+    const DWORD attributes =
+        m_attributesShown ? ::GetFileAttributesW(SelectedPath()) : INVALID_FILE_ATTRIBUTES;
+    bool lost = false;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        lost = wanted != m_shownAttributes;
+    } else {
+        const DWORD written = (attributes & ~kEditableAttributes) | wanted;
+        if (::SetFileAttributesW(SelectedPath(), written)) {
+            m_shownAttributes = wanted;  // the page stays open: what it stands for now
+        } else {
+            lost = written != attributes;
+        }
+    }
+    if (lost) {
+        ShowNotSavedMessage(window, IDS_GENERAL_NOT_SAVED);
+        RefuseApply();
+    }
     return TRUE;
 }
 

@@ -19,8 +19,8 @@ class CZRVPropPage_Summary final : public CZRVPropPage {
     BOOL OnInitDialog() override;
     // Stops the size worker before anything it uses goes away.
     BOOL OnDestroy() override;
-    // Writes the two attribute bits back; always TRUE, a failed write is
-    // dropped.
+    // Writes the two attribute bits back; always TRUE. A change of the
+    // user's that could not be made is reported, and the apply refused.
     LRESULT OnApply() override;
     // WM_APP shows the worker's latest figure, leaving the field alone when
     // it already shows it; always TRUE.
@@ -43,6 +43,9 @@ class CZRVPropPage_Summary final : public CZRVPropPage {
     // GetFileAttributesW succeeded when the page opened, so the boxes show
     // the item's own bits.
     bool m_attributesShown = false;
+    // The Read-only and Hidden bits the boxes showed then (none when the
+    // bits could not be read), or last wrote.
+    DWORD m_shownAttributes = 0;
     // The page is filling its own controls: their notifications are not
     // user changes.
     bool m_filling = false;

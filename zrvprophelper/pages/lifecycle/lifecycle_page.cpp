@@ -7,6 +7,7 @@
 #include "localization/localize_dialog.h"
 #include "pages/document_changed.h"
 #include "pages/lifecycle/lifecycle_clock.h"
+#include "pages/not_saved_message.h"
 #include "pages/page_help.h"
 #include "resources/resource.h"
 #include "support/bstr.h"
@@ -44,16 +45,17 @@ WORD YearsAhead(HWND page) {
     return 0;
 }
 
+bool IsLeapYear(WORD year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
 // Now with the year moved on and everything else, time of day included,
-// kept. On 29 February that is a day that may not exist; the conversion to
-// a FILETIME then fails and the caller writes no date.
+// kept. From 29 February into a year without one it is the last day of
+// February, as calendar libraries count years.
 SYSTEMTIME YearsFromNow(WORD years) {
     SYSTEMTIME date = zrv::LifeCycleUtcNow();
     date.wYear = static_cast<WORD>(date.wYear + years);
+    if (date.wMonth == 2 && date.wDay == 29 && !IsLeapYear(date.wYear)) date.wDay = 28;
     return date;
 }
-
-bool IsLeapYear(WORD year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 // A UTC date as the store keeps it. Some systems roll a day past the end of
 // its month over into the next month rather than refusing it; a date that
@@ -138,6 +140,7 @@ void CZRVPropPage_LifeCycle::LoadStoredValues() {
         m_expirationRead = SUCCEEDED(Catalog->GetProperty(DOCPROP_EXPIRATION, value.get()));
         if (m_expirationRead) {
             const FILETIME stored = value.get()->filetime;
+            m_storedExpiration = stored;
             // Either half zero means no expiration.
             if (stored.dwLowDateTime != 0 && stored.dwHighDateTime != 0) {
                 ShowStoredExpiration(stored);
@@ -147,7 +150,10 @@ void CZRVPropPage_LifeCycle::LoadStoredValues() {
     {
         zrv::unique_propvariant value;
         m_reminderRead = SUCCEEDED(Catalog->GetProperty(DOCPROP_REMINDER, value.get()));
-        if (m_reminderRead) SetReminderList(value.get()->ulVal);
+        if (m_reminderRead) {
+            m_storedReminder = value.get()->ulVal;
+            SetReminderList(value.get()->ulVal);
+        }
     }
     {
         zrv::unique_propvariant value;
@@ -167,7 +173,6 @@ void CZRVPropPage_LifeCycle::ShowStoredExpiration(const FILETIME& stored) {
     HWND picker = ::GetDlgItem(window, IDC_LIFECYCLE_CUSTOM_DATE);
     SYSTEMTIME date = {};
     const bool showable = ::FileTimeToSystemTime(&stored, &date) && PickerShows(picker, date);
-    m_storedExpiration = stored;
     m_pickerShowsStored = true;
     m_storedDateHidden = !showable;
     if (showable) ::ShowWindow(picker, SW_SHOW);
@@ -230,9 +235,8 @@ LRESULT CZRVPropPage_LifeCycle::OnCommand(WPARAM wParam, WORD notification) {
         ::EnableWindow(picker, TRUE);
     } else {
         // A "within" choice: the picker previews, read-only, the date that
-        // Apply will store. A year on from 29 February does not exist, and
-        // Apply stores no date for it: the picker then previews none rather
-        // than go on showing the date it had.
+        // Apply will store. One it cannot show is previewed as none rather
+        // than as the date it had.
         SYSTEMTIME before = {};
         SYSTEMTIME after = {};
         DateTime_GetSystemtime(picker, &before);
@@ -256,18 +260,24 @@ LRESULT CZRVPropPage_LifeCycle::OnNotify(NMHDR* header) {
     return SetModified(true);
 }
 
-// Failed writes are not reported: the page has nowhere to report them, and
-// the store keeps what it had. They are not saved or announced either, and
-// neither is an Apply that had nothing to write.
+// After a failed write nothing is saved or announced, and neither is an
+// Apply that had nothing to write. A failed write or save is reported, and
+// the sheet stays open with the user's choices; the store keeps what it had.
 LRESULT CZRVPropPage_LifeCycle::OnApply() {
     if (!Catalog) return 0;
     // Made before any write, so that a write is always followed by its save.
     const CComBSTR document = SelectedPathBstr();
     if (!IsEditable(document)) return 0;
     const int choice = CheckedChoice(window);
+    if (choice == 0) return TRUE;
     bool wroteAny = false;
-    if (choice == 0 || !WriteValues(choice, wroteAny) || !wroteAny) return TRUE;
-    if (FAILED(Catalog->SaveDocument(document))) return TRUE;
+    const bool written = WriteValues(choice, wroteAny);
+    if (!wroteAny) return TRUE;
+    if (!written || FAILED(Catalog->SaveDocument(document))) {
+        ShowNotSavedMessage(window, IDS_LIFECYCLE_NOT_SAVED);
+        RefuseApply();
+        return TRUE;
+    }
     AnnounceDocumentChanged(document);
     return TRUE;
 }
@@ -281,6 +291,11 @@ bool CZRVPropPage_LifeCycle::WriteValues(int choice, bool& wroteAny) {
         allWritten = allWritten && ok;
         known = known || ok;
     };
+    auto writeReminder = [&](ULONG reminder) {
+        const bool ok = SetNumber(DOCPROP_REMINDER, reminder);
+        write(ok, m_reminderRead);
+        if (ok) m_storedReminder = reminder;
+    };
     auto writeBurn = [&](ULONG burn) {
         const bool ok = SetNumber(DOCPROP_BURN_DISC, burn);
         write(ok, m_burnRead);
@@ -289,15 +304,22 @@ bool CZRVPropPage_LifeCycle::WriteValues(int choice, bool& wroteAny) {
     zrv::unique_propvariant expiration;
     expiration.get()->vt = VT_FILETIME;
     if (choice == IDC_LIFECYCLE_EXPIRE_NONE) {
-        // No expiration: nothing to remind of and nothing to burn. "None"
-        // shown only because the expiration could not be read is no one's
-        // choice and clears nothing; otherwise a "None" the user did not
-        // choose clears only the values the page could read.
-        const bool chosen = m_choiceClicked || choice != m_loadedChoice;
-        if (!m_expirationRead && !chosen) return true;
+        if (m_choiceClicked || choice != m_loadedChoice) {
+            // No expiration: nothing to remind of and nothing to burn.
+            write(SetValue(DOCPROP_EXPIRATION, *expiration.get()), m_expirationRead);
+            writeReminder(0);
+            writeBurn(0);
+            return allWritten;
+        }
+        // "None" the user did not choose is no one's choice: it stands for
+        // the values as read, among them an expiration with one half zero,
+        // which shows as none. One the page could not read is not written,
+        // and without the expiration neither are the others.
+        if (!m_expirationRead) return true;
+        expiration.get()->filetime = m_storedExpiration;
         write(SetValue(DOCPROP_EXPIRATION, *expiration.get()), m_expirationRead);
-        if (m_reminderRead || chosen) write(SetNumber(DOCPROP_REMINDER, 0), m_reminderRead);
-        if (m_burnRead || chosen) writeBurn(0);
+        if (m_reminderRead) writeReminder(m_storedReminder);
+        if (m_burnRead) writeBurn(m_storedBurn);
         return allWritten;
     }
     // Any other choice differs from the "None" an unread expiration shows,
@@ -310,9 +332,7 @@ bool CZRVPropPage_LifeCycle::WriteValues(int choice, bool& wroteAny) {
     const LRESULT selection = ::SendMessageW(list, CB_GETCURSEL, 0, 0);
     if (selection != CB_ERR && (m_reminderRead || selection != m_loadedReminder)) {
         const LRESULT reminder = ::SendMessageW(list, CB_GETITEMDATA, selection, 0);
-        if (reminder != CB_ERR) {
-            write(SetNumber(DOCPROP_REMINDER, static_cast<ULONG>(reminder)), m_reminderRead);
-        }
+        if (reminder != CB_ERR) writeReminder(static_cast<ULONG>(reminder));
     }
     // The box shows any non-zero value as checked; a stored value other than
     // 0 or 1 is kept for as long as the box shows what it showed at first.

@@ -17,7 +17,8 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     // Lets go of the store.
     BOOL OnDestroy() override;
     // Writes the three values, commits and announces them. 0 when the store
-    // is unreachable or refuses the change, else TRUE.
+    // is unreachable or refuses the change, else TRUE. A write or save that
+    // failed is reported to the user, and the apply refused.
     LRESULT OnApply() override;
     // A date chosen in the picker marks the page changed.
     LRESULT OnNotify(NMHDR* header) override;
@@ -44,7 +45,8 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     zrv::com_ptr<IDocumentCatalog> Catalog;
     // The expiration read from the store, exactly. While the picker still
     // shows it, Apply writes it back as it was rather than the picker's
-    // coarser (or, for a date the picker cannot show, different) value.
+    // coarser (or, for a date the picker cannot show, different) value; so
+    // does an untouched "None" shown for a value with one half zero.
     FILETIME m_storedExpiration = {};
     bool m_pickerShowsStored = false;
     // The stored expiration is a date the picker cannot show (before its
@@ -61,8 +63,10 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     int m_loadedChoice = 0;
     LRESULT m_loadedReminder = CB_ERR;
     bool m_loadedBurn = false;
-    // The burn value as stored, which may be any number the box shows as
-    // checked; what the page last wrote once it has written one.
+    // The reminder and burn values as stored, which may be numbers no list
+    // item stands for or that the box shows as checked; what the page last
+    // wrote once it has written one.
+    DWORD m_storedReminder = 0;
     DWORD m_storedBurn = 0;
     // The user clicked one of the expiration choices, even the one shown.
     bool m_choiceClicked = false;
