@@ -93,6 +93,10 @@ HRESULT RecordRequest(std::wstring_view helpFile, std::wstring_view topic, HWND 
 
 std::wstring HelpLogPath() {
     if (std::optional<std::wstring> path = EnvironmentText(L"ZRV_HELP_LOG")) return *path;
+    // The local server is started by the system, not by its client: the
+    // user's setting reaches it where the client's environment does not.
+    if (std::optional<std::wstring> path = OfficeSetting(L"HelpLog"); path && !path->empty())
+        return *path;
     wchar_t temp[MAX_PATH + 1] = {};
     const DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
     std::wstring folder = n > 0 && n <= MAX_PATH ? std::wstring(temp, n) : std::wstring();

@@ -5,8 +5,8 @@
 //
 //   <help file>|<topic>|<owner window as 0x%08lX>
 //
-// in the file named by ZRV_HELP_LOG, else %TEMP%\ZRVHelp.requests.log
-// (UTF-8, CRLF line ends, appended).
+// in the file named by ZRV_HELP_LOG, else by the HelpLog setting, else
+// %TEMP%\ZRVHelp.requests.log (UTF-8, CRLF line ends, appended).
 
 #include <windows.h>
 

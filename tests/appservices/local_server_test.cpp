@@ -1,6 +1,7 @@
 // ZRVAppServices.exe: reached with CLSCTX_LOCAL_SERVER through its own
-// registration, serving in its own process, and leaving when released; and
-// the registrations of the two servers, which share one class key.
+// registration, serving every interface in its own process, and leaving when
+// released; and the registrations of the two servers, which share one class
+// key.
 
 #include <windows.h>
 
@@ -18,7 +19,11 @@ using namespace zrvappsvctest;
 namespace {
 
 constexpr wchar_t kClassKey[] = L"CLSID\\{D6113ADC-154C-4AEC-BA12-07D7AA3F9FC6}";
-constexpr wchar_t kLocalizerInterfaceKey[] = L"Interface\\{CDB4A9A2-7CDD-41BC-943F-CD99837ED49D}";
+const wchar_t* const kInterfaceKeys[] = {
+    L"Interface\\{CDB4A9A2-7CDD-41BC-943F-CD99837ED49D}",  // IAppLocalizer
+    L"Interface\\{E299F4F3-7A35-45AD-A31A-A21839E3B4A2}",  // IAppHelp
+    L"Interface\\{8967AECD-6E1F-4D72-8786-3B490ED1AFE2}",  // IAppDocumentTypes
+};
 
 std::wstring ServerExe() { return L"\"" + zrvtest::ProgramFolder() + L"ZRVAppServices.exe\""; }
 
@@ -97,6 +102,60 @@ TEST(AppServicesLocalServer, LeavesWhenItsObjectsAreLeftUnused) {
     EXPECT_LT(::GetTickCount() - start, 5000u);
 }
 
+// Each interface of the server is asked of it from this process, and every
+// other one of it: the system's marshaler carries each one across, and the
+// product's three are called there.
+TEST(AppServicesLocalServer, EveryInterfaceReachesAnotherProcess) {
+    const std::wstring folder = zrvtest::MakeScratchFolder(L"help-remote");
+    const std::wstring log = folder + L"\\requests.log";
+    ScopedOfficeSetting language(L"Language", L"de");
+    ScopedOfficeSetting helpLog(L"HelpLog", log.c_str());
+    ScopedOfficeSetting extensions(L"DocumentExtensions", L"Doc;Txt");
+    ScopedEnvironment noLanguage(L"ZRV_LANGUAGE", nullptr);
+    InProcessServer inProcess;
+    ASSERT_TRUE(inProcess.ok());
+    const InProcessServer::Stats before = inProcess.stats();
+    // A window handle means the same window in every process of the desktop.
+    const HWND owner = ::GetDesktopWindow();
+
+    const struct {
+        const char* name;
+        const IID* iid;
+    } interfaces[] = {{"IUnknown", &IID_IUnknown},
+                      {"IDispatch", &IID_IDispatch},
+                      {"IAppLocalizer", &IID_IAppLocalizer},
+                      {"IAppHelp", &IID_IAppHelp},
+                      {"IAppDocumentTypes", &IID_IAppDocumentTypes}};
+    std::wstring expectedLog;
+    for (const auto& asked : interfaces) {
+        SCOPED_TRACE(asked.name);
+        HRESULT hr = E_FAIL;
+        zrv::com_ptr<IUnknown> object = CreateAppServices(CLSCTX_LOCAL_SERVER, *asked.iid, &hr);
+        ASSERT_EQ(S_OK, hr) << std::hex << hr;
+        EXPECT_FALSE(ProcessesNamed(L"ZRVAppServices.exe").empty());
+        for (const auto& other : interfaces) {
+            zrv::com_ptr<IUnknown> same;
+            hr = object->QueryInterface(*other.iid, same.put_void());
+            EXPECT_EQ(S_OK, hr) << other.name << " " << std::hex << hr;
+        }
+        zrv::com_ptr<IUnknown> localizer, help, types;
+        ASSERT_EQ(S_OK, object->QueryInterface(IID_IAppLocalizer, localizer.put_void()));
+        ASSERT_EQ(S_OK, object->QueryInterface(IID_IAppHelp, help.put_void()));
+        ASSERT_EQ(S_OK, object->QueryInterface(IID_IAppDocumentTypes, types.put_void()));
+        EXPECT_EQ(L"Allgemein", GetModuleString(localizer.get(), L"ZRVPropHelper", L"105").text);
+        EXPECT_EQ(S_OK, ShowHelp(help.get(), L"ZRVHelp.chm", L"doc_main_prop.htm", owner));
+        wchar_t ownerText[16] = {};
+        ::wsprintfW(ownerText, L"0x%08lX",
+                    static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(owner)));
+        expectedLog += L"ZRVHelp.chm|doc_main_prop.htm|" + std::wstring(ownerText) + L"\r\n";
+        EXPECT_EQ(L"doc;txt", GetDocumentExtensions(types.get()).text);
+        EXPECT_EQ(E_NOTIMPL, CallEmptySlot(types.get(), 23));
+    }
+    EXPECT_EQ(expectedLog, ReadTextFile(log));
+    EXPECT_EQ(before.created, inProcess.stats().created) << "served in this process";
+    zrvtest::RemoveTree(folder);
+}
+
 TEST(AppServicesRegistration, EachServerRegistersOnlyItsOwnKey) {
     const std::wstring dllPath = zrvtest::ProgramFolder() + L"ZRVAppServices.dll";
     HMODULE dll = ::LoadLibraryW(dllPath.c_str());
@@ -122,15 +181,18 @@ TEST(AppServicesRegistration, EachServerRegistersOnlyItsOwnKey) {
     EXPECT_EQ(L"Apartment",
               zrvtest::ReadString(HKEY_CLASSES_ROOT, inproc, L"ThreadingModel").value_or(L""));
     EXPECT_EQ(ServerExe(), zrvtest::ReadString(HKEY_CLASSES_ROOT, local).value_or(L""));
-    // The type library makes the system's marshaler serve IAppLocalizer.
-    EXPECT_EQ(L"{00020424-0000-0000-C000-000000000046}",
-              zrvtest::ReadString(HKEY_CLASSES_ROOT,
-                                  std::wstring(kLocalizerInterfaceKey) + L"\\ProxyStubClsid32")
-                  .value_or(L""));
+    // The type library makes the system's marshaler serve the interfaces.
+    for (const wchar_t* key : kInterfaceKeys) {
+        EXPECT_EQ(L"{00020424-0000-0000-C000-000000000046}",
+                  zrvtest::ReadString(HKEY_CLASSES_ROOT, std::wstring(key) + L"\\ProxyStubClsid32")
+                      .value_or(L""))
+            << key;
+    }
 
     EXPECT_EQ(0, zrvtest::RunProgram(ServerExe() + L" /UnregServer"));
     EXPECT_FALSE(zrvtest::KeyExists(HKEY_CLASSES_ROOT, local));
-    EXPECT_FALSE(zrvtest::KeyExists(HKEY_CLASSES_ROOT, kLocalizerInterfaceKey));
+    for (const wchar_t* key : kInterfaceKeys)
+        EXPECT_FALSE(zrvtest::KeyExists(HKEY_CLASSES_ROOT, key));
     EXPECT_EQ(dllPath, zrvtest::ReadString(HKEY_CLASSES_ROOT, inproc).value_or(L""));
     EXPECT_EQ(L"AppServices", zrvtest::ReadString(HKEY_CLASSES_ROOT, kClassKey).value_or(L""));
 

@@ -1,11 +1,15 @@
 // The store across processes: what one writes another reads, a writer killed
-// in the middle of a save, two writers at once, and a damaged file.
+// in the middle of a save, two writers at once, a lock kept elsewhere, and a
+// damaged file.
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "common/test_paths.h"
+#include "store/core/store_lock.h"
 #include "store/store_test_support.h"
 #include "support/handles.h"
 
@@ -145,6 +149,68 @@ TEST_F(StoreDurability, ConcurrentWritersLoseNothing) {
     EXPECT_EQ(L"B " + std::to_wstring(count), catalog.Text(1));
     EXPECT_EQ(static_cast<ULONGLONG>(count), catalog.Value(18));
     EXPECT_EQ(static_cast<ULONGLONG>(count), catalog.Value(19));
+}
+
+// A lock that another process keeps (a hung writer, a backup) costs each
+// call a short wait and a busy answer, not its caller's windows for half a
+// minute; nothing typed is lost, and the same calls work once it is free.
+TEST_F(StoreDurability, ALockKeptElsewhereMakesEachCallFailSoon) {
+    SaveKeeper();
+    const std::wstring keeper = Document(L"keeper.txt");
+    RawCatalog typed;
+    ASSERT_EQ(S_OK, typed.OpenDocument(keeper.c_str()));
+    ASSERT_EQ(S_OK, typed.SetText(1, L"typed while locked"));
+
+    const zrv::unique_handle holder =
+        zrvtest::StartProgram(L"\"" + ProgramPath(L"store_test_helper.exe") + L"\" hold-lock");
+    ASSERT_TRUE(holder);
+    zrv::scope_exit end([&] {
+        ::TerminateProcess(holder.get(), 9);
+        ::WaitForSingleObject(holder.get(), 10000);
+    });
+    bool held = false;
+    for (int i = 0; i < 1000 && !held; ++i) {
+        zrvstore::StoreLock probe;
+        held = probe.Acquire(m_storeFile, 0) == zrvstore::kStoreBusy;
+        if (!held) ::Sleep(10);
+    }
+    ASSERT_TRUE(held) << "the helper never took the lock";
+
+    RawCatalog other;
+    const struct {
+        const char* name;
+        long expected;
+        std::function<long()> call;
+    } calls[] = {
+        {"OpenDocument", zrvstore::kStoreBusy, [&] { return other.OpenDocument(keeper.c_str()); }},
+        {"GetStringProperty", zrvstore::kStoreBusy,
+         [&] {
+             BSTR text = nullptr;
+             const HRESULT hr = typed.GetStringProperty(0, &text);
+             ::SysFreeString(text);
+             return hr;
+         }},
+        {"SaveDocument", zrvstore::kStoreBusy, [&] { return typed.SaveDocument(keeper.c_str()); }},
+        {"CanEditProperty (read-only)", 0,
+         [&] { return typed.CanEditProperty(keeper.c_str(), 0); }},
+    };
+    for (const auto& c : calls) {
+        const DWORD start = ::GetTickCount();
+        EXPECT_EQ(c.expected, c.call()) << c.name;
+        EXPECT_LT(::GetTickCount() - start, 10000u)
+            << c.name << " waited as long as the lock was kept";
+    }
+    std::string out;
+    EXPECT_EQ(1, RunStoreTool(L"get " + Quoted(keeper), out)) << out;
+    EXPECT_NE(std::string::npos, out.find("another program is using the store")) << out;
+
+    ::TerminateProcess(holder.get(), 9);
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(holder.get(), 10000));
+    EXPECT_EQ(S_OK, typed.SaveDocument(keeper.c_str()));
+    ExpectKeeper();
+    RawCatalog reader;
+    ASSERT_EQ(S_OK, reader.OpenDocument(keeper.c_str()));
+    EXPECT_EQ(L"typed while locked", reader.Text(1));
 }
 
 TEST_F(StoreDurability, ADamagedFileFailsEveryUseAndStaysAsItIs) {

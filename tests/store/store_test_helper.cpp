@@ -7,6 +7,8 @@
 //       for n = 1..count saves <folder>\<tag>-<n>.txt with title "<tag> <n>",
 //       then the shared document's property <tag's text id> = "<tag> <n>" and
 //       its value <tag's value id> = n; tag A uses 0 and 18, tag B 1 and 19
+//   store_test_helper hold-lock
+//       takes the store's lock and keeps it until killed, as a hung writer
 
 #include <windows.h>
 #include <objbase.h>
@@ -14,6 +16,8 @@
 #include <string>
 
 #include "components/component_ids.h"
+#include "store/core/store_lock.h"
+#include "store/core/store_paths.h"
 #include "support/com_ptr.h"
 
 namespace {
@@ -59,6 +63,15 @@ int SaveMany(const std::wstring& tag, const std::wstring& folder, int count,
     return 0;
 }
 
+int HoldLock() {
+    std::wstring storeFile;
+    if (FAILED(zrvstore::ResolveStoreFile(storeFile))) return 6;
+    zrvstore::StoreLock lock;
+    if (FAILED(lock.Acquire(storeFile, INFINITE))) return 6;
+    ::Sleep(INFINITE);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -68,6 +81,7 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"save-loop" && argc == 3) result = SaveLoop(argv[2]);
     if (mode == L"save-many" && argc == 6)
         result = SaveMany(argv[2], argv[3], _wtoi(argv[4]), argv[5]);
+    if (mode == L"hold-lock" && argc == 2) result = HoldLock();
     ::CoUninitialize();
     return result;
 }

@@ -13,6 +13,27 @@ volatile LONG& EntryCount(LocalizerMap* view) noexcept {
     return *const_cast<volatile LONG*>(&view->entryCount);
 }
 
+// The local server leaves once it has been idle for a while, and an
+// activation that reaches it on its way out fails although the next one
+// would start a new server. Windows answers that the server is stopping.
+// Wine hands out the leaving server's registration, and the creation through
+// it fails with E_FAIL once the class object is revoked, or with an RPC
+// error once the process is gone.
+bool IsServerLeaving(HRESULT hr) noexcept {
+    return hr == CO_E_SERVER_STOPPING || hr == E_FAIL || hr == RPC_E_DISCONNECTED ||
+           hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
+}
+
+// One retry, not a loop: a server that keeps refusing is not leaving.
+void CreateOutOfProcess(zrv::com_ptr<IAppLocalizer>& localizer) noexcept {
+    HRESULT hr = ::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_LOCAL_SERVER,
+                                    IID_IAppLocalizer, localizer.put_void());
+    if (IsServerLeaving(hr)) {
+        ::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_LOCAL_SERVER, IID_IAppLocalizer,
+                           localizer.put_void());
+    }
+}
+
 }  // namespace
 
 CZRVLocalizer::CZRVLocalizer(HMODULE module) noexcept {
@@ -50,8 +71,7 @@ CZRVLocalizer::CZRVLocalizer(HMODULE module) noexcept {
     if (!m_localizer) {
         // No map, no view, or no in-process server: the out-of-process server
         // answers, and is never registered.
-        ::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_LOCAL_SERVER, IID_IAppLocalizer,
-                           m_localizer.put_void());
+        CreateOutOfProcess(m_localizer);
     }
     try {
         GetModuleStem(module, &m_moduleStem);

@@ -35,7 +35,7 @@ HRESULT StoreLock::Acquire(const std::wstring& storeFile, DWORD timeoutMs) {
             m_held = true;
             return S_OK;
         case zrv::mutex_wait::timed_out:
-            return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+            return kStoreBusy;
         default:
             return HRESULT_FROM_WIN32(::GetLastError());
     }

@@ -5,6 +5,7 @@
 #include "store/core/document_store.h"
 #include "store/core/store_format.h"
 #include "store/core/store_journal.h"
+#include "store/core/store_lock.h"
 #include "store/core/store_paths.h"
 #include "store/tool/console.h"
 #include "store/tool/filetime_text.h"
@@ -58,6 +59,8 @@ int Fail(const DocumentStore& store, HRESULT hr, const std::wstring& what,
     std::wstring reason = ErrorText(hr);
     if (hr == kStoreFull)
         reason = L"the store would pass its limits (65536 documents, 64 MiB)";
+    else if (hr == kStoreBusy)
+        reason = L"another program is using the store; try again";
     else if (hr == kPathTooLong)
         reason = L"the path is longer than " + std::to_wstring(pathLimit) + L" characters";
     PrintError(L"zrvstore: " + what + L": " + reason + L"\n");

@@ -254,18 +254,18 @@ std::wstring MakeFolderChain(const std::wstring& root, int levels, ULONGLONG byt
     return MakeFileOnHost(root, folders, bytes) ? root + folders : std::wstring();
 }
 
-bool MakeFolderChainOnly(const std::wstring& root, int levels) {
+bool MakeFolderChainOnly(const std::wstring& root, int levels, const std::wstring& name) {
     std::wstring unixChain = UnixPath(root);
-    for (int i = 0; i < levels; ++i) unixChain += L"/d";
+    for (int i = 0; i < levels; ++i) unixChain += L"/" + name;
     // mkdir makes its arguments in order: the marker exists once the chain does.
     const std::wstring marker = root + L"\\made";
     return RunOnHost(L"/bin/mkdir", L"-p", {unixChain, UnixPath(marker)}) &&
            WaitFor([&] { return Attributes(marker) != INVALID_FILE_ATTRIBUTES; }, 30000);
 }
 
-void RemoveFolderChain(const std::wstring& root) {
-    const std::wstring top = root + L"\\d";
-    if (StartOnHost(L"/bin/rm", L"-rf", {root}, L"/d")) {
+void RemoveFolderChain(const std::wstring& root, const std::wstring& name) {
+    const std::wstring top = root + L"\\" + name;
+    if (StartOnHost(L"/bin/rm", L"-rf", {root}, L"/" + name)) {
         WaitFor([&] { return ::GetFileAttributesW(top.c_str()) == INVALID_FILE_ATTRIBUTES; },
                 30000);
     }

@@ -86,10 +86,10 @@ bool MakeFileOnHost(const std::wstring& root, const std::wstring& folders, ULONG
 // with a file of `bytes` bytes in the deepest; made by the host, which is
 // fast at any depth. Its Windows path, or empty when it could not be made.
 std::wstring MakeFolderChain(const std::wstring& root, int levels, ULONGLONG bytes);
-// The chain alone, without a file; it may go deeper than the host's own
-// path limit, and so deeper than Wine can follow.
-bool MakeFolderChainOnly(const std::wstring& root, int levels);
-void RemoveFolderChain(const std::wstring& root);
+// The chain alone, without a file, its folders called name; it may go
+// deeper than the host's own path limit, and so deeper than Wine can follow.
+bool MakeFolderChainOnly(const std::wstring& root, int levels, const std::wstring& name = L"d");
+void RemoveFolderChain(const std::wstring& root, const std::wstring& name = L"d");
 
 // A shortcut to target saved in folder; its path.
 std::wstring ShortcutTo(const ScratchFolder& folder, const std::wstring& name,

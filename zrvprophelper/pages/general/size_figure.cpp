@@ -9,8 +9,19 @@ namespace {
 
 constexpr ULONGLONG kKilobyte = 1024;
 
-void SkipDigits(const wchar_t*& p) noexcept {
-    while (*p >= L'0' && *p <= L'9') ++p;
+// A 64-bit number has at most 20 digits: a wider field or a longer precision
+// only pads, and a translation asking for millions of characters would make
+// every figure megabytes of blanks or zeros.
+constexpr int kMaxFieldNumber = 32;
+
+// Skips a width or precision; false when it is larger than a figure needs.
+bool SkipFieldNumber(const wchar_t*& p) noexcept {
+    int value = 0;
+    for (; *p >= L'0' && *p <= L'9'; ++p) {
+        value = value * 10 + (*p - L'0');
+        if (value > kMaxFieldNumber) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -23,10 +34,10 @@ bool IsSizeFigureFormat(const wchar_t* format) noexcept {
         ++p;
         if (*p == L'%') continue;
         while (*p && std::wcschr(L"-+ #0", *p)) ++p;
-        SkipDigits(p);
+        if (!SkipFieldNumber(p)) return false;
         if (*p == L'.') {
             ++p;
-            SkipDigits(p);
+            if (!SkipFieldNumber(p)) return false;
         }
         if (p[0] != L'I' || p[1] != L'6' || p[2] != L'4') return false;
         p += 3;

@@ -15,5 +15,6 @@ class CZRVLocalizer;
 CString SizeFigureText(ULONGLONG totalBytes, CZRVLocalizer* localizer);
 
 // The format takes exactly one argument, an unsigned 64-bit number:
-// %[flags][width][.precision]I64 and one of d i u x X; %% anywhere.
+// %[flags][width][.precision]I64 and one of d i u x X, width and precision
+// at most 32; %% anywhere.
 bool IsSizeFigureFormat(const wchar_t* format) noexcept;
