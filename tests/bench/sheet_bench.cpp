@@ -10,11 +10,14 @@
 //                                  one first-in-process run (used by the driver):
 //                                  a and ab the bare and the browser sheet with
 //                                  every page initialised, b, c and p timed
-//                                  until painted, m the module's own parts
+//                                  until painted, m the module's own parts,
+//                                  l the first lookups' application services
 
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
+
+#include <process.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -32,6 +35,7 @@
 #include "bench/platform_dialog.h"
 #include "bench/sheet_watch.h"
 #include "common/test_paths.h"
+#include "components/component_ids.h"
 #include "support/com_ptr.h"
 
 namespace {
@@ -165,6 +169,41 @@ zrvbench::SheetTimes ModuleParts() {
     return times;
 }
 
+// The application services that a thread's first text lookup creates in
+// process when the map has no localizer of the thread's yet, which the
+// floor's lookups never do: on this thread, and then on a new thread in an
+// apartment of its own, as the size worker's.
+unsigned __stdcall CreateServicesOnThread(void* argument) {
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const double start = Now();
+    {
+        zrv::com_ptr<IUnknown> services;
+        ::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                           services.put_void());
+    }
+    *static_cast<double*>(argument) = Now() - start;
+    ::CoUninitialize();
+    return 0;
+}
+
+zrvbench::SheetTimes FirstLookups() {
+    zrvbench::SheetTimes times;
+    const double start = Now();
+    {
+        zrv::com_ptr<IUnknown> services;
+        ::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                           services.put_void());
+        times.initialised = Now() - start;
+    }
+    HANDLE thread = reinterpret_cast<HANDLE>(
+        ::_beginthreadex(nullptr, 0, &CreateServicesOnThread, &times.painted, 0, nullptr));
+    if (thread) {
+        ::WaitForSingleObject(thread, 10000);
+        ::CloseHandle(thread);
+    }
+    return times;
+}
+
 zrvbench::SheetTimes RunOnce(const std::wstring& which) {
     zrvbench::SheetTimes times;
     if (which == L"a") {
@@ -179,6 +218,8 @@ zrvbench::SheetTimes RunOnce(const std::wstring& which) {
         times = PlatformSheet();
     } else if (which == L"m") {
         times = ModuleParts();
+    } else if (which == L"l") {
+        times = FirstLookups();
     }
     return times;
 }
@@ -331,6 +372,7 @@ int wmain(int argc, wchar_t** argv) {
                                            FirstInProcess(L"p")};
     const double firstB = FirstInProcess(L"ab").painted;
     const zrvbench::SheetTimes parts = FirstInProcess(L"m");
+    const zrvbench::SheetTimes lookups = FirstInProcess(L"l");
     BareSheet();
     BrowserSheet();
     TimedBrowserSheet();
@@ -369,6 +411,10 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("  together, less the data file %6.2f; b - c, first page initialised %6.2f\n",
                 parts.painted - parts.initialised + parts.tab2 + parts.tab3,
                 first[0].initialised - first[1].initialised);
+    std::printf(
+        "  first lookup's application services in process: page thread %6.2f, "
+        "worker thread %6.2f\n",
+        lookups.initialised, lookups.painted);
 
     // The bare sheet's own growth over the same cycles is the platform's
     // share (heap caches and the like); the browser sheet should add nothing.
