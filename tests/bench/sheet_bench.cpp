@@ -1,18 +1,23 @@
 // Prints how long the browser's properties dialog takes to come up, against a
 // bare sheet built from the same three templates with no page code, against
 // the design floor (the calls the pages must make, without the module) and
-// against the platform's own Properties dialog; and whether 1,000
-// create-show-close cycles leak handles or memory.
+// against the platform's own Properties dialog; what the floor leaves out,
+// first in a process; and whether 1,000 create-show-close cycles leak
+// handles or memory.
 //
 //   sheet_bench <document>                          run everything, print figures
-//   sheet_bench --once a|ab|b|c|p <figures> <document>
+//   sheet_bench --once a|ab|b|c|p|m <figures> <document>
 //                                  one first-in-process run (used by the driver):
 //                                  a and ab the bare and the browser sheet with
 //                                  every page initialised, b, c and p timed
-//                                  until painted
+//                                  until painted, m the module's own parts,
+//                                  l the first lookups' application services
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
+
+#include <process.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -30,6 +35,8 @@
 #include "bench/platform_dialog.h"
 #include "bench/sheet_watch.h"
 #include "common/test_paths.h"
+#include "components/component_ids.h"
+#include "support/com_ptr.h"
 
 namespace {
 
@@ -124,6 +131,79 @@ zrvbench::SheetTimes DesignFloorSheet() {
 // (p) The platform's own Properties dialog for the same document.
 zrvbench::SheetTimes PlatformSheet() { return zrvbench::PlatformDialog(g_document); }
 
+// What the design floor leaves out, timed first in a process in the order
+// the browser meets it: the module loaded as code (against as a data file,
+// which is all the floor loads), the three handlers made through COM, and
+// the activation context built from the module's manifest, as the module
+// builds it for its pages.
+zrvbench::SheetTimes ModuleParts() {
+    zrvbench::SheetTimes times;
+    const std::vector<CLSID> handlers = zrvproduct::RegisteredHandlers();
+    double start = Now();
+    HMODULE data = ::LoadLibraryExW(L"ZRVPropHelper.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    times.initialised = Now() - start;
+    start = Now();
+    HMODULE code = ::LoadLibraryW(L"ZRVPropHelper.dll");
+    times.painted = Now() - start;
+    start = Now();
+    for (const CLSID& clsid : handlers) {
+        zrv::com_ptr<IShellExtInit> init;
+        ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
+                           init.put_void());
+    }
+    times.tab2 = Now() - start;
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(code, path, MAX_PATH);
+    ACTCTXW request = {};
+    request.cbSize = sizeof(request);
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID | ACTCTX_FLAG_HMODULE_VALID;
+    request.hModule = code;
+    request.lpResourceName = MAKEINTRESOURCEW(2);
+    request.lpSource = path;
+    start = Now();
+    HANDLE context = ::CreateActCtxW(&request);
+    times.tab3 = Now() - start;
+    if (context != INVALID_HANDLE_VALUE) ::ReleaseActCtx(context);
+    if (code) ::FreeLibrary(code);
+    if (data) ::FreeLibrary(data);
+    return times;
+}
+
+// The application services that a thread's first text lookup creates in
+// process when the map has no localizer of the thread's yet, which the
+// floor's lookups never do: on this thread, and then on a new thread in an
+// apartment of its own, as the size worker's.
+unsigned __stdcall CreateServicesOnThread(void* argument) {
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const double start = Now();
+    {
+        zrv::com_ptr<IUnknown> services;
+        ::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                           services.put_void());
+    }
+    *static_cast<double*>(argument) = Now() - start;
+    ::CoUninitialize();
+    return 0;
+}
+
+zrvbench::SheetTimes FirstLookups() {
+    zrvbench::SheetTimes times;
+    const double start = Now();
+    {
+        zrv::com_ptr<IUnknown> services;
+        ::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                           services.put_void());
+        times.initialised = Now() - start;
+    }
+    HANDLE thread = reinterpret_cast<HANDLE>(
+        ::_beginthreadex(nullptr, 0, &CreateServicesOnThread, &times.painted, 0, nullptr));
+    if (thread) {
+        ::WaitForSingleObject(thread, 10000);
+        ::CloseHandle(thread);
+    }
+    return times;
+}
+
 zrvbench::SheetTimes RunOnce(const std::wstring& which) {
     zrvbench::SheetTimes times;
     if (which == L"a") {
@@ -136,6 +216,10 @@ zrvbench::SheetTimes RunOnce(const std::wstring& which) {
         times = DesignFloorSheet();
     } else if (which == L"p") {
         times = PlatformSheet();
+    } else if (which == L"m") {
+        times = ModuleParts();
+    } else if (which == L"l") {
+        times = FirstLookups();
     }
     return times;
 }
@@ -287,6 +371,8 @@ int wmain(int argc, wchar_t** argv) {
     const zrvbench::SheetTimes first[3] = {FirstInProcess(L"b"), FirstInProcess(L"c"),
                                            FirstInProcess(L"p")};
     const double firstB = FirstInProcess(L"ab").painted;
+    const zrvbench::SheetTimes parts = FirstInProcess(L"m");
+    const zrvbench::SheetTimes lookups = FirstInProcess(L"l");
     BareSheet();
     BrowserSheet();
     TimedBrowserSheet();
@@ -317,6 +403,18 @@ int wmain(int argc, wchar_t** argv) {
     PrintFigure("first tab painted", &zrvbench::SheetTimes::painted, warm, first, true);
     PrintFigure("switch to tab 2, painted", &zrvbench::SheetTimes::tab2, warm, first, false);
     PrintFigure("switch to tab 3, painted", &zrvbench::SheetTimes::tab3, warm, first, false);
+    std::printf("what the design floor leaves out, first in process (median ms)\n");
+    std::printf("  module loaded as code %6.2f   (as a data file %.2f)\n", parts.painted,
+                parts.initialised);
+    std::printf("  three handlers made through COM %6.2f\n", parts.tab2);
+    std::printf("  activation context from the module's manifest %6.2f\n", parts.tab3);
+    std::printf("  together, less the data file %6.2f; b - c, first page initialised %6.2f\n",
+                parts.painted - parts.initialised + parts.tab2 + parts.tab3,
+                first[0].initialised - first[1].initialised);
+    std::printf(
+        "  first lookup's application services in process: page thread %6.2f, "
+        "worker thread %6.2f\n",
+        lookups.initialised, lookups.painted);
 
     // The bare sheet's own growth over the same cycles is the platform's
     // share (heap caches and the like); the browser sheet should add nothing.

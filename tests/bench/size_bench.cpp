@@ -1,18 +1,19 @@
-// Prints how fast the General page's size worker walks a folder tree, against
-// two references measured in the same run on the same tree:
+// Prints how long the General page takes to show a folder tree's total,
+// against references measured in the same run on the same tree:
 //   (a) a bare FindFirstFileW/FindNextFileW walk of the tree;
-//   (b) the floor of a design that shows every figure: the same walk on a
+//   (f) the floor of any walk that reports every entry: the same walk on a
 //       thread of its own, plus per entry one synchronous send to the
-//       user-interface thread, whose handler sets the page's Size field;
+//       user-interface thread, whose handler sets nothing;
+//   (b) a design that shows every figure: (f) with a handler that sets the
+//       page's Size field;
 //   (c) the page itself, opened on a shortcut to the tree, from the sheet's
 //       creation until its worker has shown the last figure;
 //   (d) (b) plus a localized-string lookup per entry on the walking thread,
 //       the naive way of loading the figure's text, on the smaller tree.
-// For (c) it also prints what share of the worker's updates changed the
-// Size field's text. Then it closes the page again and again in the middle
-// of its walk, and prints the medians of the user-interface thread's time in
-// the close and of the time from the close's start until the worker thread
-// has ended.
+// For (c) it also prints how many texts the Size field was given. Then it
+// closes the page again and again in the middle of its walk, and prints the
+// medians of the user-interface thread's time in the close and of the time
+// from the close's start until the worker thread has ended.
 // Trees of about 10,000 and 100,000 entries, a third of them folders, are
 // made in a scratch folder and removed again.
 //
@@ -136,12 +137,12 @@ void RunSheetMessagesUntil(HWND sheet, Finished finished) {
     }
 }
 
-// (b) and (d): a walking thread that sends every figure to a window of this
-// thread, whose handler puts it into the page's Size field.
+// (f), (b) and (d): a walking thread that sends every figure to a window of
+// this thread, whose handler puts it into the page's Size field, if any.
 struct SendingWalk {
     std::wstring root;
     HWND relay = nullptr;
-    HWND edit = nullptr;
+    HWND edit = nullptr;  // null for (f)
     bool lookUpText = false;
     wchar_t figure[64] = {};
     ULONGLONG records = 0;
@@ -150,7 +151,7 @@ struct SendingWalk {
 LRESULT CALLBACK RelayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_APP) {
         const auto* walk = reinterpret_cast<const SendingWalk*>(lParam);
-        ::SetWindowTextW(walk->edit, walk->figure);
+        if (walk->edit) ::SetWindowTextW(walk->edit, walk->figure);
         return 0;
     }
     return ::DefWindowProcW(window, message, wParam, lParam);
@@ -372,11 +373,11 @@ void RunTree(ULONGLONG entries) {
 
     BareWalk(root);  // warms the file system's caches for every run below
     const Measured a = BareWalk(root);
-    // (c) and (b) alternate, and each keeps its best run, so that a passing
-    // load on the machine does not decide the ratio.
+    // (c), (f) and (b) alternate, and each keeps its best run, so that a
+    // passing load on the machine does not decide the ratios.
     const std::wstring expected = Figure(tree.bytes);
     PageRun c;
-    Measured b, d;
+    Measured f, b, d;
     bool allExact = true;
     for (int round = 0; round < 2; ++round) {
         PageRun page = PageWalk(link, a.records);
@@ -389,10 +390,13 @@ void RunTree(ULONGLONG entries) {
             ::DestroyWindow(page.sheet);
         }
         zrvproduct::PumpMessages(nullptr);
+        const Measured floor = SendingFloor(c.sheet, root, nullptr, false);
+        if (!f.records || floor.seconds < f.seconds) f = floor;
+        // On the large tree (b) takes minutes and is far from (c): one run.
+        if (round > 0 && entries > 20000) continue;
         HWND edit = ::GetDlgItem(PropSheet_IndexToHwnd(c.sheet, 0), IDC_GENERAL_SIZE);
-        const Measured floor = SendingFloor(c.sheet, root, edit, false);
-        if (!b.records || floor.seconds < b.seconds) b = floor;
-        if (entries > 20000) break;
+        const Measured shown = SendingFloor(c.sheet, root, edit, false);
+        if (!b.records || shown.seconds < b.seconds) b = shown;
     }
     if (c.sheet && entries <= 20000) {
         HWND edit = ::GetDlgItem(PropSheet_IndexToHwnd(c.sheet, 0), IDC_GENERAL_SIZE);
@@ -405,30 +409,32 @@ void RunTree(ULONGLONG entries) {
         "tree of %llu entries (%llu folders, %llu files, %llu bytes; built in %.1f s), "
         "%llu records walked\n",
         tree.entries(), tree.folders, tree.files, tree.bytes, buildSeconds, a.records);
-    std::printf("  (a) bare walk               %10.0f records/s  %8.3f s\n", a.rate(), a.seconds);
-    std::printf("  (b) walk + send + set text  %10.0f records/s  %8.3f s\n", b.rate(), b.seconds);
-    std::printf("  (c) General page            %10.0f records/s  %8.3f s\n", c.measured.rate(),
-                c.measured.seconds);
-    if (d.records) {
-        std::printf("  (d) (b) + lookup per record %10.0f records/s  %8.3f s\n", d.rate(),
-                    d.seconds);
-    }
-    std::printf("  per record: a %.1f us, b %.1f us, c %.1f us\n", 1e6 * a.seconds / a.records,
-                1e6 * b.seconds / b.records, 1e6 * c.measured.seconds / c.measured.records);
-    std::printf("  ratios (time per record): c/a %.2f  b/a %.2f",
-                c.measured.rate() > 0 ? a.rate() / c.measured.rate() : 0,
-                b.rate() > 0 ? a.rate() / b.rate() : 0);
-    if (d.records) std::printf("  d/b %.3f", d.rate() > 0 ? b.rate() / d.rate() : 0);
-    std::printf("\n  final figure shown after %.3f s: \"%ls\", expected \"%ls\": %s\n",
-                c.measured.seconds, c.lastFigure.c_str(), expected.c_str(),
-                allExact ? "exact in every run" : "WRONG");
-    if (c.measured.records) {
-        std::printf("  (c) set the Size field's text for %llu of %llu updates (%.1f%%)\n",
-                    c.textsSet, c.measured.records, 100.0 * c.textsSet / c.measured.records);
-    }
-    const double cOverB = c.measured.rate() > 0 ? b.rate() / c.measured.rate() : 0;
-    std::printf("  c/b %.3f (target at most 0.6): %s\n", cOverB,
-                cOverB > 0 && cOverB <= 0.6 ? "met" : "NOT met");
+    std::printf("  time to the last figure, and per record:\n");
+    const auto print = [](const char* name, double seconds, ULONGLONG records) {
+        std::printf("  %-30s %8.3f s  %7.1f us\n", name, seconds,
+                    records ? 1e6 * seconds / records : 0.0);
+    };
+    print("(a) bare walk", a.seconds, a.records);
+    print("(f) floor: walk + send", f.seconds, f.records);
+    print("(b) walk + send + set text", b.seconds, b.records);
+    print("(c) General page", c.measured.seconds, c.measured.records);
+    if (d.records) print("(d) (b) + lookup per record", d.seconds, d.records);
+    // Ratios of time per record: (c) walks one record more, the item itself.
+    const auto ratio = [](const Measured& x, const Measured& y) {
+        return x.rate() > 0 ? y.rate() / x.rate() : 0.0;
+    };
+    const double cOverB = ratio(c.measured, b), cOverF = ratio(c.measured, f);
+    std::printf("  ratios: c/a %.2f  f/a %.2f  b/a %.2f", ratio(c.measured, a), ratio(f, a),
+                ratio(b, a));
+    if (d.records) std::printf("  d/b %.3f", ratio(d, b));
+    std::printf("\n  (c) gave the Size field %llu texts for %llu updates\n", c.textsSet,
+                c.measured.records);
+    std::printf("  last figure \"%ls\", expected \"%ls\": %s\n", c.lastFigure.c_str(),
+                expected.c_str(), allExact ? "the same in every run" : "WRONG");
+    std::printf("  c/b %.3f (target at most 0.4): %s\n", cOverB,
+                cOverB > 0 && cOverB <= 0.4 ? "met" : "NOT met");
+    std::printf("  c/f %.3f (target at most 1.3): %s\n", cOverF,
+                cOverF > 0 && cOverF <= 1.3 ? "met" : "NOT met");
     PrintCloses(link, 20);
 
     ::DeleteFileW(link.c_str());

@@ -15,6 +15,7 @@
 #include "module/ids.h"
 #include "pages/general/file_tree.h"
 #include "pages/general/general_fixture.h"
+#include "pages/general/size_display.h"
 #include "pages/general/size_worker.h"
 #include "pages/prop_page.h"
 #include "resources/resource.h"
@@ -120,10 +121,24 @@ TEST_F(SizeField, FolderThroughShortcutTotalsItsTree) {
     EXPECT_EQ(L"1 KB", figures.back());
 }
 
+// Figures are in the order of the walk's figures without repeats: whether
+// `shown` is a subsequence of `distinct`.
+bool InWalkOrder(const std::vector<std::wstring>& shown,
+                 const std::vector<std::wstring>& distinct) {
+    auto next = distinct.begin();
+    for (const std::wstring& figure : shown) {
+        next = std::find(next, distinct.end(), figure);
+        if (next == distinct.end()) return false;
+        ++next;
+    }
+    return true;
+}
+
 // Entries that leave the figure as it was ("." and "..", folders, files too
 // small to change the kilobytes) each send their update, but the field is
-// given only figures it does not show yet: the walk's figures with their
-// consecutive repeats left out, ending on the exact total.
+// given only figures it does not show yet, at most one a frame: figures of
+// the walk in its order, none twice in a row, from its first to the exact
+// total.
 TEST_F(SizeField, RepeatedFiguresAreNotSetAgain) {
     ScratchFolder links(L"size-links");
     ScratchFolder folder(L"size-repeats");
@@ -147,8 +162,80 @@ TEST_F(SizeField, RepeatedFiguresAreNotSetAgain) {
     ASSERT_TRUE(sheet.ok());
     ASSERT_TRUE(sheet.WaitForWorker());
     EXPECT_EQ(every.size(), log.updates()) << "one update per entry";
-    EXPECT_EQ(distinct, log.figures());
+    const std::vector<std::wstring> shown = log.figures();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(distinct.front(), shown.front()) << "the first figure is shown at once";
+    EXPECT_EQ(distinct.back(), shown.back());
+    EXPECT_TRUE(InWalkOrder(shown, distinct)) << shown.size() << " figures shown";
     EXPECT_EQ(L"3 KB", sheet.Text(IDC_GENERAL_SIZE)) << "600 + 600 + 100 + 2000 bytes";
+}
+
+// A long walk sends thousands of updates a second; the field takes a figure
+// at most once a frame, and the walk's total at once at its end.
+TEST_F(SizeField, FiguresAreShownAtMostOnceAFrame) {
+    ScratchFolder links(L"size-links");
+    ScratchFolder folder(L"size-frames");
+    zrv::scope_exit clear([&] { ClearFileTree(folder.path()); });
+    FileTree tree;
+    ASSERT_TRUE(BuildFileTree(folder.path(), 2000, tree));
+    const std::wstring link = ShortcutTo(links, L"frames", folder.path());
+    ASSERT_FALSE(link.empty());
+    std::vector<std::wstring> every;
+    ListFigures(folder.path(), false, every);
+    std::vector<std::wstring> distinct;
+    std::unique_copy(every.begin(), every.end(), std::back_inserter(distinct));
+
+    SizeFigureLog log;
+    GeneralSheet sheet(link);
+    ASSERT_TRUE(sheet.ok());
+    ASSERT_TRUE(sheet.WaitForWorker(120000));
+    EXPECT_EQ(every.size(), log.updates()) << "one update per entry";
+    const std::vector<std::wstring> shown = log.figures();
+    const std::vector<DWORD> ticks = log.ticks();
+    ASSERT_GE(shown.size(), 3u) << "a walk of several frames";
+    EXPECT_EQ(every.back(), shown.back());
+    EXPECT_TRUE(InWalkOrder(shown, distinct));
+    // Figures are noted when the field handles them, which a loaded machine
+    // may delay by a few milliseconds each: the frames are checked over the
+    // whole walk, up to the last figure, which does not wait for its frame.
+    const size_t frames = shown.size() - 2;
+    EXPECT_GE((ticks[frames] - ticks[0]) / frames, SizeDisplay::kFrameMs - 1)
+        << frames << " frames in " << ticks[frames] - ticks[0] << " ms";
+}
+
+// A figure that comes within a frame of the last one shown waits for the
+// frame to end, also when no other figure follows; the walk's last figure
+// never waits, and a detached field shows nothing more.
+TEST_F(SizeField, FigureWithinAFrameWaitsForItsEnd) {
+    zrv::unique_hwnd field(::CreateWindowW(L"EDIT", L"", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr,
+                                           ::GetModuleHandleW(nullptr), nullptr));
+    ASSERT_TRUE(field);
+    SizeDisplay display;
+    display.Attach(field.get());
+    DWORD start = ::GetTickCount();
+    display.Take(L"1 KB", false);
+    EXPECT_EQ(L"1 KB", WindowText(field.get())) << "the first figure is shown at once";
+    display.Take(L"2 KB", false);
+    if (::GetTickCount() - start < SizeDisplay::kFrameMs) {
+        EXPECT_EQ(L"1 KB", WindowText(field.get()));
+    }
+    while (WindowText(field.get()) != L"2 KB" && ::GetTickCount() - start < 2000) {
+        PumpFor(nullptr, 1);
+    }
+    EXPECT_EQ(L"2 KB", WindowText(field.get()));
+    EXPECT_GE(::GetTickCount() - start, SizeDisplay::kFrameMs);
+
+    display.Take(L"3 KB", false);
+    display.Take(L"4 KB", true);
+    EXPECT_EQ(L"4 KB", WindowText(field.get()));
+    start = ::GetTickCount();
+    display.Take(L"5 KB", false);
+    const bool waited = ::GetTickCount() - start < SizeDisplay::kFrameMs;
+    display.Detach();
+    PumpFor(nullptr, 3 * SizeDisplay::kFrameMs);
+    if (waited) {
+        EXPECT_EQ(L"4 KB", WindowText(field.get()));
+    }
 }
 
 // Every folder is walked whatever its other attribute bits; links to folders

@@ -44,15 +44,17 @@ void SizeJob::Release() noexcept {
     if (m_refs.fetch_sub(1) == 1) delete this;
 }
 
-void SizeJob::StoreText(const CString& text) noexcept {
+void SizeJob::StoreText(const CString& text, bool last) noexcept {
     ::AcquireSRWLockExclusive(&m_textLock);
     m_text = text;
+    m_textIsLast = last;
     ::ReleaseSRWLockExclusive(&m_textLock);
 }
 
-CString SizeJob::LatestText() const noexcept {
+CString SizeJob::LatestText(bool* last) const noexcept {
     ::AcquireSRWLockShared(&m_textLock);
     CString text = m_text;
+    if (last) *last = m_textIsLast;
     ::ReleaseSRWLockShared(&m_textLock);
     return text;
 }

@@ -49,11 +49,11 @@ class SizeJob {
     HWND Target() const noexcept { return m_target; }
     SizeUpdateGate& Gate() noexcept { return m_gate; }
 
-    // The worker's latest figure. Stored by the worker before each update;
-    // read by the page, which may also be asked to show it by a WM_APP that
-    // does not come from the worker.
-    void StoreText(const CString& text) noexcept;
-    CString LatestText() const noexcept;
+    // The worker's latest figure, and whether it is the walk's last one.
+    // Stored by the worker before each update; read by the page, which may
+    // also be asked to show it by a WM_APP that does not come from the worker.
+    void StoreText(const CString& text, bool last = false) noexcept;
+    CString LatestText(bool* last = nullptr) const noexcept;
 
   private:
     SizeJob(const CString& path, HWND target) noexcept;
@@ -64,5 +64,6 @@ class SizeJob {
     const HWND m_target;
     SizeUpdateGate m_gate;
     CString m_text;
+    bool m_textIsLast = false;
     mutable SRWLOCK m_textLock = SRWLOCK_INIT;
 };

@@ -218,8 +218,12 @@ ULONGLONG SizeWalk::TotalSize(const CString& path, bool listFolder) {
                 (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) + entry.nFileSizeLow;
         }
         // Each listing shows its own running total after each of its entries;
-        // a finished one hands its total to its parent's entry.
-        while (!Report(listing->total) || !::FindNextFileW(listing->search.get(), &entry)) {
+        // a finished one hands its total to its parent's entry. The next
+        // entry is looked for first, so that the page learns which figure is
+        // the walk's last.
+        for (;;) {
+            const bool more = !m_stopped && ::FindNextFileW(listing->search.get(), &entry);
+            if (Report(listing->total, !more && listings.size() == 1) && more) break;
             const ULONGLONG total = listing->total;
             listings.pop_back();
             if (listings.empty()) return total;
@@ -241,26 +245,26 @@ DWORD SizeWalk::OpenListing(std::wstring& path, bool listFolder, WIN32_FIND_DATA
     return ERROR_SUCCESS;
 }
 
-bool SizeWalk::Report(ULONGLONG total) {
+bool SizeWalk::Report(ULONGLONG total, bool last) {
     if (m_stopped || m_job.Gate().IsClosed()) {
         m_stopped = true;
         return false;
     }
-    return Show(SizeFigureText(total, m_localizer));
+    return Show(SizeFigureText(total, m_localizer), last);
 }
 
 void SizeWalk::ReportUnknown() noexcept {
-    if (!m_stopped) Show(CString());
+    if (!m_stopped) Show(CString(), true);
     m_stopped = true;
 }
 
-bool SizeWalk::Show(const CString& text) noexcept {
+bool SizeWalk::Show(const CString& text, bool last) noexcept {
     SizeUpdateGate& gate = m_job.Gate();
     if (!gate.BeginSend()) {
         m_stopped = true;
         return false;
     }
-    m_job.StoreText(text);
+    m_job.StoreText(text, last);
     // A page whose thread the host killed gets no WM_DESTROY and so never
     // shuts the gate; its window may even still count as one (under Wine).
     // The send fails then, at once or as that thread dies under it, and the

@@ -72,11 +72,12 @@ class SizeWalk {
     // was found. path comes back unchanged.
     static DWORD OpenListing(std::wstring& path, bool listFolder, WIN32_FIND_DATAW& entry,
                              std::vector<FolderListing>& listings);
-    // Shows total in the page; false once the gate is shut.
-    bool Report(ULONGLONG total);
+    // Shows total in the page, last when it is the walk's total; false once
+    // the gate is shut or the page's thread is gone.
+    bool Report(ULONGLONG total, bool last);
     // Hands text to the page; false once the gate is shut or the page's
     // thread is gone.
-    bool Show(const CString& text) noexcept;
+    bool Show(const CString& text, bool last) noexcept;
 
     SizeJob& m_job;
     CZRVLocalizer* m_localizer;

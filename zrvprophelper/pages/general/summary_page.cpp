@@ -4,7 +4,6 @@
 #include <shlwapi.h>
 
 #include <cstring>
-#include <cwchar>
 
 #include "components/component_ids.h"
 #include "localization/localize_dialog.h"
@@ -18,8 +17,6 @@
 namespace {
 
 constexpr int kPathBuffer = 260;
-// Any figure fits; a longer text in the field is not one of them.
-constexpr int kSizeTextBuffer = 64;
 // Long enough for a worker that is between two entries or ending its
 // apartment; one stuck in a slow file system call is left to finish alone.
 constexpr DWORD kWorkerStopTimeoutMs = 2000;
@@ -43,7 +40,7 @@ BOOL CZRVPropPage_Summary::OnInitDialog() {
     zrv::scope_exit filled([this] { m_filling = false; });
 
     LocalizeDialog(window, IDD_GENERAL_PAGE);
-    m_sizeField = ::GetDlgItem(window, IDC_GENERAL_SIZE);
+    m_sizeDisplay.Attach(::GetDlgItem(window, IDC_GENERAL_SIZE));
     const CString& path = SelectedPath();
 
     // A failed query leaves the structure zeroed: no icon and no type text.
@@ -104,6 +101,7 @@ void CZRVPropPage_Summary::ShowAttributes(const CString& path) {
 }
 
 BOOL CZRVPropPage_Summary::OnDestroy() {
+    m_sizeDisplay.Detach();
     if (m_sizeJob) StopSizeWorker(*m_sizeJob.get(), WorkerThread, kWorkerStopTimeoutMs);
     m_sizeJob.reset();
     // The icon control does not own the icon; it lets go before it is freed.
@@ -146,22 +144,11 @@ LRESULT CZRVPropPage_Summary::OnApply() {
     return TRUE;
 }
 
-void CZRVPropPage_Summary::ShowSizeText(const CString& text) noexcept {
-    // Most entries of a walk leave the figure as it was, and setting an edit
-    // control's text costs far more than reading it back: the field is only
-    // given a figure it does not show yet, whoever set what it shows.
-    wchar_t shown[kSizeTextBuffer];
-    const int length = ::GetWindowTextW(m_sizeField, shown, kSizeTextBuffer);
-    if (length < kSizeTextBuffer - 1 && length == text.GetLength() &&
-        std::wmemcmp(shown, text.GetString(), length) == 0) {
-        return;
-    }
-    ::SetWindowTextW(m_sizeField, text);
-}
-
 LRESULT CZRVPropPage_Summary::OnUserMessage(UINT message, WPARAM, LPARAM) {
     if (message == WM_APP && m_sizeJob && !m_sizeJob->Gate().IsClosed()) {
-        ShowSizeText(m_sizeJob->LatestText());
+        bool last = false;
+        const CString text = m_sizeJob->LatestText(&last);
+        m_sizeDisplay.Take(text, last);
     }
     return TRUE;
 }

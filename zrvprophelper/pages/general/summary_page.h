@@ -3,6 +3,7 @@
 // Read-only and Hidden attributes of the one selected item. The size comes
 // from a worker thread (size_worker.h) that reports to this page's window.
 
+#include "pages/general/size_display.h"
 #include "pages/general/size_worker.h"
 #include "pages/prop_page.h"
 #include "support/com_ptr.h"
@@ -22,8 +23,8 @@ class CZRVPropPage_Summary final : public CZRVPropPage {
     // Writes the two attribute bits back; always TRUE. A change of the
     // user's that could not be made is reported, and the apply refused.
     LRESULT OnApply() override;
-    // WM_APP shows the worker's latest figure, leaving the field alone when
-    // it already shows it; always TRUE.
+    // WM_APP hands the worker's latest figure to the Size field, which shows
+    // it at the display's rate (size_display.h); always TRUE.
     LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     LRESULT OnCommand(WPARAM wParam, WORD notification) override;
     void OnHelp() override;
@@ -34,7 +35,6 @@ class CZRVPropPage_Summary final : public CZRVPropPage {
     void ShowNameAndLocation(const CString& path, const wchar_t* typeName);
     void ShowTimes(const CString& path);
     void ShowAttributes(const CString& path);
-    void ShowSizeText(const CString& text) noexcept;
 
     // Shared with the size worker, which holds its own reference.
     zrv::com_ptr<SizeJob> m_sizeJob;
@@ -49,7 +49,5 @@ class CZRVPropPage_Summary final : public CZRVPropPage {
     // The page is filling its own controls: their notifications are not
     // user changes.
     bool m_filling = false;
-    // Looked up once: every figure of a long walk would otherwise pay for a
-    // search of the page's controls.
-    HWND m_sizeField = nullptr;
+    SizeDisplay m_sizeDisplay;
 };
