@@ -6,6 +6,7 @@
 #include "components/component_ids.h"
 #include "pages/categories/categories_fixture.h"
 #include "pages/categories/class_without.h"
+#include "pages/common/held_store_lock.h"
 #include "support/handles.h"
 
 namespace zrvcattest {
@@ -102,9 +103,10 @@ TEST_F(MissingAnswers, ACategoryTheStoreCannotHoldIsNeitherSavedNorAnnounced) {
     EXPECT_EQ(nearlyFull, Stored(doc, DOCPROP_CATEGORIES));
 }
 
-// A text the store would not take, or a save it refused, loses nothing the
-// user typed: the user is told, and the sheet stays open with the texts
-// until an OK can save them, or Cancel drops them.
+// A text the store would not take, a save it refused, or a store busy
+// elsewhere for longer than a call waits, loses nothing the user typed: the
+// user is told, and the sheet stays open with the texts until an OK can save
+// them, or Cancel drops them.
 TEST_F(MissingAnswers, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
     const std::wstring doc = Document(L"Refused.doc");
     using Lines = std::vector<std::wstring>;
@@ -116,14 +118,17 @@ TEST_F(MissingAnswers, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
                          Line(L"SetStringProperty", doc, DOCPROP_COMMENTS)};
     Lines saved = texts;
     saved.push_back(Line(L"SaveDocument", doc));
+    const Lines none;
     const struct {
         const char* what;
         const wchar_t* failingWrites;
         bool readOnlyStore;
+        bool busy;
         const Lines& journal;
     } cases[] = {
-        {"the subject refused", L"1", false, texts},
-        {"the save refused", nullptr, true, saved},
+        {"the subject refused", L"1", false, false, texts},
+        {"the save refused", nullptr, true, false, saved},
+        {"the store busy", nullptr, false, true, none},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -139,7 +144,9 @@ TEST_F(MissingAnswers, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
                 zrv::scope_exit writable(
                     [&] { ::SetFileAttributesW(m_storeFile.c_str(), FILE_ATTRIBUTE_NORMAL); });
                 ClearJournal();
+                zrvtest::HeldStoreLock elsewhere(c.busy ? m_storeFile : std::wstring());
                 EXPECT_FALSE(sheet.sheet().Ok()) << "the sheet stays open";
+                elsewhere.Release();
                 EXPECT_EQ(told, sheet.sheet().Messages());
                 EXPECT_EQ(c.journal, Journal()) << "nothing announced";
                 EXPECT_EQ(L"Typed title", sheet.Text(kTitle));

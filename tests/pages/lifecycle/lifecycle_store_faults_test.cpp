@@ -8,6 +8,7 @@
 
 #include "common/scoped_environment.h"
 #include "common/test_paths.h"
+#include "pages/common/held_store_lock.h"
 #include "pages/lifecycle/lifecycle_fixture.h"
 #include "support/handles.h"
 
@@ -145,16 +146,20 @@ TEST_F(LifeCycleTest, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
         const wchar_t* document;
         const wchar_t* failingWrites;
         bool readOnlyStore;
+        bool busy;  // another program holds the store longer than a call waits
         Operations journal;
     } cases[] = {
         {L"reminder-refused.doc",
          L"18",
          false,
+         false,
          {"SetProperty 17", "SetProperty 18", "SetProperty 19"}},
         {L"save-refused.doc",
          nullptr,
          true,
+         false,
          {"SetProperty 17", "SetProperty 18", "SetProperty 19", "SaveDocument"}},
+        {L"store-busy.doc", nullptr, false, true, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.document);
@@ -172,7 +177,9 @@ TEST_F(LifeCycleTest, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
             zrv::scope_exit writable(
                 [&] { ::SetFileAttributesW(m_storeFile.c_str(), FILE_ATTRIBUTE_NORMAL); });
             ClearJournal();
+            zrvtest::HeldStoreLock elsewhere(c.busy ? m_storeFile : std::wstring());
             EXPECT_FALSE(sheet->Ok()) << "the sheet stays open";
+            elsewhere.Release();
             EXPECT_EQ(told, sheet->Messages());
             Operations operations;
             for (const JournalEntry& e : Journal()) {

@@ -189,6 +189,7 @@ void CZRVPropPage_Category::OnShow() {
         // Whether the document may be changed is not known: nothing is
         // offered for editing (Apply asks the store again).
     }
+    m_editingOffered = m_editingOffered || editable;
     for (int id : kEditingControls) ::EnableWindow(::GetDlgItem(window, id), editable);
 }
 
@@ -263,11 +264,19 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
 // and unannounced, and so does an Apply that had nothing to write. When a
 // write or the save fails the user is told, and the sheet stays open with
 // the texts as typed: what the store kept unsaved goes with the page, and
-// the next Apply writes every text again.
+// the next Apply writes every text again. A store that no longer answers
+// that the document may be changed (busy elsewhere, or marked read-only
+// since) after the page offered it for editing cannot keep what the user
+// typed either.
 LRESULT CZRVPropPage_Category::OnApply() {
     if (!Catalog) return 0;
     const CComBSTR document = SelectedPathBstr();
-    if (Catalog->CanEditProperty(document, DOCPROP_TITLE) != 1) return 0;
+    if (Catalog->CanEditProperty(document, DOCPROP_TITLE) != 1) {
+        if (!m_editingOffered) return 0;
+        ShowNotSavedMessage(window, IDS_CATEGORIES_NOT_SAVED);
+        RefuseApply();
+        return 1;
+    }
     bool wroteAny = false;
     const bool written = WriteTexts(wroteAny);
     if (!wroteAny) return 1;

@@ -24,7 +24,8 @@ class CZRVPropPage_Category final : public CZRVPropPage {
     BOOL OnDestroy() override;
     // 0 when there is no store or the document may not be changed, else 1.
     // A write or save the store refused is reported to the user, and the
-    // apply refused.
+    // apply refused; so is a store that no longer lets the document be
+    // changed after the page offered it for editing.
     LRESULT OnApply() override;
     LRESULT OnNotify(NMHDR* header) override;
     LRESULT OnCommand(WPARAM wParam, WORD notification) override;
@@ -71,4 +72,6 @@ class CZRVPropPage_Category final : public CZRVPropPage {
         bool read = false;
     };
     LoadedText Loaded[4];
+    // The fields were enabled for the user at least once.
+    bool m_editingOffered = false;
 };

@@ -210,6 +210,7 @@ void CZRVPropPage_LifeCycle::OnShow() {
     // name), nothing is offered for editing; Apply asks the store again.
     CComBSTR document;
     const bool editable = MakeSelectedPathBstr(document) && IsEditable(document);
+    m_editingOffered = m_editingOffered || editable;
     for (int id = kFirstChoice; id <= kLastChoice; ++id) Enable(window, id, editable);
     const bool none = IsChecked(window, IDC_LIFECYCLE_EXPIRE_NONE);
     Enable(window, IDC_LIFECYCLE_CUSTOM_DATE,
@@ -263,11 +264,18 @@ LRESULT CZRVPropPage_LifeCycle::OnNotify(NMHDR* header) {
 // After a failed write nothing is saved or announced, and neither is an
 // Apply that had nothing to write. A failed write or save is reported, and
 // the sheet stays open with the user's choices; the store keeps what it had.
+// So does a store that no longer answers that the document may be changed
+// (busy elsewhere, or marked read-only since) once the page offered it.
 LRESULT CZRVPropPage_LifeCycle::OnApply() {
     if (!Catalog) return 0;
     // Made before any write, so that a write is always followed by its save.
     const CComBSTR document = SelectedPathBstr();
-    if (!IsEditable(document)) return 0;
+    if (!IsEditable(document)) {
+        if (!m_editingOffered) return 0;
+        ShowNotSavedMessage(window, IDS_LIFECYCLE_NOT_SAVED);
+        RefuseApply();
+        return TRUE;
+    }
     const int choice = CheckedChoice(window);
     if (choice == 0) return TRUE;
     bool wroteAny = false;
