@@ -6,6 +6,7 @@
 #include "components/component_ids.h"
 #include "pages/categories/categories_fixture.h"
 #include "pages/categories/class_without.h"
+#include "common/message_box_watch.h"
 #include "pages/common/held_store_lock.h"
 #include "support/handles.h"
 
@@ -159,6 +160,34 @@ TEST_F(MissingAnswers, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
             EXPECT_EQ(cancel ? Lines{} : AllTextsApplied(doc), Journal());
         }
     }
+}
+
+// A host that presses OK again while the page's message is up (the box's
+// modal loop runs the host's timers and posted messages) starts a second
+// Apply inside the first: it is told and refused as well, and the sheet
+// stays open with nothing written.
+TEST_F(MissingAnswers, OkPressedAgainWhileTheMessageIsUpIsRefusedAgain) {
+    const std::wstring doc = Document(L"Twice.doc");
+    Store(doc, DOCPROP_TITLE, L"Stored title");
+    CategoriesSheet sheet({doc});
+    ASSERT_TRUE(sheet.ok());
+    zrvtest::Type(sheet.page(), kTitle, L"Typed title");
+    ScopedEnvironment failing(L"ZRV_STORE_TEST_FAILING_WRITES", L"0");
+    const HWND window = sheet.sheet().sheet();
+    std::vector<std::wstring> seen;
+    {
+        zrvproduct::MessageBoxWatch watch(window, [&](HWND, const std::wstring& text) {
+            seen.push_back(text);
+            if (seen.size() == 1) PropSheet_PressButton(window, PSBTN_OK);
+        });
+        PropSheet_PressButton(window, PSBTN_OK);
+        sheet.sheet().Pump(200);
+    }
+    const std::wstring told = zrvtest::ModuleString(IDS_CATEGORIES_NOT_SAVED);
+    EXPECT_EQ((std::vector<std::wstring>{told, told}), seen);
+    EXPECT_TRUE(PropSheet_GetCurrentPageHwnd(window)) << "the sheet stays open";
+    EXPECT_EQ(L"Typed title", sheet.Text(kTitle));
+    EXPECT_EQ(L"Stored title", Stored(doc, DOCPROP_TITLE));
 }
 
 // Without the list of editable types the page cannot tell whether the file
