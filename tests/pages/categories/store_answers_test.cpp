@@ -153,6 +153,10 @@ TEST_F(MissingAnswers, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
                 EXPECT_EQ(L"Typed title", sheet.Text(kTitle));
                 EXPECT_EQ(L"Stored title", Stored(doc, DOCPROP_TITLE));
             }
+            // An arrow saves at once, and only its categories.
+            ASSERT_TRUE(sheet.Select(sheet.AvailableList(), {L"Alpha"}));
+            sheet.Add();
+            EXPECT_EQ(L"Stored title", Stored(doc, DOCPROP_TITLE));
             ClearJournal();
             EXPECT_TRUE(cancel ? sheet.sheet().Cancel() : sheet.sheet().Ok());
             EXPECT_EQ(Lines{}, sheet.sheet().Messages());

@@ -232,6 +232,8 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
     if (source->GetSelection(&selection) != S_OK || !selection) return;
     const CategorySelection items = GatherSelection(selection);
     if (items.empty() || !Catalog) return;
+    const CComBSTR document = SelectedPathBstr();
+    ReopenAfterRefusedApply(document);
 
     CComBSTR stored;
     // A failed read tells nothing about what is stored; a set built from it
@@ -251,7 +253,6 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
     // followed by its save and announcement. A text the store refused (one
     // grown past what it holds) is not stored: there is nothing to save and
     // no change to announce.
-    const CComBSTR document = SelectedPathBstr();
     CComBSTR text(categories.GetText());
     BSTR textArgument = text.get();
     if (FAILED(Catalog->SetStringProperty(DOCPROP_CATEGORIES, &textArgument))) return;
@@ -263,14 +264,14 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
 // they were read. A write the store refused leaves the document unsaved
 // and unannounced, and so does an Apply that had nothing to write. When a
 // write or the save fails the user is told, and the sheet stays open with
-// the texts as typed: what the store kept unsaved goes with the page, and
-// the next Apply writes every text again. A store that no longer answers
-// that the document may be changed (busy elsewhere, or marked read-only
-// since) after the page offered it for editing cannot keep what the user
-// typed either.
+// the texts as typed: what the catalog took is dropped, and the next Apply
+// writes every text again. A store that no longer answers that the document
+// may be changed (busy elsewhere, or marked read-only since) after the page
+// offered it for editing cannot keep what the user typed either.
 LRESULT CZRVPropPage_Category::OnApply() {
     if (!Catalog) return 0;
     const CComBSTR document = SelectedPathBstr();
+    ReopenAfterRefusedApply(document);
     if (Catalog->CanEditProperty(document, DOCPROP_TITLE) != 1) {
         if (!m_editingOffered) return 0;
         ShowNotSavedMessage(window, IDS_CATEGORIES_NOT_SAVED);
@@ -281,12 +282,23 @@ LRESULT CZRVPropPage_Category::OnApply() {
     const bool written = WriteTexts(wroteAny);
     if (!wroteAny) return 1;
     if (!written || FAILED(Catalog->SaveDocument(document))) {
+        // The writes the catalog took stay pending in it, and an arrow's save
+        // would store them (some of an Apply's texts, after a refused write)
+        // although the user may still cancel: opening the document again
+        // drops them.
+        m_reopen = FAILED(Catalog->OpenDocument(document));
         ShowNotSavedMessage(window, IDS_CATEGORIES_NOT_SAVED);
         RefuseApply();
         return 1;
     }
     AnnounceDocumentChanged(document);
     return 1;
+}
+
+// A catalog that could not be opened again after a refused Apply fails
+// every call, and writes nothing, until it is.
+void CZRVPropPage_Category::ReopenAfterRefusedApply(BSTR document) {
+    if (m_reopen) m_reopen = FAILED(Catalog->OpenDocument(document));
 }
 
 // The texts are all made before the first write: running out of memory

@@ -51,6 +51,7 @@ class CZRVPropPage_Category final : public CZRVPropPage {
     // Writes the texts, each as Apply decides; true when every write that
     // was made succeeded. `wroteAny` tells whether any write was made.
     bool WriteTexts(bool& wroteAny);
+    void ReopenAfterRefusedApply(BSTR document);
     // Destroys a host window that never reached its frame, which would
     // otherwise outlive the dialog as a hidden top-level window.
     void DestroyStrayHost(const zrv::AxHostWindow& host) const noexcept;
@@ -74,4 +75,7 @@ class CZRVPropPage_Category final : public CZRVPropPage {
     LoadedText Loaded[4];
     // The fields were enabled for the user at least once.
     bool m_editingOffered = false;
+    // A refused Apply's writes were dropped, but the document could not be
+    // opened again.
+    bool m_reopen = false;
 };
