@@ -198,6 +198,37 @@ TEST_F(LifeCycleTest, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
     }
 }
 
+// A refused Apply leaves nothing behind for the next one to save: a reminder
+// that could not be read, changed, refused, and set back by the user is
+// left as stored.
+TEST_F(LifeCycleTest, AValueSetBackAfterARefusedApplyIsLeftAsStored) {
+    const ULONGLONG date = Ticks(Utc(2030, 6, 1));
+    const std::wstring path = Document(L"set-back.doc");
+    Seed(path, {date, 2, 1});
+    std::unique_ptr<zrvtest::PageSheet> sheet;
+    {
+        zrvtest::ScopedEnvironment failing(L"ZRV_STORE_TEST_FAILING_READS", L"18");
+        sheet = Open({path});
+    }
+    HWND page = sheet->Page(0);
+    ASSERT_TRUE(page);
+    HWND list = ::GetDlgItem(page, kReminder);
+    const int shown = ReminderSelection(page);
+    ASSERT_NE(CB_ERR, shown);
+    ::SendMessageW(list, CB_SETCURSEL, shown == 0 ? 1 : 0, 0);
+    {
+        ::SetFileAttributesW(m_storeFile.c_str(), FILE_ATTRIBUTE_READONLY);
+        zrv::scope_exit writable(
+            [&] { ::SetFileAttributesW(m_storeFile.c_str(), FILE_ATTRIBUTE_NORMAL); });
+        EXPECT_FALSE(sheet->Ok()) << "the save is refused";
+        EXPECT_EQ(1u, sheet->Messages().size());
+    }
+    ::SendMessageW(list, CB_SETCURSEL, shown, 0);
+    EXPECT_TRUE(sheet->Ok());
+    EXPECT_EQ(2u, Stored(path).reminder);
+    EXPECT_EQ(date, Stored(path).expiration);
+}
+
 TEST_F(LifeCycleTest, ADamagedStoreShowsDefaultsEnablesNothingAndIsLeftAlone) {
     const std::wstring path = Document(L"any.doc");
     const std::string garbage = "this is not a document store\r\n";

@@ -270,6 +270,9 @@ LRESULT CZRVPropPage_LifeCycle::OnApply() {
     if (!Catalog) return 0;
     // Made before any write, so that a write is always followed by its save.
     const CComBSTR document = SelectedPathBstr();
+    // A catalog that could not be opened again after a refused Apply fails
+    // every call, and writes nothing, until it is.
+    if (m_reopen) m_reopen = FAILED(Catalog->OpenDocument(document));
     if (!IsEditable(document)) {
         if (!m_editingOffered) return 0;
         ShowNotSavedMessage(window, IDS_LIFECYCLE_NOT_SAVED);
@@ -282,6 +285,11 @@ LRESULT CZRVPropPage_LifeCycle::OnApply() {
     const bool written = WriteValues(choice, wroteAny);
     if (!wroteAny) return TRUE;
     if (!written || FAILED(Catalog->SaveDocument(document))) {
+        // The writes the catalog took stay pending in it, and the next
+        // Apply's save would store them too, even a value the user has set
+        // back since and that Apply then leaves alone: opening the document
+        // again drops them.
+        m_reopen = FAILED(Catalog->OpenDocument(document));
         ShowNotSavedMessage(window, IDS_LIFECYCLE_NOT_SAVED);
         RefuseApply();
         return TRUE;

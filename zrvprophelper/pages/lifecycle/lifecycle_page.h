@@ -73,4 +73,7 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     bool m_choiceClicked = false;
     // The choices were enabled for the user at least once.
     bool m_editingOffered = false;
+    // A refused Apply's writes were dropped, but the document could not be
+    // opened again.
+    bool m_reopen = false;
 };
