@@ -282,13 +282,23 @@ LRESULT CZRVPropPage_LifeCycle::OnApply() {
     const int choice = CheckedChoice(window);
     if (choice == 0) return TRUE;
     bool wroteAny = false;
+    // What the page knows of the store, which WriteValues advances.
+    const bool expirationRead = m_expirationRead, reminderRead = m_reminderRead,
+               burnRead = m_burnRead;
+    const DWORD storedReminder = m_storedReminder, storedBurn = m_storedBurn;
     const bool written = WriteValues(choice, wroteAny);
     if (!wroteAny) return TRUE;
     if (!written || FAILED(Catalog->SaveDocument(document))) {
-        // The writes the catalog took stay pending in it, and the next
-        // Apply's save would store them too, even a value the user has set
-        // back since and that Apply then leaves alone: opening the document
-        // again drops them.
+        // Nothing of this Apply reached the store. The writes the catalog
+        // took stay pending in it, and the next Apply's save would store
+        // them too, even a value the user has set back since and that Apply
+        // then leaves alone: opening the document again drops them, and the
+        // page knows of the store what it knew before.
+        m_expirationRead = expirationRead;
+        m_reminderRead = reminderRead;
+        m_burnRead = burnRead;
+        m_storedReminder = storedReminder;
+        m_storedBurn = storedBurn;
         m_reopen = FAILED(Catalog->OpenDocument(document));
         ShowNotSavedMessage(window, IDS_LIFECYCLE_NOT_SAVED);
         RefuseApply();
