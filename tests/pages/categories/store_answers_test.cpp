@@ -69,6 +69,17 @@ TEST_F(MissingAnswers, ApplyWritesAnUnreadTextOnlyWhenTheUserTypedIt) {
                          Line(L"SaveDocument", doc), Line(L"UpdateDocument", doc)}),
                   Journal());
 
+        // A refused Apply leaves the field unread: set back to what it
+        // showed, it is not written.
+        zrvtest::Type(sheet.page(), kTitle, L"Typed title");
+        ::SetFileAttributesW(m_storeFile.c_str(), FILE_ATTRIBUTE_READONLY);
+        sheet.sheet().Apply();
+        ::SetFileAttributesW(m_storeFile.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(1u, sheet.sheet().Messages().size());
+        zrvtest::Type(sheet.page(), kTitle, L"");
+        sheet.sheet().Apply();
+        EXPECT_EQ(L"Kept title", Stored(doc, DOCPROP_TITLE));
+
         // Once applied, the typed text is what the field stands for.
         zrvtest::Type(sheet.page(), kSubject, L"");
         sheet.sheet().Apply();

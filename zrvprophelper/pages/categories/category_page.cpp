@@ -279,7 +279,8 @@ LRESULT CZRVPropPage_Category::OnApply() {
         return 1;
     }
     bool wroteAny = false;
-    const bool written = WriteTexts(wroteAny);
+    PendingText pending[ARRAYSIZE(kTextFields)];
+    const bool written = WriteTexts(pending, wroteAny);
     if (!wroteAny) return 1;
     if (!written || FAILED(Catalog->SaveDocument(document))) {
         // The writes the catalog took stay pending in it, and an arrow's save
@@ -290,6 +291,17 @@ LRESULT CZRVPropPage_Category::OnApply() {
         ShowNotSavedMessage(window, IDS_CATEGORIES_NOT_SAVED);
         RefuseApply();
         return 1;
+    }
+    // The page stays open after Apply: what was just saved is what each
+    // field now stands for. Not before the save: a field the store never
+    // gave is not the store's until then.
+    for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
+        PendingText& field = pending[i];
+        if (!field.write) continue;
+        LoadedText& loaded = Loaded[i];
+        loaded.stored = std::move(field.text);
+        loaded.shown = field.current;
+        loaded.read = true;
     }
     AnnounceDocumentChanged(document);
     return 1;
@@ -303,15 +315,10 @@ void CZRVPropPage_Category::ReopenAfterRefusedApply(BSTR document) {
 
 // The texts are all made before the first write: running out of memory
 // half way would leave some of an Apply's texts written and others not.
-bool CZRVPropPage_Category::WriteTexts(bool& wroteAny) {
-    struct Pending {
-        bool write = false;
-        CString current;
-        CComBSTR text;
-    } pending[ARRAYSIZE(kTextFields)];
+bool CZRVPropPage_Category::WriteTexts(PendingText* pending, bool& wroteAny) {
     for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
         const LoadedText& loaded = Loaded[i];
-        Pending& field = pending[i];
+        PendingText& field = pending[i];
         field.current = FieldText(window, kTextFields[i].control);
         const bool edited = field.current != loaded.shown;
         if (!edited && !loaded.read) continue;
@@ -322,20 +329,13 @@ bool CZRVPropPage_Category::WriteTexts(bool& wroteAny) {
 
     bool allWritten = true;
     for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
-        Pending& field = pending[i];
+        PendingText& field = pending[i];
         if (!field.write) continue;
         BSTR textArgument = field.text.get();
         wroteAny = true;
         if (FAILED(Catalog->SetStringProperty(kTextFields[i].property, &textArgument))) {
             allWritten = false;
-            continue;
         }
-        // The page stays open after Apply: what was just written is what
-        // the field now stands for.
-        LoadedText& loaded = Loaded[i];
-        loaded.stored = std::move(field.text);
-        loaded.shown = field.current;
-        loaded.read = true;
     }
     return allWritten;
 }

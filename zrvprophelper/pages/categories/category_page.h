@@ -48,9 +48,16 @@ class CZRVPropPage_Category final : public CZRVPropPage {
     void MoveCategories(ICategoryList* source, CategoryChange change);
 
     bool IsEditableFileType(BSTR path);
-    // Writes the texts, each as Apply decides; true when every write that
-    // was made succeeded. `wroteAny` tells whether any write was made.
-    bool WriteTexts(bool& wroteAny);
+    // A text as one Apply writes it, and the field's text it came from.
+    struct PendingText {
+        bool write = false;
+        CString current;
+        CComBSTR text;
+    };
+    // Writes the texts, each as Apply decides, recording each in pending
+    // (one per text field); true when every write that was made succeeded.
+    // `wroteAny` tells whether any write was made.
+    bool WriteTexts(PendingText* pending, bool& wroteAny);
     void ReopenAfterRefusedApply(BSTR document);
     // Destroys a host window that never reached its frame, which would
     // otherwise outlive the dialog as a hidden top-level window.
