@@ -6,6 +6,8 @@
 #include "components/component_ids.h"
 #include "pages/categories/categories_fixture.h"
 #include "pages/categories/class_without.h"
+#include "common/message_box_watch.h"
+#include "pages/common/held_store_lock.h"
 #include "support/handles.h"
 
 namespace zrvcattest {
@@ -67,6 +69,17 @@ TEST_F(MissingAnswers, ApplyWritesAnUnreadTextOnlyWhenTheUserTypedIt) {
                          Line(L"SaveDocument", doc), Line(L"UpdateDocument", doc)}),
                   Journal());
 
+        // A refused Apply leaves the field unread: set back to what it
+        // showed, it is not written.
+        zrvtest::Type(sheet.page(), kTitle, L"Typed title");
+        ::SetFileAttributesW(m_storeFile.c_str(), FILE_ATTRIBUTE_READONLY);
+        sheet.sheet().Apply();
+        ::SetFileAttributesW(m_storeFile.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(1u, sheet.sheet().Messages().size());
+        zrvtest::Type(sheet.page(), kTitle, L"");
+        sheet.sheet().Apply();
+        EXPECT_EQ(L"Kept title", Stored(doc, DOCPROP_TITLE));
+
         // Once applied, the typed text is what the field stands for.
         zrvtest::Type(sheet.page(), kSubject, L"");
         sheet.sheet().Apply();
@@ -102,9 +115,10 @@ TEST_F(MissingAnswers, ACategoryTheStoreCannotHoldIsNeitherSavedNorAnnounced) {
     EXPECT_EQ(nearlyFull, Stored(doc, DOCPROP_CATEGORIES));
 }
 
-// A text the store would not take, or a save it refused, loses nothing the
-// user typed: the user is told, and the sheet stays open with the texts
-// until an OK can save them, or Cancel drops them.
+// A text the store would not take, a save it refused, or a store busy
+// elsewhere for longer than a call waits, loses nothing the user typed: the
+// user is told, and the sheet stays open with the texts until an OK can save
+// them, or Cancel drops them.
 TEST_F(MissingAnswers, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
     const std::wstring doc = Document(L"Refused.doc");
     using Lines = std::vector<std::wstring>;
@@ -116,14 +130,17 @@ TEST_F(MissingAnswers, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
                          Line(L"SetStringProperty", doc, DOCPROP_COMMENTS)};
     Lines saved = texts;
     saved.push_back(Line(L"SaveDocument", doc));
+    const Lines none;
     const struct {
         const char* what;
         const wchar_t* failingWrites;
         bool readOnlyStore;
+        bool busy;
         const Lines& journal;
     } cases[] = {
-        {"the subject refused", L"1", false, texts},
-        {"the save refused", nullptr, true, saved},
+        {"the subject refused", L"1", false, false, texts},
+        {"the save refused", nullptr, true, false, saved},
+        {"the store busy", nullptr, false, true, none},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -139,12 +156,18 @@ TEST_F(MissingAnswers, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
                 zrv::scope_exit writable(
                     [&] { ::SetFileAttributesW(m_storeFile.c_str(), FILE_ATTRIBUTE_NORMAL); });
                 ClearJournal();
+                zrvtest::HeldStoreLock elsewhere(c.busy ? m_storeFile : std::wstring());
                 EXPECT_FALSE(sheet.sheet().Ok()) << "the sheet stays open";
+                elsewhere.Release();
                 EXPECT_EQ(told, sheet.sheet().Messages());
                 EXPECT_EQ(c.journal, Journal()) << "nothing announced";
                 EXPECT_EQ(L"Typed title", sheet.Text(kTitle));
                 EXPECT_EQ(L"Stored title", Stored(doc, DOCPROP_TITLE));
             }
+            // An arrow saves at once, and only its categories.
+            ASSERT_TRUE(sheet.Select(sheet.AvailableList(), {L"Alpha"}));
+            sheet.Add();
+            EXPECT_EQ(L"Stored title", Stored(doc, DOCPROP_TITLE));
             ClearJournal();
             EXPECT_TRUE(cancel ? sheet.sheet().Cancel() : sheet.sheet().Ok());
             EXPECT_EQ(Lines{}, sheet.sheet().Messages());
@@ -152,6 +175,34 @@ TEST_F(MissingAnswers, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
             EXPECT_EQ(cancel ? Lines{} : AllTextsApplied(doc), Journal());
         }
     }
+}
+
+// A host that presses OK again while the page's message is up (the box's
+// modal loop runs the host's timers and posted messages) starts a second
+// Apply inside the first: it is told and refused as well, and the sheet
+// stays open with nothing written.
+TEST_F(MissingAnswers, OkPressedAgainWhileTheMessageIsUpIsRefusedAgain) {
+    const std::wstring doc = Document(L"Twice.doc");
+    Store(doc, DOCPROP_TITLE, L"Stored title");
+    CategoriesSheet sheet({doc});
+    ASSERT_TRUE(sheet.ok());
+    zrvtest::Type(sheet.page(), kTitle, L"Typed title");
+    ScopedEnvironment failing(L"ZRV_STORE_TEST_FAILING_WRITES", L"0");
+    const HWND window = sheet.sheet().sheet();
+    std::vector<std::wstring> seen;
+    {
+        zrvproduct::MessageBoxWatch watch(window, [&](HWND, const std::wstring& text) {
+            seen.push_back(text);
+            if (seen.size() == 1) PropSheet_PressButton(window, PSBTN_OK);
+        });
+        PropSheet_PressButton(window, PSBTN_OK);
+        sheet.sheet().Pump(200);
+    }
+    const std::wstring told = zrvtest::ModuleString(IDS_CATEGORIES_NOT_SAVED);
+    EXPECT_EQ((std::vector<std::wstring>{told, told}), seen);
+    EXPECT_TRUE(PropSheet_GetCurrentPageHwnd(window)) << "the sheet stays open";
+    EXPECT_EQ(L"Typed title", sheet.Text(kTitle));
+    EXPECT_EQ(L"Stored title", Stored(doc, DOCPROP_TITLE));
 }
 
 // Without the list of editable types the page cannot tell whether the file

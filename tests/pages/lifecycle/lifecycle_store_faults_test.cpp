@@ -8,6 +8,7 @@
 
 #include "common/scoped_environment.h"
 #include "common/test_paths.h"
+#include "pages/common/held_store_lock.h"
 #include "pages/lifecycle/lifecycle_fixture.h"
 #include "support/handles.h"
 
@@ -145,16 +146,20 @@ TEST_F(LifeCycleTest, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
         const wchar_t* document;
         const wchar_t* failingWrites;
         bool readOnlyStore;
+        bool busy;  // another program holds the store longer than a call waits
         Operations journal;
     } cases[] = {
         {L"reminder-refused.doc",
          L"18",
          false,
+         false,
          {"SetProperty 17", "SetProperty 18", "SetProperty 19"}},
         {L"save-refused.doc",
          nullptr,
          true,
+         false,
          {"SetProperty 17", "SetProperty 18", "SetProperty 19", "SaveDocument"}},
+        {L"store-busy.doc", nullptr, false, true, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.document);
@@ -172,7 +177,9 @@ TEST_F(LifeCycleTest, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
             zrv::scope_exit writable(
                 [&] { ::SetFileAttributesW(m_storeFile.c_str(), FILE_ATTRIBUTE_NORMAL); });
             ClearJournal();
+            zrvtest::HeldStoreLock elsewhere(c.busy ? m_storeFile : std::wstring());
             EXPECT_FALSE(sheet->Ok()) << "the sheet stays open";
+            elsewhere.Release();
             EXPECT_EQ(told, sheet->Messages());
             Operations operations;
             for (const JournalEntry& e : Journal()) {
@@ -189,6 +196,37 @@ TEST_F(LifeCycleTest, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
         EXPECT_EQ(1u, stored.reminder);
         EXPECT_EQ(1u, stored.burnDisc);
     }
+}
+
+// A refused Apply leaves nothing behind for the next one to save: a reminder
+// that could not be read, changed, refused, and set back by the user is
+// left as stored.
+TEST_F(LifeCycleTest, AValueSetBackAfterARefusedApplyIsLeftAsStored) {
+    const ULONGLONG date = Ticks(Utc(2030, 6, 1));
+    const std::wstring path = Document(L"set-back.doc");
+    Seed(path, {date, 2, 1});
+    std::unique_ptr<zrvtest::PageSheet> sheet;
+    {
+        zrvtest::ScopedEnvironment failing(L"ZRV_STORE_TEST_FAILING_READS", L"18");
+        sheet = Open({path});
+    }
+    HWND page = sheet->Page(0);
+    ASSERT_TRUE(page);
+    HWND list = ::GetDlgItem(page, kReminder);
+    const int shown = ReminderSelection(page);
+    ASSERT_NE(CB_ERR, shown);
+    ::SendMessageW(list, CB_SETCURSEL, shown == 0 ? 1 : 0, 0);
+    {
+        ::SetFileAttributesW(m_storeFile.c_str(), FILE_ATTRIBUTE_READONLY);
+        zrv::scope_exit writable(
+            [&] { ::SetFileAttributesW(m_storeFile.c_str(), FILE_ATTRIBUTE_NORMAL); });
+        EXPECT_FALSE(sheet->Ok()) << "the save is refused";
+        EXPECT_EQ(1u, sheet->Messages().size());
+    }
+    ::SendMessageW(list, CB_SETCURSEL, shown, 0);
+    EXPECT_TRUE(sheet->Ok());
+    EXPECT_EQ(2u, Stored(path).reminder);
+    EXPECT_EQ(date, Stored(path).expiration);
 }
 
 TEST_F(LifeCycleTest, ADamagedStoreShowsDefaultsEnablesNothingAndIsLeftAlone) {

@@ -189,6 +189,7 @@ void CZRVPropPage_Category::OnShow() {
         // Whether the document may be changed is not known: nothing is
         // offered for editing (Apply asks the store again).
     }
+    m_editingOffered = m_editingOffered || editable;
     for (int id : kEditingControls) ::EnableWindow(::GetDlgItem(window, id), editable);
 }
 
@@ -231,6 +232,8 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
     if (source->GetSelection(&selection) != S_OK || !selection) return;
     const CategorySelection items = GatherSelection(selection);
     if (items.empty() || !Catalog) return;
+    const CComBSTR document = SelectedPathBstr();
+    ReopenAfterRefusedApply(document);
 
     CComBSTR stored;
     // A failed read tells nothing about what is stored; a set built from it
@@ -250,7 +253,6 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
     // followed by its save and announcement. A text the store refused (one
     // grown past what it holds) is not stored: there is nothing to save and
     // no change to announce.
-    const CComBSTR document = SelectedPathBstr();
     CComBSTR text(categories.GetText());
     BSTR textArgument = text.get();
     if (FAILED(Catalog->SetStringProperty(DOCPROP_CATEGORIES, &textArgument))) return;
@@ -262,35 +264,61 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
 // they were read. A write the store refused leaves the document unsaved
 // and unannounced, and so does an Apply that had nothing to write. When a
 // write or the save fails the user is told, and the sheet stays open with
-// the texts as typed: what the store kept unsaved goes with the page, and
-// the next Apply writes every text again.
+// the texts as typed: what the catalog took is dropped, and the next Apply
+// writes every text again. A store that no longer answers that the document
+// may be changed (busy elsewhere, or marked read-only since) after the page
+// offered it for editing cannot keep what the user typed either.
 LRESULT CZRVPropPage_Category::OnApply() {
     if (!Catalog) return 0;
     const CComBSTR document = SelectedPathBstr();
-    if (Catalog->CanEditProperty(document, DOCPROP_TITLE) != 1) return 0;
-    bool wroteAny = false;
-    const bool written = WriteTexts(wroteAny);
-    if (!wroteAny) return 1;
-    if (!written || FAILED(Catalog->SaveDocument(document))) {
+    ReopenAfterRefusedApply(document);
+    if (Catalog->CanEditProperty(document, DOCPROP_TITLE) != 1) {
+        if (!m_editingOffered) return 0;
         ShowNotSavedMessage(window, IDS_CATEGORIES_NOT_SAVED);
         RefuseApply();
         return 1;
+    }
+    bool wroteAny = false;
+    PendingText pending[ARRAYSIZE(kTextFields)];
+    const bool written = WriteTexts(pending, wroteAny);
+    if (!wroteAny) return 1;
+    if (!written || FAILED(Catalog->SaveDocument(document))) {
+        // The writes the catalog took stay pending in it, and an arrow's save
+        // would store them (some of an Apply's texts, after a refused write)
+        // although the user may still cancel: opening the document again
+        // drops them.
+        m_reopen = FAILED(Catalog->OpenDocument(document));
+        ShowNotSavedMessage(window, IDS_CATEGORIES_NOT_SAVED);
+        RefuseApply();
+        return 1;
+    }
+    // The page stays open after Apply: what was just saved is what each
+    // field now stands for. Not before the save: a field the store never
+    // gave is not the store's until then.
+    for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
+        PendingText& field = pending[i];
+        if (!field.write) continue;
+        LoadedText& loaded = Loaded[i];
+        loaded.stored = std::move(field.text);
+        loaded.shown = field.current;
+        loaded.read = true;
     }
     AnnounceDocumentChanged(document);
     return 1;
 }
 
+// A catalog that could not be opened again after a refused Apply fails
+// every call, and writes nothing, until it is.
+void CZRVPropPage_Category::ReopenAfterRefusedApply(BSTR document) {
+    if (m_reopen) m_reopen = FAILED(Catalog->OpenDocument(document));
+}
+
 // The texts are all made before the first write: running out of memory
 // half way would leave some of an Apply's texts written and others not.
-bool CZRVPropPage_Category::WriteTexts(bool& wroteAny) {
-    struct Pending {
-        bool write = false;
-        CString current;
-        CComBSTR text;
-    } pending[ARRAYSIZE(kTextFields)];
+bool CZRVPropPage_Category::WriteTexts(PendingText* pending, bool& wroteAny) {
     for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
         const LoadedText& loaded = Loaded[i];
-        Pending& field = pending[i];
+        PendingText& field = pending[i];
         field.current = FieldText(window, kTextFields[i].control);
         const bool edited = field.current != loaded.shown;
         if (!edited && !loaded.read) continue;
@@ -301,20 +329,13 @@ bool CZRVPropPage_Category::WriteTexts(bool& wroteAny) {
 
     bool allWritten = true;
     for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
-        Pending& field = pending[i];
+        PendingText& field = pending[i];
         if (!field.write) continue;
         BSTR textArgument = field.text.get();
         wroteAny = true;
         if (FAILED(Catalog->SetStringProperty(kTextFields[i].property, &textArgument))) {
             allWritten = false;
-            continue;
         }
-        // The page stays open after Apply: what was just written is what
-        // the field now stands for.
-        LoadedText& loaded = Loaded[i];
-        loaded.stored = std::move(field.text);
-        loaded.shown = field.current;
-        loaded.read = true;
     }
     return allWritten;
 }

@@ -24,7 +24,8 @@ class CZRVPropPage_Category final : public CZRVPropPage {
     BOOL OnDestroy() override;
     // 0 when there is no store or the document may not be changed, else 1.
     // A write or save the store refused is reported to the user, and the
-    // apply refused.
+    // apply refused; so is a store that no longer lets the document be
+    // changed after the page offered it for editing.
     LRESULT OnApply() override;
     LRESULT OnNotify(NMHDR* header) override;
     LRESULT OnCommand(WPARAM wParam, WORD notification) override;
@@ -47,9 +48,17 @@ class CZRVPropPage_Category final : public CZRVPropPage {
     void MoveCategories(ICategoryList* source, CategoryChange change);
 
     bool IsEditableFileType(BSTR path);
-    // Writes the texts, each as Apply decides; true when every write that
-    // was made succeeded. `wroteAny` tells whether any write was made.
-    bool WriteTexts(bool& wroteAny);
+    // A text as one Apply writes it, and the field's text it came from.
+    struct PendingText {
+        bool write = false;
+        CString current;
+        CComBSTR text;
+    };
+    // Writes the texts, each as Apply decides, recording each in pending
+    // (one per text field); true when every write that was made succeeded.
+    // `wroteAny` tells whether any write was made.
+    bool WriteTexts(PendingText* pending, bool& wroteAny);
+    void ReopenAfterRefusedApply(BSTR document);
     // Destroys a host window that never reached its frame, which would
     // otherwise outlive the dialog as a hidden top-level window.
     void DestroyStrayHost(const zrv::AxHostWindow& host) const noexcept;
@@ -71,4 +80,9 @@ class CZRVPropPage_Category final : public CZRVPropPage {
         bool read = false;
     };
     LoadedText Loaded[4];
+    // The fields were enabled for the user at least once.
+    bool m_editingOffered = false;
+    // A refused Apply's writes were dropped, but the document could not be
+    // opened again.
+    bool m_reopen = false;
 };

@@ -210,6 +210,7 @@ void CZRVPropPage_LifeCycle::OnShow() {
     // name), nothing is offered for editing; Apply asks the store again.
     CComBSTR document;
     const bool editable = MakeSelectedPathBstr(document) && IsEditable(document);
+    m_editingOffered = m_editingOffered || editable;
     for (int id = kFirstChoice; id <= kLastChoice; ++id) Enable(window, id, editable);
     const bool none = IsChecked(window, IDC_LIFECYCLE_EXPIRE_NONE);
     Enable(window, IDC_LIFECYCLE_CUSTOM_DATE,
@@ -263,17 +264,42 @@ LRESULT CZRVPropPage_LifeCycle::OnNotify(NMHDR* header) {
 // After a failed write nothing is saved or announced, and neither is an
 // Apply that had nothing to write. A failed write or save is reported, and
 // the sheet stays open with the user's choices; the store keeps what it had.
+// So does a store that no longer answers that the document may be changed
+// (busy elsewhere, or marked read-only since) once the page offered it.
 LRESULT CZRVPropPage_LifeCycle::OnApply() {
     if (!Catalog) return 0;
     // Made before any write, so that a write is always followed by its save.
     const CComBSTR document = SelectedPathBstr();
-    if (!IsEditable(document)) return 0;
+    // A catalog that could not be opened again after a refused Apply fails
+    // every call, and writes nothing, until it is.
+    if (m_reopen) m_reopen = FAILED(Catalog->OpenDocument(document));
+    if (!IsEditable(document)) {
+        if (!m_editingOffered) return 0;
+        ShowNotSavedMessage(window, IDS_LIFECYCLE_NOT_SAVED);
+        RefuseApply();
+        return TRUE;
+    }
     const int choice = CheckedChoice(window);
     if (choice == 0) return TRUE;
     bool wroteAny = false;
+    // What the page knows of the store, which WriteValues advances.
+    const bool expirationRead = m_expirationRead, reminderRead = m_reminderRead,
+               burnRead = m_burnRead;
+    const DWORD storedReminder = m_storedReminder, storedBurn = m_storedBurn;
     const bool written = WriteValues(choice, wroteAny);
     if (!wroteAny) return TRUE;
     if (!written || FAILED(Catalog->SaveDocument(document))) {
+        // Nothing of this Apply reached the store. The writes the catalog
+        // took stay pending in it, and the next Apply's save would store
+        // them too, even a value the user has set back since and that Apply
+        // then leaves alone: opening the document again drops them, and the
+        // page knows of the store what it knew before.
+        m_expirationRead = expirationRead;
+        m_reminderRead = reminderRead;
+        m_burnRead = burnRead;
+        m_storedReminder = storedReminder;
+        m_storedBurn = storedBurn;
+        m_reopen = FAILED(Catalog->OpenDocument(document));
         ShowNotSavedMessage(window, IDS_LIFECYCLE_NOT_SAVED);
         RefuseApply();
         return TRUE;

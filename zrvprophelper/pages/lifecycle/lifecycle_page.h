@@ -18,7 +18,8 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     BOOL OnDestroy() override;
     // Writes the three values, commits and announces them. 0 when the store
     // is unreachable or refuses the change, else TRUE. A write or save that
-    // failed is reported to the user, and the apply refused.
+    // failed is reported to the user, and the apply refused; so is a store
+    // that no longer lets the document be changed after the page offered it.
     LRESULT OnApply() override;
     // A date chosen in the picker marks the page changed.
     LRESULT OnNotify(NMHDR* header) override;
@@ -70,4 +71,9 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     DWORD m_storedBurn = 0;
     // The user clicked one of the expiration choices, even the one shown.
     bool m_choiceClicked = false;
+    // The choices were enabled for the user at least once.
+    bool m_editingOffered = false;
+    // A refused Apply's writes were dropped, but the document could not be
+    // opened again.
+    bool m_reopen = false;
 };
