@@ -6,12 +6,13 @@
 // handles or memory.
 //
 //   sheet_bench <document>                          run everything, print figures
-//   sheet_bench --once a|ab|b|c|p|m <figures> <document>
+//   sheet_bench --once a|ab|b|c|p|m|l|e <figures> <document>
 //                                  one first-in-process run (used by the driver):
 //                                  a and ab the bare and the browser sheet with
 //                                  every page initialised, b, c and p timed
 //                                  until painted, m the module's own parts,
-//                                  l the first lookups' application services
+//                                  l the first lookups' application services,
+//                                  e a DLL with nothing in it loaded as code
 
 #include <windows.h>
 #include <commctrl.h>
@@ -169,6 +170,17 @@ zrvbench::SheetTimes ModuleParts() {
     return times;
 }
 
+// What loading any DLL as code costs first in a process, whatever it holds:
+// a DLL built as the module is, with an entry point that does nothing.
+zrvbench::SheetTimes EmptyModule() {
+    zrvbench::SheetTimes times;
+    const double start = Now();
+    HMODULE module = ::LoadLibraryW(L"bench_empty_module.dll");
+    times.painted = Now() - start;
+    if (module) ::FreeLibrary(module);
+    return times;
+}
+
 // The application services that a thread's first text lookup creates in
 // process when the map has no localizer of the thread's yet, which the
 // floor's lookups never do: on this thread, and then on a new thread in an
@@ -220,6 +232,8 @@ zrvbench::SheetTimes RunOnce(const std::wstring& which) {
         times = ModuleParts();
     } else if (which == L"l") {
         times = FirstLookups();
+    } else if (which == L"e") {
+        times = EmptyModule();
     }
     return times;
 }
@@ -373,6 +387,7 @@ int wmain(int argc, wchar_t** argv) {
     const double firstB = FirstInProcess(L"ab").painted;
     const zrvbench::SheetTimes parts = FirstInProcess(L"m");
     const zrvbench::SheetTimes lookups = FirstInProcess(L"l");
+    const double emptyModule = FirstInProcess(L"e").painted;
     BareSheet();
     BrowserSheet();
     TimedBrowserSheet();
@@ -404,8 +419,10 @@ int wmain(int argc, wchar_t** argv) {
     PrintFigure("switch to tab 2, painted", &zrvbench::SheetTimes::tab2, warm, first, false);
     PrintFigure("switch to tab 3, painted", &zrvbench::SheetTimes::tab3, warm, first, false);
     std::printf("what the design floor leaves out, first in process (median ms)\n");
-    std::printf("  module loaded as code %6.2f   (as a data file %.2f)\n", parts.painted,
-                parts.initialised);
+    std::printf(
+        "  module loaded as code %6.2f   (as a data file %.2f; a DLL with nothing in it, as "
+        "code %.2f)\n",
+        parts.painted, parts.initialised, emptyModule);
     std::printf("  three handlers made through COM %6.2f\n", parts.tab2);
     std::printf("  activation context from the module's manifest %6.2f\n", parts.tab3);
     std::printf("  together, less the data file %6.2f; b - c, first page initialised %6.2f\n",
