@@ -31,6 +31,7 @@ SheetTimes PlatformDialog(const std::wstring& path) {
         }
     }
     if (pages.InitialisedAt() != 0) times.initialised = pages.InitialisedAt() - start;
+    pages.Road(start, times);
     if (paint.PaintedAt() != 0) times.painted = paint.PaintedAt() - start;
     return times;
 }

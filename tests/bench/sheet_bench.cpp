@@ -250,6 +250,8 @@ zrvbench::SheetTimes Median(const std::vector<zrvbench::SheetTimes>& runs) {
     m.painted = field(&zrvbench::SheetTimes::painted);
     m.tab2 = field(&zrvbench::SheetTimes::tab2);
     m.tab3 = field(&zrvbench::SheetTimes::tab3);
+    m.sheetStarted = field(&zrvbench::SheetTimes::sheetStarted);
+    m.pageStarted = field(&zrvbench::SheetTimes::pageStarted);
     return m;
 }
 
@@ -266,8 +268,8 @@ bool RunInFreshProcess(const wchar_t* which, const wchar_t* figures, zrvbench::S
     ::WaitForSingleObject(process.get(), 60000);
     bool read = false;
     if (FILE* file = _wfopen(figures, L"r")) {
-        read = std::fscanf(file, "%lf %lf %lf %lf", &run.initialised, &run.painted, &run.tab2,
-                           &run.tab3) == 4;
+        read = std::fscanf(file, "%lf %lf %lf %lf %lf %lf", &run.initialised, &run.painted,
+                           &run.tab2, &run.tab3, &run.sheetStarted, &run.pageStarted) == 6;
         std::fclose(file);
     }
     return read;
@@ -387,8 +389,8 @@ int wmain(int argc, wchar_t** argv) {
         const zrvbench::SheetTimes times = RunOnce(argv[2]);
         FILE* file = _wfopen(argv[3], L"w");
         if (!file) return 1;
-        std::fprintf(file, "%f %f %f %f\n", times.initialised, times.painted, times.tab2,
-                     times.tab3);
+        std::fprintf(file, "%f %f %f %f %f %f\n", times.initialised, times.painted, times.tab2,
+                     times.tab3, times.sheetStarted, times.pageStarted);
         std::fclose(file);
         return 0;
     }
@@ -450,6 +452,17 @@ int wmain(int argc, wchar_t** argv) {
         "  first lookup's application services in process: page thread %6.2f, "
         "worker thread %6.2f\n",
         lookups.initialised, lookups.painted);
+    std::printf("the first page's road, first in process (median ms)   (b) / (c) / (p)\n");
+    std::printf("  until the sheet's frame is made (pages ready) %7.2f / %7.2f / %7.2f\n",
+                first[0].sheetStarted, first[1].sheetStarted, first[2].sheetStarted);
+    std::printf("  frame and the first page's controls           %7.2f / %7.2f / %7.2f\n",
+                first[0].pageStarted - first[0].sheetStarted,
+                first[1].pageStarted - first[1].sheetStarted,
+                first[2].pageStarted - first[2].sheetStarted);
+    std::printf("  the first page's WM_INITDIALOG                %7.2f / %7.2f / %7.2f\n",
+                first[0].initialised - first[0].pageStarted,
+                first[1].initialised - first[1].pageStarted,
+                first[2].initialised - first[2].pageStarted);
 
     // The bare sheet's own growth over the same cycles is the platform's
     // share (heap caches and the like); the browser sheet should add nothing.

@@ -27,9 +27,11 @@ bool QueueBusy() noexcept { return (HIWORD(::GetQueueStatus(QS_ALLINPUT)) & ~QS_
 PageInitWatch::PageInitWatch() noexcept {
     g_initWatch = this;
     m_hook = ::SetWindowsHookExW(WH_CALLWNDPROCRET, &Hook, nullptr, ::GetCurrentThreadId());
+    m_callHook = ::SetWindowsHookExW(WH_CALLWNDPROC, &CallHook, nullptr, ::GetCurrentThreadId());
 }
 
 PageInitWatch::~PageInitWatch() {
+    if (m_callHook) ::UnhookWindowsHookEx(m_callHook);
     if (m_hook) ::UnhookWindowsHookEx(m_hook);
     g_initWatch = nullptr;
 }
@@ -43,6 +45,33 @@ LRESULT CALLBACK PageInitWatch::Hook(int code, WPARAM wParam, LPARAM lParam) {
         watch->m_page = call->hwnd;
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// A dialog's class, which COM's and the shell's hidden windows do not have.
+bool IsDialogWindow(HWND window) noexcept {
+    wchar_t name[16] = {};
+    return ::GetClassNameW(window, name, ARRAYSIZE(name)) > 0 && lstrcmpW(name, L"#32770") == 0;
+}
+
+LRESULT CALLBACK PageInitWatch::CallHook(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    PageInitWatch* watch = g_initWatch;
+    if (code == HC_ACTION && watch &&
+        (call->message == WM_NCCREATE || call->message == WM_INITDIALOG)) {
+        const bool child = (::GetWindowLongW(call->hwnd, GWL_STYLE) & WS_CHILD) != 0;
+        if (call->message == WM_NCCREATE && !child && !watch->m_sheetStartedAt &&
+            IsDialogWindow(call->hwnd)) {
+            watch->m_sheetStartedAt = NowMs();
+        } else if (call->message == WM_INITDIALOG && child && !watch->m_pageStartedAt) {
+            watch->m_pageStartedAt = NowMs();
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+void PageInitWatch::Road(double start, SheetTimes& times) const noexcept {
+    if (m_sheetStartedAt != 0) times.sheetStarted = m_sheetStartedAt - start;
+    if (m_pageStartedAt != 0) times.pageStarted = m_pageStartedAt - start;
 }
 
 bool PumpUntilPainted(HWND sheet) {
@@ -74,6 +103,7 @@ SheetTimes TimeModelessSheet(const std::function<HWND()>& open) {
         PumpUntilPainted(sheet);
         times.painted = NowMs() - start;
         times.initialised = pages.InitialisedAt() - start;
+        pages.Road(start, times);
     }
     double* switches[] = {&times.tab2, &times.tab3};
     for (int tab = 1; tab <= 2; ++tab) {

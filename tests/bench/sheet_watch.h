@@ -14,11 +14,17 @@ struct SheetTimes {
     double painted = 0;      // the first page has painted, nothing left queued
     double tab2 = 0;         // switch to the second tab until painted
     double tab3 = 0;         // and to the third
+    // On the first page's road: the sheet's frame is being made (its pages
+    // are ready), and the first page's WM_INITDIALOG begins (its controls
+    // are made).
+    double sheetStarted = 0;
+    double pageStarted = 0;
 };
 
 // While alive, notes when the first page dialog (a child window) of the
 // calling thread returns from WM_INITDIALOG, whoever runs the thread's
-// message loop.
+// message loop; and on the way there, when the first top-level dialog window
+// is being made and when that page's WM_INITDIALOG begins.
 class PageInitWatch {
   public:
     PageInitWatch() noexcept;
@@ -29,11 +35,17 @@ class PageInitWatch {
     // Milliseconds on the benchmarks' clock; 0 until a page initialised.
     double InitialisedAt() const noexcept { return m_initialisedAt; }
     HWND Page() const noexcept { return m_page; }
+    // The first-page road's marks, relative to start; 0 where none was seen.
+    void Road(double start, SheetTimes& times) const noexcept;
 
   private:
     static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK CallHook(int code, WPARAM wParam, LPARAM lParam);
     HHOOK m_hook = nullptr;
+    HHOOK m_callHook = nullptr;
     double m_initialisedAt = 0;
+    double m_sheetStartedAt = 0;
+    double m_pageStartedAt = 0;
     HWND m_page = nullptr;
 };
 
