@@ -203,6 +203,9 @@ RunOutcome AllocationFailureTest::Finish(Slot& slot) {
         if (key == "unload") outcome.unload = value;
         if (key == "worker") outcome.worker = value;
         if (key == "size") outcome.sizeText = Widen(value);
+        if (key == "edits") outcome.edits = value;
+        if (key == "messages") outcome.messages = std::atoi(value.c_str());
+        if (key == "closed") outcome.closed = value == "1";
     }
 
     std::string journal;
@@ -350,6 +353,16 @@ std::string CheckSheetRun(const RunOutcome& run, const RunOutcome& baseline) {
             return "property " + std::to_string(id) + " holds " + now + ", neither " +
                    ValueText(seeded, id) + " nor " + before;
     }
+    // OK never closes the sheet over an edit it lost without a word.
+    const std::pair<const char*, int> edits[] = {{"title ", 0}, {"burn ", zrvstore::kBurnDiscId}};
+    for (const auto& edit : edits) {
+        if (run.edits.find(edit.first) == std::string::npos) continue;
+        if (ValueText(run.stored, edit.second) == ValueText(baseline.stored, edit.second)) continue;
+        if (run.messages == 0 || run.closed)
+            return std::string("lost the user's ") + edit.first + "edit" +
+                   (run.messages == 0 ? " without a word" : " and closed the sheet");
+    }
+    if (baseline.messages != 0 || !baseline.closed) return "the run without failure was refused";
     return std::string();
 }
 

@@ -33,6 +33,9 @@ struct RunOutcome {
     std::string unload;                 // DllCanUnloadNow once all is released
     std::string worker;                 // "ended" unless the walk outlived its wait
     std::wstring sizeText;
+    std::string edits;    // the user's edits made: "title", "burn"
+    int messages = 0;     // the pages' messages that something was not saved
+    bool closed = false;  // OK closed the sheet
     std::vector<std::wstring> journal;
     zrvstore::DocumentRecord stored;
 
@@ -77,7 +80,8 @@ class AllocationFailureTest : public ::testing::Test {
 
 // Sound journals of the sheet scenarios: only writes that the run without
 // failure made, and a save (and announcement) only of a page's complete
-// change, which holds the user's edit.
+// change, which holds the user's edit; an edit the user made is stored, or
+// the user is told that it was not and the sheet stays open.
 std::string CheckSheetRun(const RunOutcome& run, const RunOutcome& baseline);
 // A figure shown as final is the true total, or none is shown.
 std::string CheckWalkRun(const RunOutcome& run, const RunOutcome& baseline);
