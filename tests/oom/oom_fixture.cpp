@@ -84,6 +84,7 @@ bool IsSet(const std::wstring& line) { return line.compare(0, 3, L"Set") == 0; }
 
 std::string RunOutcome::Describe() const {
     std::string text = "run failing allocation " + std::to_string(failAt);
+    if (failCount > 1) text += " and the " + std::to_string(failCount - 1) + " after it";
     if (Fired()) text += " (" + failedCall + ")";
     return text;
 }
@@ -166,6 +167,12 @@ void AllocationFailureTest::Start(Slot& slot, Scenario scenario, const std::wstr
     zrvtest::ScopedEnvironment store(L"ZRV_DOCUMENT_STORE", slot.storeFile.c_str());
     zrvtest::ScopedEnvironment scenarioName(kScenarioVariable, ScenarioName(scenario));
     zrvtest::ScopedEnvironment failing(kFailAtVariable, number.c_str());
+    // Otherwise the child takes what the test's own environment says.
+    const std::wstring count = std::to_wstring(m_failCount);
+    std::unique_ptr<zrvtest::ScopedEnvironment> failingMore;
+    if (m_failCount > 1)
+        failingMore =
+            std::make_unique<zrvtest::ScopedEnvironment>(kFailCountVariable, count.c_str());
     zrvtest::ScopedEnvironment item(kPathVariable, path.c_str());
     zrvtest::ScopedEnvironment reportFile(kReportVariable, slot.report.c_str());
     wchar_t self[MAX_PATH] = {};
@@ -178,6 +185,7 @@ void AllocationFailureTest::Start(Slot& slot, Scenario scenario, const std::wstr
 RunOutcome AllocationFailureTest::Finish(Slot& slot) {
     RunOutcome outcome;
     outcome.failAt = slot.failAt;
+    outcome.failCount = m_failCount;
     if (slot.process) {
         const DWORD spent = ::GetTickCount() - slot.started;
         outcome.ended = ::WaitForSingleObject(slot.process.get(), spent < kRunDeadlineMs
@@ -248,7 +256,8 @@ std::string AllocationFailureTest::Judge(const RunOutcome& run, const RunOutcome
 }
 
 void AllocationFailureTest::TryEveryAllocation(Scenario scenario, const std::wstring& path,
-                                               const RunCheck& check) {
+                                               const RunCheck& check, unsigned long failCount) {
+    m_failCount = failCount;
     const DWORD start = ::GetTickCount();
     Slot slots[kParallelRuns];
     for (int i = 0; i < kParallelRuns; ++i) {
@@ -287,8 +296,9 @@ void AllocationFailureTest::TryEveryAllocation(Scenario scenario, const std::wst
         if (slot.process) Finish(slot);
     }
     const DWORD seconds = (::GetTickCount() - start + 500) / 1000;
-    std::printf("%ls: %lu allocations without failure, %lu runs failing one each, %lu s\n",
+    std::printf("%ls: %lu allocations without failure, %lu runs failing %s, %lu s\n",
                 ScenarioName(scenario), baseline.allocations, tried,
+                failCount > 1 ? "several in a row" : "one each",
                 static_cast<unsigned long>(seconds));
     EXPECT_LE(next, limit) << "every run had an allocation to fail";
     std::string list;
