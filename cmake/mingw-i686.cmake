@@ -2,10 +2,11 @@
 #
 # The posix model links winpthreads into every binary, the module included:
 # it takes a thread-local slot on each load that it never gives back (hence
-# the module pins itself at load) and allocates its locks lazily. The win32
-# model has neither, but in GCC 12 it lacks std::thread and std::mutex,
-# which the tests use, and one build has one compiler; GCC 14's win32 model
-# has them.
+# the module pins itself at load) and allocates its locks lazily (the module
+# makes the one that a throw may need at load, in
+# module/exception_runtime.cpp). The win32 model has neither, but in GCC 12
+# it lacks std::thread and std::mutex, which the tests use, and one build has
+# one compiler; GCC 14's win32 model has them.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 

@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +37,7 @@ enum Allocator {
 void* g_real[kAllocatorCount] = {};
 volatile LONG g_count = 0;
 volatile LONG g_failAt = 0;
+volatile LONG g_failCount = 1;
 volatile LONG g_fired = 0;
 const char* g_failedAllocator = nullptr;
 constexpr int kMaxFrames = 12;
@@ -90,10 +92,14 @@ void WriteNote() {
     ::CloseHandle(file);
 }
 
-// Counts one allocation call; true when it is the one to fail.
+// Counts one allocation call; true when it is one to fail. The first one
+// failed is the one noted.
 bool Fails(const char* name) {
     const LONG number = ::InterlockedIncrement(&g_count);
-    if (number != ::InterlockedCompareExchange(&g_failAt, 0, 0)) return false;
+    const LONG failAt = ::InterlockedCompareExchange(&g_failAt, 0, 0);
+    if (failAt == 0 || number < failAt) return false;
+    if (number - failAt >= ::InterlockedCompareExchange(&g_failCount, 0, 0)) return false;
+    if (number != failAt) return true;
     g_failedAllocator = name;
     NoteCallers();
     WriteNote();
@@ -232,9 +238,11 @@ void FindCode(HMODULE module) {
 
 }  // namespace
 
-AllocationFaults::AllocationFaults(HMODULE module, unsigned long failAt) {
+AllocationFaults::AllocationFaults(HMODULE module, unsigned long failAt, unsigned long failCount) {
     FindCode(module);
     ::InterlockedExchange(&g_count, 0);
+    ::InterlockedExchange(&g_failCount,
+                          static_cast<LONG>(failCount < LONG_MAX ? failCount : LONG_MAX));
     ::InterlockedExchange(&g_fired, 0);
     g_failedAllocator = nullptr;
     g_failedFrameCount = 0;

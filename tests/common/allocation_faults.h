@@ -3,7 +3,8 @@
 // inside a host: every call through which the module takes memory from the
 // runtime or the system (its imports of malloc, calloc, realloc, the BSTR
 // and task allocators, the heaps) is counted, and call number failAt answers
-// as an exhausted heap does. Only that call fails; later ones succeed again,
+// as an exhausted heap does. Only that call fails (or failCount calls from
+// it on, as memory stays exhausted for a while); later ones succeed again,
 // so that what runs after the failure is tried as well.
 //
 // The count is process-wide (the module's own threads count too), so only
@@ -23,7 +24,7 @@ namespace zrvtest {
 class AllocationFaults {
   public:
     // failAt 0 counts without failing anything.
-    AllocationFaults(HMODULE module, unsigned long failAt);
+    AllocationFaults(HMODULE module, unsigned long failAt, unsigned long failCount = 1);
     AllocationFaults(const AllocationFaults&) = delete;
     AllocationFaults& operator=(const AllocationFaults&) = delete;
     ~AllocationFaults();

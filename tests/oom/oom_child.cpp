@@ -17,6 +17,7 @@
 #include "common/allocation_faults.h"
 #include "common/import_hook.h"
 #include "common/localizer_map_host.h"
+#include "common/message_box_watch.h"
 #include "common/sheet_host.h"
 #include "common/test_paths.h"
 #include "oom/oom_protocol.h"
@@ -31,6 +32,12 @@ struct ChildReport {
     HRESULT canUnload = E_FAIL;
     std::wstring sizeText;
     bool workerEnded = true;
+    // The user's edits that could be made (their controls were enabled),
+    // the messages the pages showed, and whether OK closed the sheet.
+    bool typedTitle = false;
+    bool clickedBurn = false;
+    int messages = 0;
+    bool closed = false;
 };
 
 // The size worker's thread, caught as the module starts it: the walk is over
@@ -74,11 +81,12 @@ HWND PageWith(HWND sheet, int id) {
 
 // A user clicks only what is enabled (and Wine's radio buttons loop for
 // good on a click when their whole group is disabled).
-void Click(HWND sheet, HWND page, int id) {
+bool Click(HWND sheet, HWND page, int id) {
     HWND button = ::GetDlgItem(page, id);
-    if (!::IsWindowEnabled(button)) return;
+    if (!::IsWindowEnabled(button)) return false;
     ::SendMessageW(button, BM_CLICK, 0, 0);
     zrvproduct::PumpMessages(sheet);
+    return true;
 }
 
 // Moves a category into the document's list, as the user would with the
@@ -99,26 +107,29 @@ void AddCategory(HWND sheet, HWND page, const wchar_t* name) {
     Click(sheet, page, IDC_CATEGORIES_ADD);
 }
 
-void Type(HWND sheet, HWND page, int id, const wchar_t* text) {
+bool Type(HWND sheet, HWND page, int id, const wchar_t* text) {
     HWND edit = ::GetDlgItem(page, id);
-    if (!::IsWindowEnabled(edit)) return;
+    if (!::IsWindowEnabled(edit)) return false;
     ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
     ::SendMessageW(page, WM_COMMAND, MAKEWPARAM(id, EN_UPDATE), reinterpret_cast<LPARAM>(edit));
     ::SendMessageW(page, WM_COMMAND, MAKEWPARAM(id, EN_CHANGE), reinterpret_cast<LPARAM>(edit));
     zrvproduct::PumpMessages(sheet);
+    return true;
 }
 
 // Every tab opened, a category added, the title typed, the expiration
 // choice and the burn box clicked, then OK, as a user of the browser would.
-void EditAndConfirm(HWND sheet) {
+// A page's message that its changes were not saved is answered with OK.
+void EditAndConfirm(HWND sheet, ChildReport& report) {
+    zrvproduct::MessageBoxWatch watch(sheet, [&](HWND, const std::wstring&) { ++report.messages; });
     if (HWND categories = PageWith(sheet, IDC_CATEGORIES_TITLE)) {
         AddCategory(sheet, categories, kAddedCategory);
-        Type(sheet, categories, IDC_CATEGORIES_TITLE, kTypedTitle);
+        report.typedTitle = Type(sheet, categories, IDC_CATEGORIES_TITLE, kTypedTitle);
     }
     if (HWND lifeCycle = PageWith(sheet, IDC_LIFECYCLE_REMINDER)) {
         // The stored date's own choice, chosen again, and the burn box.
-        for (int id : {IDC_LIFECYCLE_EXPIRE_CUSTOM, IDC_LIFECYCLE_BURN_DISC})
-            Click(sheet, lifeCycle, id);
+        Click(sheet, lifeCycle, IDC_LIFECYCLE_EXPIRE_CUSTOM);
+        report.clickedBurn = Click(sheet, lifeCycle, IDC_LIFECYCLE_BURN_DISC);
     }
     PageWith(sheet, IDC_GENERAL_SIZE);
     PropSheet_PressButton(sheet, PSBTN_OK);
@@ -126,6 +137,7 @@ void EditAndConfirm(HWND sheet) {
          PropSheet_GetCurrentPageHwnd(sheet) && ::GetTickCount() - start < 300;) {
         zrvproduct::PumpMessagesFor(sheet, 5);
     }
+    report.closed = !PropSheet_GetCurrentPageHwnd(sheet);
 }
 
 // Waits for the General page's walk to end, handling what it sends, and
@@ -164,7 +176,7 @@ void RunScenario(Scenario scenario, const std::wstring& path, ChildReport& repor
     if (scenario == Scenario::FolderWalk) {
         WatchWalk(sheet, report);
     } else {
-        EditAndConfirm(sheet);
+        EditAndConfirm(sheet, report);
     }
     ::DestroyWindow(sheet);
     zrvproduct::PumpMessages(nullptr);
@@ -191,6 +203,9 @@ TEST(OomChild, Run) {
     if (scenarioName.empty()) GTEST_SKIP() << "run by the allocation failure tests";
     const Scenario scenario = ScenarioFromName(scenarioName);
     const unsigned long failAt = std::wcstoul(Environment(kFailAtVariable).c_str(), nullptr, 10);
+    const std::wstring failing = Environment(kFailCountVariable);
+    const unsigned long failCount =
+        failing.empty() ? 1 : std::wcstoul(failing.c_str(), nullptr, 10);
 
     // The product's main application publishes the map before any page.
     std::unique_ptr<zrvproduct::LocalizerMapHost> map;
@@ -207,7 +222,7 @@ TEST(OomChild, Run) {
     unsigned long count = 0;
     std::string failedCall;
     {
-        zrvtest::AllocationFaults faults(module, failAt);
+        zrvtest::AllocationFaults faults(module, failAt, failCount);
         faults.NoteFailureIn(Environment(kReportVariable) + L".failed");
         for (const std::string& name : faults.Hooked()) hooked += name + " ";
         RunScenario(scenario, Environment(kPathVariable), report);
@@ -234,5 +249,9 @@ TEST(OomChild, Run) {
     text += line;
     text += "worker=" + std::string(report.workerEnded ? "ended" : "running") + "\n";
     text += "size=" + Utf8(report.sizeText) + "\n";
+    text += "edits=" + std::string(report.typedTitle ? "title " : "") +
+            (report.clickedBurn ? "burn " : "") + "\n";
+    text += "messages=" + std::to_string(report.messages) + "\n";
+    text += "closed=" + std::string(report.closed ? "1" : "0") + "\n";
     ASSERT_TRUE(zrvtest::WriteFileBytes(Environment(kReportVariable), text));
 }

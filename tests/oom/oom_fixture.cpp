@@ -84,6 +84,7 @@ bool IsSet(const std::wstring& line) { return line.compare(0, 3, L"Set") == 0; }
 
 std::string RunOutcome::Describe() const {
     std::string text = "run failing allocation " + std::to_string(failAt);
+    if (failCount > 1) text += " and the " + std::to_string(failCount - 1) + " after it";
     if (Fired()) text += " (" + failedCall + ")";
     return text;
 }
@@ -166,6 +167,12 @@ void AllocationFailureTest::Start(Slot& slot, Scenario scenario, const std::wstr
     zrvtest::ScopedEnvironment store(L"ZRV_DOCUMENT_STORE", slot.storeFile.c_str());
     zrvtest::ScopedEnvironment scenarioName(kScenarioVariable, ScenarioName(scenario));
     zrvtest::ScopedEnvironment failing(kFailAtVariable, number.c_str());
+    // Otherwise the child takes what the test's own environment says.
+    const std::wstring count = std::to_wstring(m_failCount);
+    std::unique_ptr<zrvtest::ScopedEnvironment> failingMore;
+    if (m_failCount > 1)
+        failingMore =
+            std::make_unique<zrvtest::ScopedEnvironment>(kFailCountVariable, count.c_str());
     zrvtest::ScopedEnvironment item(kPathVariable, path.c_str());
     zrvtest::ScopedEnvironment reportFile(kReportVariable, slot.report.c_str());
     wchar_t self[MAX_PATH] = {};
@@ -178,6 +185,7 @@ void AllocationFailureTest::Start(Slot& slot, Scenario scenario, const std::wstr
 RunOutcome AllocationFailureTest::Finish(Slot& slot) {
     RunOutcome outcome;
     outcome.failAt = slot.failAt;
+    outcome.failCount = m_failCount;
     if (slot.process) {
         const DWORD spent = ::GetTickCount() - slot.started;
         outcome.ended = ::WaitForSingleObject(slot.process.get(), spent < kRunDeadlineMs
@@ -203,6 +211,9 @@ RunOutcome AllocationFailureTest::Finish(Slot& slot) {
         if (key == "unload") outcome.unload = value;
         if (key == "worker") outcome.worker = value;
         if (key == "size") outcome.sizeText = Widen(value);
+        if (key == "edits") outcome.edits = value;
+        if (key == "messages") outcome.messages = std::atoi(value.c_str());
+        if (key == "closed") outcome.closed = value == "1";
     }
 
     std::string journal;
@@ -245,7 +256,8 @@ std::string AllocationFailureTest::Judge(const RunOutcome& run, const RunOutcome
 }
 
 void AllocationFailureTest::TryEveryAllocation(Scenario scenario, const std::wstring& path,
-                                               const RunCheck& check) {
+                                               const RunCheck& check, unsigned long failCount) {
+    m_failCount = failCount;
     const DWORD start = ::GetTickCount();
     Slot slots[kParallelRuns];
     for (int i = 0; i < kParallelRuns; ++i) {
@@ -284,8 +296,9 @@ void AllocationFailureTest::TryEveryAllocation(Scenario scenario, const std::wst
         if (slot.process) Finish(slot);
     }
     const DWORD seconds = (::GetTickCount() - start + 500) / 1000;
-    std::printf("%ls: %lu allocations without failure, %lu runs failing one each, %lu s\n",
+    std::printf("%ls: %lu allocations without failure, %lu runs failing %s, %lu s\n",
                 ScenarioName(scenario), baseline.allocations, tried,
+                failCount > 1 ? "several in a row" : "one each",
                 static_cast<unsigned long>(seconds));
     EXPECT_LE(next, limit) << "every run had an allocation to fail";
     std::string list;
@@ -350,6 +363,16 @@ std::string CheckSheetRun(const RunOutcome& run, const RunOutcome& baseline) {
             return "property " + std::to_string(id) + " holds " + now + ", neither " +
                    ValueText(seeded, id) + " nor " + before;
     }
+    // OK never closes the sheet over an edit it lost without a word.
+    const std::pair<const char*, int> edits[] = {{"title ", 0}, {"burn ", zrvstore::kBurnDiscId}};
+    for (const auto& edit : edits) {
+        if (run.edits.find(edit.first) == std::string::npos) continue;
+        if (ValueText(run.stored, edit.second) == ValueText(baseline.stored, edit.second)) continue;
+        if (run.messages == 0 || run.closed)
+            return std::string("lost the user's ") + edit.first + "edit" +
+                   (run.messages == 0 ? " without a word" : " and closed the sheet");
+    }
+    if (baseline.messages != 0 || !baseline.closed) return "the run without failure was refused";
     return std::string();
 }
 

@@ -23,7 +23,8 @@ namespace zrvoomtest {
 // and the document's stored record.
 struct RunOutcome {
     unsigned long failAt = 0;
-    bool ended = false;  // within the deadline
+    unsigned long failCount = 1;  // allocations failed in a row from failAt
+    bool ended = false;           // within the deadline
     DWORD exitCode = STILL_ACTIVE;
     bool reported = false;
     std::string hooked;
@@ -33,6 +34,9 @@ struct RunOutcome {
     std::string unload;                 // DllCanUnloadNow once all is released
     std::string worker;                 // "ended" unless the walk outlived its wait
     std::wstring sizeText;
+    std::string edits;    // the user's edits made: "title", "burn"
+    int messages = 0;     // the pages' messages that something was not saved
+    bool closed = false;  // OK closed the sheet
     std::vector<std::wstring> journal;
     zrvstore::DocumentRecord stored;
 
@@ -56,8 +60,11 @@ class AllocationFailureTest : public ::testing::Test {
     // Runs the scenario without failure, then once for each allocation it
     // makes, failing that one; every run must end cleanly within its
     // deadline, leave the module unloadable and the handlers' results as
-    // without failure or E_OUTOFMEMORY, and pass check.
-    void TryEveryAllocation(Scenario scenario, const std::wstring& path, const RunCheck& check);
+    // without failure or E_OUTOFMEMORY, and pass check. With a failCount
+    // above 1, as many allocations from that one on fail, as when memory
+    // stays out for a while.
+    void TryEveryAllocation(Scenario scenario, const std::wstring& path, const RunCheck& check,
+                            unsigned long failCount = 1);
 
   private:
     struct Slot;
@@ -73,11 +80,13 @@ class AllocationFailureTest : public ::testing::Test {
     std::vector<std::unique_ptr<zrvtest::ScopedEnvironment>> m_environment;
     std::wstring m_document;
     std::string m_seededStore;
+    unsigned long m_failCount = 1;
 };
 
 // Sound journals of the sheet scenarios: only writes that the run without
 // failure made, and a save (and announcement) only of a page's complete
-// change, which holds the user's edit.
+// change, which holds the user's edit; an edit the user made is stored, or
+// the user is told that it was not and the sheet stays open.
 std::string CheckSheetRun(const RunOutcome& run, const RunOutcome& baseline);
 // A figure shown as final is the true total, or none is shown.
 std::string CheckWalkRun(const RunOutcome& run, const RunOutcome& baseline);

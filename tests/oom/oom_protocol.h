@@ -40,7 +40,9 @@ inline Scenario ScenarioFromName(const std::wstring& name) {
 // Set by the parent for each run.
 constexpr wchar_t kScenarioVariable[] = L"ZRV_TEST_OOM_SCENARIO";
 constexpr wchar_t kFailAtVariable[] = L"ZRV_TEST_OOM_FAIL_AT";  // 0: fail nothing
-constexpr wchar_t kPathVariable[] = L"ZRV_TEST_OOM_PATH";       // the one selected item
+// How many allocations fail from there on: 1 unless set.
+constexpr wchar_t kFailCountVariable[] = L"ZRV_TEST_OOM_FAIL_COUNT";
+constexpr wchar_t kPathVariable[] = L"ZRV_TEST_OOM_PATH";  // the one selected item
 // Written at the run's end; the file named the same with ".failed" added
 // is written the moment the allocation is failed.
 constexpr wchar_t kReportVariable[] = L"ZRV_TEST_OOM_REPORT";

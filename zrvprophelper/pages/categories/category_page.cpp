@@ -108,13 +108,16 @@ BOOL CZRVPropPage_Category::OnInitDialog() {
 // text cannot be taken back (out of memory) is emptied and left unread, so
 // that Apply neither writes it nor takes the store's text for the user's.
 // Without the document's name as a text the document is never opened, and
-// the page lets go of the store: nothing it does could concern that document.
+// the page lets go of the store: nothing it does could concern that document,
+// so nothing is offered for editing either (OnShow leaves the controls alone
+// without a store), since whatever the user typed would be dropped unsaved.
 void CZRVPropPage_Category::LoadTexts() {
     CComBSTR document;
     if (SUCCEEDED(::CoCreateInstance(CLSID_DocumentCatalog, nullptr, CLSCTX_INPROC_SERVER,
                                      IID_IDocumentCatalog, Catalog.put_void())) &&
         Catalog && !MakeSelectedPathBstr(document)) {
         Catalog.reset();
+        for (int id : kEditingControls) ::EnableWindow(::GetDlgItem(window, id), FALSE);
     }
     // A document the store cannot open shows empty fields; the catalog is
     // kept, and OnShow still asks it whether the document may be changed.
@@ -268,18 +271,18 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
 // writes every text again. A store that no longer answers that the document
 // may be changed (busy elsewhere, or marked read-only since) after the page
 // offered it for editing cannot keep what the user typed either.
+// Out of memory before the first write (for the document's name or the
+// texts) is a loss the user is told of too: OK would otherwise close the
+// sheet over what was typed.
 LRESULT CZRVPropPage_Category::OnApply() {
     if (!Catalog) return 0;
-    const CComBSTR document = SelectedPathBstr();
+    CComBSTR document;
+    if (!MakeSelectedPathBstr(document)) return RefuseUnsavedApply();
     ReopenAfterRefusedApply(document);
-    if (Catalog->CanEditProperty(document, DOCPROP_TITLE) != 1) {
-        if (!m_editingOffered) return 0;
-        ShowNotSavedMessage(window, IDS_CATEGORIES_NOT_SAVED);
-        RefuseApply();
-        return 1;
-    }
-    bool wroteAny = false;
+    if (Catalog->CanEditProperty(document, DOCPROP_TITLE) != 1) return RefuseUnsavedApply();
     PendingText pending[ARRAYSIZE(kTextFields)];
+    if (!PrepareTexts(pending)) return RefuseUnsavedApply();
+    bool wroteAny = false;
     const bool written = WriteTexts(pending, wroteAny);
     if (!wroteAny) return 1;
     if (!written || FAILED(Catalog->SaveDocument(document))) {
@@ -307,6 +310,15 @@ LRESULT CZRVPropPage_Category::OnApply() {
     return 1;
 }
 
+// Nothing was written: a page that never offered the document for editing
+// has no change of the user's to lose.
+LRESULT CZRVPropPage_Category::RefuseUnsavedApply() noexcept {
+    if (!m_editingOffered) return 0;
+    ShowNotSavedMessage(window, IDS_CATEGORIES_NOT_SAVED);
+    RefuseApply();
+    return 1;
+}
+
 // A catalog that could not be opened again after a refused Apply fails
 // every call, and writes nothing, until it is.
 void CZRVPropPage_Category::ReopenAfterRefusedApply(BSTR document) {
@@ -315,18 +327,25 @@ void CZRVPropPage_Category::ReopenAfterRefusedApply(BSTR document) {
 
 // The texts are all made before the first write: running out of memory
 // half way would leave some of an Apply's texts written and others not.
-bool CZRVPropPage_Category::WriteTexts(PendingText* pending, bool& wroteAny) {
-    for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
-        const LoadedText& loaded = Loaded[i];
-        PendingText& field = pending[i];
-        field.current = FieldText(window, kTextFields[i].control);
-        const bool edited = field.current != loaded.shown;
-        if (!edited && !loaded.read) continue;
-        field.text = edited ? CComBSTR(WholeCharacters(field.current)) : loaded.stored;
-        if (!field.text) field.text = L"";
-        field.write = true;
+bool CZRVPropPage_Category::PrepareTexts(PendingText* pending) noexcept {
+    try {
+        for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
+            const LoadedText& loaded = Loaded[i];
+            PendingText& field = pending[i];
+            field.current = FieldText(window, kTextFields[i].control);
+            const bool edited = field.current != loaded.shown;
+            if (!edited && !loaded.read) continue;
+            field.text = edited ? CComBSTR(WholeCharacters(field.current)) : loaded.stored;
+            if (!field.text) field.text = L"";
+            field.write = true;
+        }
+        return true;
+    } catch (...) {
+        return false;
     }
+}
 
+bool CZRVPropPage_Category::WriteTexts(PendingText* pending, bool& wroteAny) {
     bool allWritten = true;
     for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
         PendingText& field = pending[i];

@@ -54,10 +54,15 @@ class CZRVPropPage_Category final : public CZRVPropPage {
         CString current;
         CComBSTR text;
     };
-    // Writes the texts, each as Apply decides, recording each in pending
-    // (one per text field); true when every write that was made succeeded.
-    // `wroteAny` tells whether any write was made.
+    // Makes each text as Apply writes it into pending (one per text field);
+    // false when memory ran out.
+    bool PrepareTexts(PendingText* pending) noexcept;
+    // Writes the prepared texts; true when every write that was made
+    // succeeded. `wroteAny` tells whether any write was made.
     bool WriteTexts(PendingText* pending, bool& wroteAny);
+    // Tells the user that nothing was saved and refuses the apply, when the
+    // page offered the document for editing; OnApply's result.
+    LRESULT RefuseUnsavedApply() noexcept;
     void ReopenAfterRefusedApply(BSTR document);
     // Destroys a host window that never reached its frame, which would
     // otherwise outlive the dialog as a hidden top-level window.

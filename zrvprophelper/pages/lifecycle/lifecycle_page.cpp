@@ -122,13 +122,18 @@ BOOL CZRVPropPage_LifeCycle::OnInitDialog() {
 // is always recorded (OnInitDialog) and a value left unread is never taken
 // for the user's choice. Without the document's name as a text the document
 // is never opened, and the page lets go of the store: nothing it does could
-// concern that document.
+// concern that document, so no choice is offered either (OnShow leaves the
+// controls alone without a store), since it would be dropped unsaved.
 void CZRVPropPage_LifeCycle::LoadStoredValues() {
     CComBSTR document;
     if (FAILED(::CoCreateInstance(CLSID_DocumentCatalog, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IDocumentCatalog, Catalog.put_void())) ||
-        !MakeSelectedPathBstr(document)) {
+                                  IID_IDocumentCatalog, Catalog.put_void()))) {
         Catalog.reset();
+        return;
+    }
+    if (!MakeSelectedPathBstr(document)) {
+        Catalog.reset();
+        for (int id = kFirstChoice; id <= kLastChoice; ++id) Enable(window, id, false);
         return;
     }
     if (FAILED(Catalog->OpenDocument(document))) return;
@@ -266,19 +271,17 @@ LRESULT CZRVPropPage_LifeCycle::OnNotify(NMHDR* header) {
 // the sheet stays open with the user's choices; the store keeps what it had.
 // So does a store that no longer answers that the document may be changed
 // (busy elsewhere, or marked read-only since) once the page offered it.
+// Out of memory for the document's name, before any write, is such a loss
+// too: OK would otherwise close the sheet over the user's choices.
 LRESULT CZRVPropPage_LifeCycle::OnApply() {
     if (!Catalog) return 0;
     // Made before any write, so that a write is always followed by its save.
-    const CComBSTR document = SelectedPathBstr();
+    CComBSTR document;
+    if (!MakeSelectedPathBstr(document)) return RefuseUnsavedApply();
     // A catalog that could not be opened again after a refused Apply fails
     // every call, and writes nothing, until it is.
     if (m_reopen) m_reopen = FAILED(Catalog->OpenDocument(document));
-    if (!IsEditable(document)) {
-        if (!m_editingOffered) return 0;
-        ShowNotSavedMessage(window, IDS_LIFECYCLE_NOT_SAVED);
-        RefuseApply();
-        return TRUE;
-    }
+    if (!IsEditable(document)) return RefuseUnsavedApply();
     const int choice = CheckedChoice(window);
     if (choice == 0) return TRUE;
     bool wroteAny = false;
@@ -305,6 +308,15 @@ LRESULT CZRVPropPage_LifeCycle::OnApply() {
         return TRUE;
     }
     AnnounceDocumentChanged(document);
+    return TRUE;
+}
+
+// Nothing was written: a page that never offered the document for editing
+// has no change of the user's to lose.
+LRESULT CZRVPropPage_LifeCycle::RefuseUnsavedApply() noexcept {
+    if (!m_editingOffered) return 0;
+    ShowNotSavedMessage(window, IDS_LIFECYCLE_NOT_SAVED);
+    RefuseApply();
     return TRUE;
 }
 
