@@ -33,6 +33,11 @@ TEST_F(AllocationFailureTest, HandlersWithThreeAllocationsFailedInARow) {
     TryEveryAllocation(Scenario::Handlers, SeededDocument(), &NoMoreToCheck, 3);
 }
 
+// Memory gone for good: every allocation from the Nth on fails.
+TEST_F(AllocationFailureTest, HandlersWithMemoryGoneForGood) {
+    TryEveryAllocation(Scenario::Handlers, SeededDocument(), &NoMoreToCheck, 1000000);
+}
+
 TEST_F(AllocationFailureTest, GeneralPageWalkingAFolder) {
     TryEveryAllocation(Scenario::FolderWalk, FolderTree(), &CheckWalkRun);
 }

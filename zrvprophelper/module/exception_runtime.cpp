@@ -1,14 +1,16 @@
 // The module reports running out of memory by throwing, and the C++ runtime
-// linked into it needs memory of its own for a throw in two places that it
+// linked into it needs memory of its own for a throw in three places that it
 // sets up lazily and cannot fail gracefully: each thread's record of its
 // exceptions (made on the thread's first throw; the runtime aborts when it
-// cannot be made) and the lock of the emergency pool that exceptions come
-// from once the heap is exhausted (made on the pool's first use; the runtime
-// terminates when it cannot be made). Memory that stays exhausted for a few
-// allocations thus ended the host at the module's first report of it. Here
-// the record lives in the image's thread-local data, which the loader sets
-// up for each thread before any code of ours runs on it, and the pool's lock
-// is made at load.
+// cannot be made), the lock of the emergency pool that exceptions come from
+// once the heap is exhausted (made on the pool's first use; the runtime
+// terminates when it cannot be made), and the unwinder's tables (set up on
+// the process's first throw through the thread runtime's one-time
+// initialisation, which crashes when its own record cannot be made). Memory
+// that stays exhausted thus ended the host at the module's first report of
+// it. Here the record lives in the image's thread-local data, which the
+// loader sets up for each thread before any code of ours runs on it, and the
+// pool's lock and the unwinder's tables are made at load.
 
 #include "module/exception_runtime.h"
 
@@ -17,6 +19,7 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <exception>
+#include <new>
 
 namespace {
 
@@ -74,6 +77,19 @@ std::jmp_buf g_noPool;
 
 [[noreturn]] void NoPool() { std::longjmp(g_noPool, 1); }
 
+// The unwinder sets its tables up on the first throw in the process, through
+// the thread runtime's one-time initialisation, which dereferences its own
+// failed allocation: a throw made here does that while memory is there.
+bool ThrowOnce() noexcept {
+    try {
+        throw std::bad_alloc();
+    } catch (const std::bad_alloc&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 bool SwapImport(void** slot, void* value, void** old) noexcept {
     DWORD protection = 0;
     if (!::VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &protection)) return false;
@@ -126,5 +142,5 @@ bool ReadyExceptionRuntime(HINSTANCE image) noexcept {
     SwapImport(slot, real, &real);
     if (!exception) return false;
     __cxa_free_exception(exception);
-    return true;
+    return ThrowOnce();
 }
