@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "support/import_slot.h"
+
 namespace zrvtest {
 
 class ImportHook {
@@ -19,7 +21,7 @@ class ImportHook {
         if (HMODULE owner = ::GetModuleHandleW(dll)) {
             m_real = reinterpret_cast<void*>(::GetProcAddress(owner, function));
         }
-        m_slot = FindImportSlot(importer, m_real);
+        m_slot = zrv::FindImportSlot(importer, m_real);
         if (m_slot) Patch(replacement);
     }
     ImportHook(const ImportHook&) = delete;
@@ -36,24 +38,9 @@ class ImportHook {
     }
 
   private:
-    static void** FindImportSlot(HMODULE importer, void* target) noexcept {
-        if (!importer || !target) return nullptr;
-        auto* base = reinterpret_cast<BYTE*>(importer);
-        auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
-            base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-        const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
-             imp->Name; ++imp) {
-            for (auto** slot = reinterpret_cast<void**>(base + imp->FirstThunk); *slot; ++slot)
-                if (*slot == target) return slot;
-        }
-        return nullptr;
-    }
     void Patch(void* value) noexcept {
-        DWORD old = 0;
-        ::VirtualProtect(m_slot, sizeof(void*), PAGE_READWRITE, &old);
-        *m_slot = value;
-        ::VirtualProtect(m_slot, sizeof(void*), old, &old);
+        void* old = nullptr;
+        zrv::SwapImportSlot(m_slot, value, &old);
     }
 
     void* m_real = nullptr;

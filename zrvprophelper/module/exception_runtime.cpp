@@ -21,6 +21,8 @@
 #include <exception>
 #include <new>
 
+#include "support/import_slot.h"
+
 namespace {
 
 // The runtime's per-thread record, as the C++ ABI lays it out on x86.
@@ -45,31 +47,6 @@ void* __cdecl FailFirstMalloc(size_t size) {
     return g_realMalloc(size);
 }
 
-// The module's import of malloc, patched for the one call below.
-void** MallocImport(HINSTANCE image) noexcept {
-    auto* base = reinterpret_cast<BYTE*>(image);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (imports.VirtualAddress == 0) return nullptr;
-    for (auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-         entry->Name != 0; ++entry) {
-        if (::lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), "msvcrt.dll") != 0)
-            continue;
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-            const auto* name =
-                reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (::lstrcmpA(reinterpret_cast<const char*>(name->Name), "malloc") == 0)
-                return reinterpret_cast<void**>(&slots->u1.Function);
-        }
-    }
-    return nullptr;
-}
-
 // A pool without memory of its own (its making failed as the module
 // started) cannot serve the call below, and the runtime then terminates: the
 // load fails instead.
@@ -88,15 +65,6 @@ bool ThrowOnce() noexcept {
     } catch (...) {
         return false;
     }
-}
-
-bool SwapImport(void** slot, void* value, void** old) noexcept {
-    DWORD protection = 0;
-    if (!::VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &protection)) return false;
-    *old = *slot;
-    *slot = value;
-    ::VirtualProtect(slot, sizeof(*slot), protection, &protection);
-    return true;
 }
 
 }  // namespace
@@ -124,22 +92,37 @@ void __cxa_free_exception(void* exception) noexcept;
 
 }  // extern "C"
 
+namespace {
+
+// One exception taken with malloc failing, so that it comes from the pool;
+// null when the pool could not serve it. Kept apart from the import's
+// patching: nothing here lives across the jump.
+__attribute__((noinline)) void* ExceptionFromPool() noexcept {
+    const std::terminate_handler previous = std::set_terminate(&NoPool);
+    void* volatile exception = nullptr;
+    if (setjmp(g_noPool) == 0) exception = __cxa_allocate_exception(sizeof(void*));
+    std::set_terminate(previous);
+    return exception;
+}
+
+}  // namespace
+
 bool ReadyExceptionRuntime(HINSTANCE image) noexcept {
     // Out of memory already: the load fails rather than the lock's making.
     void* probe = std::malloc(256);
     if (!probe) return false;
     std::free(probe);
-    void** slot = MallocImport(image);
+    // The module's import of malloc, patched for the one call below.
+    HMODULE runtime = ::GetModuleHandleW(L"msvcrt.dll");
+    void** slot = zrv::FindImportSlot(
+        image, runtime ? reinterpret_cast<void*>(::GetProcAddress(runtime, "malloc")) : nullptr);
     void* real = nullptr;
     if (!slot) return false;
     g_realMalloc = reinterpret_cast<MallocFn>(*slot);
-    if (!SwapImport(slot, reinterpret_cast<void*>(&FailFirstMalloc), &real)) return false;
+    if (!zrv::SwapImportSlot(slot, reinterpret_cast<void*>(&FailFirstMalloc), &real)) return false;
     // Nothing else runs this image's code during its process attach.
-    const std::terminate_handler previous = std::set_terminate(&NoPool);
-    void* volatile exception = nullptr;
-    if (setjmp(g_noPool) == 0) exception = __cxa_allocate_exception(sizeof(void*));
-    std::set_terminate(previous);
-    SwapImport(slot, real, &real);
+    void* exception = ExceptionFromPool();
+    zrv::SwapImportSlot(slot, real, &real);
     if (!exception) return false;
     __cxa_free_exception(exception);
     return ThrowOnce();
