@@ -33,10 +33,146 @@ struct CallText {
     BSTR b;
 };
 
-// One localized string: the map lookup and the string table.
+// The module's name as every lookup passes it: the long form of its file's
+// path as the shell gives it, resolved once in a process.
+// The module's file beside this program.
+std::wstring ModulePath() {
+    wchar_t path[kPathBuffer] = {};
+    ::GetModuleFileNameW(nullptr, path, kPathBuffer);
+    ::PathRemoveFileSpecW(path);
+    ::PathAppendW(path, L"ZRVPropHelper.dll");
+    return path;
+}
+
+// The context the pages' dialogs are built in, with version 6 common
+// controls, from the module's manifest: built once in a process.
+HANDLE PagesContext() {
+    static const HANDLE context = [] {
+        const std::wstring path = ModulePath();
+        ACTCTXW request = {};
+        request.cbSize = sizeof(request);
+        request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+        request.lpSource = path.c_str();
+        request.lpResourceName = MAKEINTRESOURCEW(2);
+        return ::CreateActCtxW(&request);
+    }();
+    return context;
+}
+
+// The pages' context, active for as long as this lives.
+class PagesContextActive {
+  public:
+    PagesContextActive() {
+        m_active =
+            PagesContext() != INVALID_HANDLE_VALUE && ::ActivateActCtx(PagesContext(), &m_cookie);
+    }
+    PagesContextActive(const PagesContextActive&) = delete;
+    PagesContextActive& operator=(const PagesContextActive&) = delete;
+    ~PagesContextActive() {
+        if (m_active) ::DeactivateActCtx(0, m_cookie);
+    }
+
+  private:
+    ULONG_PTR m_cookie = 0;
+    bool m_active = false;
+};
+
+const std::wstring& ModuleStem() {
+    static const std::wstring stem = [] {
+        wchar_t path[kPathBuffer] = {};
+        ::lstrcpynW(path, ModulePath().c_str(), kPathBuffer);
+        zrv::com_ptr<IShellFolder> desktop;
+        PIDLIST_RELATIVE items = nullptr;
+        if (SUCCEEDED(::SHGetDesktopFolder(desktop.put())) &&
+            SUCCEEDED(
+                desktop->ParseDisplayName(nullptr, nullptr, path, nullptr, &items, nullptr))) {
+            ::SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(items), path);
+            ::CoTaskMemFree(items);
+        }
+        wchar_t* name = ::PathFindFileNameW(path);
+        ::PathRemoveExtensionW(name);
+        return std::wstring(name);
+    }();
+    return stem;
+}
+
+struct StringRequest {
+    UINT id;
+    wchar_t* text;
+    int size;
+};
+
+void TranslateString(IAppLocalizer* server, void* context) {
+    auto* request = static_cast<StringRequest*>(context);
+    wchar_t key[16];
+    std::swprintf(key, 16, L"%u", request->id);
+    CallText stem(ModuleStem()), id(key), fallback(request->text);
+    BSTR answer = nullptr;
+    if (SUCCEEDED(server->GetModuleString(stem.b, id.b, fallback.b, &answer))) {
+        ::lstrcpynW(request->text, answer ? answer : L"", request->size);
+    }
+    ::SysFreeString(answer);
+}
+
+// One localized string: the string table, then the thread's server through
+// the map, made on the thread's first lookup.
 void LoadLocalized(HMODULE templates, UINT id, wchar_t* text, int size) {
-    MapLookupFloor();
     if (::LoadStringW(templates, id, text, size) <= 0) text[0] = L'\0';
+    StringRequest request{id, text, size};
+    MapLookupFloor(true, &TranslateString, &request, /*makeServer=*/true);
+}
+
+struct DialogRequest {
+    HWND page;
+    UINT dialogId;
+    IAppLocalizer* server;
+};
+
+// A direct child's font and, when it has a text and an id, its translation.
+BOOL CALLBACK LocalizeChild(HWND child, LPARAM param) {
+    auto* request = reinterpret_cast<DialogRequest*>(param);
+    if (::GetParent(child) != request->page) return TRUE;
+    ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)),
+                   0);
+    const int id = ::GetDlgCtrlID(child);
+    wchar_t text[kPathBuffer] = {};
+    ::GetWindowTextW(child, text, kPathBuffer);
+    if (text[0] == L'\0' || id == 0) return TRUE;
+    wchar_t key[16], dialog[16];
+    std::swprintf(key, 16, L"%d", id);
+    std::swprintf(dialog, 16, L"%u", request->dialogId);
+    CallText stem(ModuleStem()), dialogText(dialog), keyText(key), fallback(text);
+    BSTR answer = nullptr;
+    if (SUCCEEDED(request->server->GetDialogString(stem.b, dialogText.b, keyText.b, fallback.b,
+                                                   &answer)) &&
+        answer && answer[0]) {
+        ::SetWindowTextW(child, answer);
+    }
+    ::SysFreeString(answer);
+    return TRUE;
+}
+
+void TranslateDialog(IAppLocalizer* server, void* context) {
+    auto* request = static_cast<DialogRequest*>(context);
+    request->server = server;
+    wchar_t dialog[16], caption[kPathBuffer] = {};
+    std::swprintf(dialog, 16, L"%u", request->dialogId);
+    ::GetWindowTextW(request->page, caption, kPathBuffer);
+    CallText stem(ModuleStem()), dialogText(dialog), key(L"caption"), fallback(caption);
+    BSTR answer = nullptr;
+    if (SUCCEEDED(server->GetDialogString(stem.b, dialogText.b, key.b, fallback.b, &answer)) &&
+        answer) {
+        ::SetWindowTextW(request->page, answer);
+    }
+    ::SysFreeString(answer);
+    ::EnumChildWindows(request->page, &LocalizeChild, reinterpret_cast<LPARAM>(request));
+}
+
+// The dialog's localization: one lookup, its server asked for the caption
+// and for every direct child's text.
+void LocalizeDialog(HWND page, UINT dialogId) {
+    DialogRequest request{page, dialogId, nullptr};
+    MapLookupFloor(true, &TranslateDialog, &request, /*makeServer=*/true);
 }
 
 // The selection intake of one handler for a one-name drop list: the name,
@@ -102,21 +238,30 @@ void MarkChanged(HWND page) {
 
 // The size worker's one update for a document: its size, in the localized
 // format, sent to the page.
-unsigned __stdcall SizeWorker(void* argument) {
-    auto* page = static_cast<FloorPage*>(argument);
+void SendSize(FloorPage& page) {
     WIN32_FIND_DATAW entry;
-    HANDLE search = ::FindFirstFileW(page->path.c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return 0;
+    HANDLE search = ::FindFirstFileW(page.path.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
     ::FindClose(search);
     const ULONGLONG bytes =
         (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
     const bool kilobytes = bytes >= 1024;
     wchar_t format[64];
-    LoadLocalized(page->templates, kilobytes ? IDS_SIZE_KB_FORMAT : IDS_SIZE_BYTES_FORMAT, format,
+    LoadLocalized(page.templates, kilobytes ? IDS_SIZE_KB_FORMAT : IDS_SIZE_BYTES_FORMAT, format,
                   64);
     wchar_t text[128];
     std::swprintf(text, 128, format, kilobytes ? bytes / 1024 : bytes);
-    ::SendMessageW(page->window, WM_APP, 0, reinterpret_cast<LPARAM>(text));
+    ::SendMessageW(page.window, WM_APP, 0, reinterpret_cast<LPARAM>(text));
+}
+
+// Its apartment lets the thread's server serve it in process, and its entry
+// goes with the apartment.
+unsigned __stdcall SizeWorker(void* argument) {
+    auto* page = static_cast<FloorPage*>(argument);
+    const bool joined = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    SendSize(*page);
+    ReleaseThreadServerFloor();
+    if (joined) ::CoUninitialize();
     return 0;
 }
 
@@ -138,7 +283,7 @@ void ShowTime(HWND window, int control, const FILETIME& universal, bool dateOnly
 }
 
 void InitGeneral(FloorPage& page, HWND window) {
-    MapLookupFloor();  // the dialog's localization
+    LocalizeDialog(window, page.id);
     const wchar_t* path = page.path.c_str();
     SHFILEINFOW info = {};
     ::SHGetFileInfoW(path, 0, &info, sizeof(info), SHGFI_ICON | SHGFI_TYPENAME);
@@ -230,6 +375,7 @@ struct IAxWinHostWindow : public IUnknown {
 // created in them).
 HWND CreateHost() {
     const AxHosting& atl = Hosting();
+    const PagesContextActive context;
     HWND host = ::CreateWindowExW(0, L"AtlAxWin80", nullptr, 0, CW_USEDEFAULT, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
     if (!host || !atl.getHost || !atl.createControlEx) return host;
@@ -274,7 +420,7 @@ void ShowList(HWND host, zrv::com_ptr<ICategoryList>& list, const std::wstring* 
 }
 
 void InitCategories(FloorPage& page, HWND window) {
-    MapLookupFloor();  // the dialog's localization
+    LocalizeDialog(window, page.id);
     static const int kFields[][2] = {{IDC_CATEGORIES_TITLE, DOCPROP_TITLE},
                                      {IDC_CATEGORIES_SUBJECT, DOCPROP_SUBJECT},
                                      {IDC_CATEGORIES_AUTHOR, DOCPROP_AUTHOR},
@@ -326,7 +472,7 @@ void ShowCategories(FloorPage& page, HWND window) {
 // ---- Life Cycle ----
 
 void InitLifeCycle(FloorPage& page, HWND window) {
-    MapLookupFloor();  // the dialog's localization
+    LocalizeDialog(window, page.id);
     HWND list = ::GetDlgItem(window, IDC_LIFECYCLE_REMINDER);
     const UINT reminders[] = {IDS_REMINDER_NONE, IDS_REMINDER_7_DAYS, IDS_REMINDER_14_DAYS};
     for (DWORD value = 0; value < 3; ++value) {
@@ -428,8 +574,15 @@ INT_PTR CALLBACK FloorDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
     }
 }
 
+// The thread's server goes with its last page, as the pages' apartment
+// would let it go.
+thread_local int t_livePages = 0;
+
 UINT CALLBACK FloorPageCallback(HWND, UINT message, PROPSHEETPAGEW* info) {
-    if (message == PSPCB_RELEASE) delete reinterpret_cast<FloorPage*>(info->lParam);
+    if (message == PSPCB_RELEASE) {
+        delete reinterpret_cast<FloorPage*>(info->lParam);
+        if (--t_livePages == 0) ReleaseThreadServerFloor();
+    }
     return 1;
 }
 
@@ -439,8 +592,19 @@ HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates, size_
     zrv::com_ptr<IDataObject> data;
     if (FAILED(zrvproduct::CreateDropDataObject({document}, data.put()))) return nullptr;
     std::vector<HPROPSHEETPAGE> pages;
+    // The pages are made by version 6 common controls, in its context.
+    using CreatePageFn = HPROPSHEETPAGE(WINAPI*)(LPCPROPSHEETPAGEW);
+    CreatePageFn createPage = nullptr;
+    HMODULE commonControls = nullptr;
+    {
+        const PagesContextActive context;
+        commonControls = ::LoadLibraryW(L"comctl32.dll");
+        createPage = reinterpret_cast<CreatePageFn>(
+            reinterpret_cast<void*>(::GetProcAddress(commonControls, "CreatePropertySheetPageW")));
+    }
     for (UINT id : {IDD_GENERAL_PAGE, IDD_CATEGORIES_PAGE, IDD_LIFECYCLE_PAGE}) {
         auto* page = new FloorPage;
+        ++t_livePages;
         page->id = id;
         page->templates = templates;
         LoadLocalized(templates, id, page->title, kPathBuffer);
@@ -454,7 +618,15 @@ HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates, size_
         info.pfnDlgProc = &FloorDialogProc;
         info.pfnCallback = &FloorPageCallback;
         info.lParam = reinterpret_cast<LPARAM>(page);
-        HPROPSHEETPAGE handle = ::CreatePropertySheetPageW(&info);
+        if (PagesContext() != INVALID_HANDLE_VALUE) {
+            info.dwFlags |= PSP_USEFUSIONCONTEXT;
+            info.hActCtx = PagesContext();
+        }
+        HPROPSHEETPAGE handle = nullptr;
+        if (createPage) {
+            const PagesContextActive context;
+            handle = createPage(&info);
+        }
         if (id == IDD_CATEGORIES_PAGE) {
             // The host window class, registered once for each of the two lists.
             for (int list = 0; list < 2; ++list) {
@@ -464,17 +636,23 @@ HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates, size_
                                IID_IAppDocumentTypes, page->types.put_void());
         }
         if (!ReadSelection(data.get(), page->path) || !handle) {
-            if (handle) {
-                ::DestroyPropertySheetPage(handle);
+            using DestroyPageFn = BOOL(WINAPI*)(HPROPSHEETPAGE);
+            auto destroyPage = reinterpret_cast<DestroyPageFn>(reinterpret_cast<void*>(
+                ::GetProcAddress(commonControls, "DestroyPropertySheetPage")));
+            if (handle && destroyPage) {
+                destroyPage(handle);
             } else {
                 delete page;
+                --t_livePages;
             }
             continue;
         }
         pages.push_back(handle);
     }
     if (pagesAdded) *pagesAdded = pages.size();
-    return zrvproduct::CreateModelessSheet(document, pages);
+    HWND sheet = zrvproduct::CreateModelessSheet(document, pages);
+    if (commonControls) ::FreeLibrary(commonControls);
+    return sheet;
 }
 
 }  // namespace zrvbench

@@ -3,7 +3,11 @@
 // makes only the platform and product calls the pages must make to show what
 // they show, in the number and order the pages make them, with none of the
 // module's code (its DLL is loaded as a datafile, for its templates and
-// strings).
+// strings). That includes what the pages' design asks of them beyond their
+// fields: their dialogs built with version 6 common controls under the
+// context of the module's manifest, and every text asked of the thread's
+// server through the localizer map, the server made and registered by the
+// thread's first lookup.
 
 #include <windows.h>
 

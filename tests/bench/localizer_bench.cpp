@@ -62,7 +62,7 @@ LONG ServerObjectsCreated() {
 // closed with its mutex. No localizer object and no translation.
 // The translation every lookup asks its server for, with the BSTRs it must
 // pass and the one it gets back.
-void Translate(IAppLocalizer* localizer) {
+void Translate(IAppLocalizer* localizer, void*) {
     BSTR stem = ::SysAllocString(L"ZRVPropHelper");
     BSTR key = ::SysAllocString(L"105");
     BSTR defaultText = ::SysAllocString(L"General");

@@ -9,26 +9,57 @@ namespace zrvbench {
 
 namespace {
 
-// The slot carrying the calling thread's ids, or null. The table is trusted
+// Whether this thread's entry is one that a floor lookup made: only those are
+// given back here, never the module's registration for the same thread.
+thread_local bool t_madeServer = false;
+
+LONG Capacity(SIZE_T viewBytes) {
+    if (viewBytes < kLocalizerMapHeaderBytes) return 0;
+    return static_cast<LONG>((viewBytes - kLocalizerMapHeaderBytes) / sizeof(LocalizerMapEntry));
+}
+
+// The slot carrying the calling thread's ids, or -1. The table is trusted
 // only as far as the view reaches, as a lookup must.
-volatile LocalizerMapEntry* FindOwnEntry(LocalizerMap* view, SIZE_T viewBytes) {
-    if (viewBytes < kLocalizerMapHeaderBytes) return nullptr;
-    const LONG capacity =
-        static_cast<LONG>((viewBytes - kLocalizerMapHeaderBytes) / sizeof(LocalizerMapEntry));
+LONG FindOwnEntry(LocalizerMap* view, SIZE_T viewBytes) {
     const LONG count = *const_cast<volatile LONG*>(&view->entryCount);
-    if (count < 0 || count > capacity) return nullptr;
+    if (count < 0 || count > Capacity(viewBytes)) return -1;
     const DWORD process = ::GetCurrentProcessId();
     const DWORD thread = ::GetCurrentThreadId();
     for (LONG i = 0; i < count; ++i) {
         volatile LocalizerMapEntry* entry = &view->entries[i];
-        if (entry->processId == process && entry->threadId == thread) return entry;
+        if (entry->processId == process && entry->threadId == thread) return i;
     }
-    return nullptr;
+    return -1;
+}
+
+// The first lookup's registration: the lowest free slot, else a new one.
+LONG RegisterServer(LocalizerMap* view, SIZE_T viewBytes, HANDLE mutex, IAppLocalizer* server) {
+    if (!mutex || ::WaitForSingleObject(mutex, kLocalizerWaitMs) == WAIT_TIMEOUT) return -1;
+    const LONG count = view->entryCount;
+    LONG slot = -1;
+    for (LONG i = 0; slot < 0 && i < count; ++i) {
+        if (view->entries[i].processId == 0 && view->entries[i].threadId == 0) slot = i;
+    }
+    if (slot < 0 && count < Capacity(viewBytes)) {
+        slot = count;
+        view->entryCount = count + 1;
+    }
+    if (slot >= 0) {
+        LocalizerMapEntry& entry = view->entries[slot];
+        entry.processId = ::GetCurrentProcessId();
+        entry.threadId = ::GetCurrentThreadId();
+        entry.useCount = 1;  // the map's hold
+        entry.localizer = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(server));
+        server->AddRef();  // the map's reference
+        t_madeServer = true;
+    }
+    ::ReleaseMutex(mutex);
+    return slot;
 }
 
 }  // namespace
 
-void MapLookupFloor(bool flush, TranslateFn translate) {
+void MapLookupFloor(bool flush, TranslateFn translate, void* context, bool makeServer) {
     HANDLE mapping = ::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kLocalizerMapName);
     if (!mapping) return;
     auto* view = static_cast<LocalizerMap*>(::MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
@@ -38,11 +69,23 @@ void MapLookupFloor(bool flush, TranslateFn translate) {
         const SIZE_T viewBytes =
             ::VirtualQuery(view, &info, sizeof(info)) == sizeof(info) ? info.RegionSize : 0;
         mutex = ::CreateMutexW(nullptr, FALSE, kLocalizerMutexName);
-        if (volatile LocalizerMapEntry* entry = FindOwnEntry(view, viewBytes)) {
+        LONG slot = FindOwnEntry(view, viewBytes);
+        if (slot < 0 && makeServer) {
+            IAppLocalizer* server = nullptr;
+            if (SUCCEEDED(::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_INPROC_SERVER,
+                                             IID_IAppLocalizer,
+                                             reinterpret_cast<void**>(&server)))) {
+                slot = RegisterServer(view, viewBytes, mutex, server);
+                server->Release();
+            }
+        }
+        if (slot >= 0) {
+            volatile LocalizerMapEntry* entry = &view->entries[slot];
             entry->useCount = entry->useCount + 1;  // held while the text is looked up
             if (translate) {
                 translate(
-                    reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(entry->localizer)));
+                    reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(entry->localizer)),
+                    context);
             }
             // A use that leaves the entry held goes back without the mutex:
             // only this thread touches an entry with its own ids.
@@ -53,6 +96,31 @@ void MapLookupFloor(bool flush, TranslateFn translate) {
     }
     ::CloseHandle(mapping);
     if (mutex) ::CloseHandle(mutex);
+}
+
+void ReleaseThreadServerFloor() {
+    if (!t_madeServer) return;
+    t_madeServer = false;
+    HANDLE mapping = ::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kLocalizerMapName);
+    if (!mapping) return;
+    auto* view = static_cast<LocalizerMap*>(::MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, kLocalizerMutexName);
+    if (view && mutex && ::WaitForSingleObject(mutex, kLocalizerWaitMs) != WAIT_TIMEOUT) {
+        MEMORY_BASIC_INFORMATION info = {};
+        const SIZE_T viewBytes =
+            ::VirtualQuery(view, &info, sizeof(info)) == sizeof(info) ? info.RegionSize : 0;
+        const LONG slot = FindOwnEntry(view, viewBytes);
+        if (slot >= 0) {
+            LocalizerMapEntry& entry = view->entries[slot];
+            reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(entry.localizer))->Release();
+            entry = LocalizerMapEntry{};
+            if (slot == view->entryCount - 1) view->entryCount = slot;
+        }
+        ::ReleaseMutex(mutex);
+    }
+    if (view) ::UnmapViewOfFile(view);
+    if (mutex) ::CloseHandle(mutex);
+    ::CloseHandle(mapping);
 }
 
 }  // namespace zrvbench
