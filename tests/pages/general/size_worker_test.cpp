@@ -725,6 +725,60 @@ TEST_F(SizeField, PageThreadKilledInTheMiddleOfAWalk) {
     EXPECT_LE(g_listingSteps - stepsAtKill, 2) << "the worker walked on for nobody";
 }
 
+// Fails listing step number g_failAt of a walk with g_failError.
+int g_listingCalls = 0;
+int g_failAt = 0;
+DWORD g_failError = 0;
+BOOL WINAPI FailingFindNext(HANDLE search, WIN32_FIND_DATAW* entry) {
+    if (++g_listingCalls == g_failAt) {
+        ::SetLastError(g_failError);
+        return FALSE;
+    }
+    return g_realFindNext(search, entry);
+}
+
+// A listing that ends with anything but its last entry (a network drop, a
+// device gone) may have held anything: the walk fails, and no running figure
+// is marked as its total. The end of the entries is no such failure.
+TEST_F(SizeField, ListingThatFailsMidwayFailsTheWalk) {
+    ScratchFolder folder(L"size-failing-read");
+    folder.File(L"top.bin", std::string(100, 't'));
+    folder.Folder(L"sub");
+    folder.File(L"sub\\f.bin", std::string(2000, 'f'));
+    zrv::unique_hwnd target(::CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                            ::GetModuleHandleW(nullptr), nullptr));
+    ASSERT_TRUE(target);
+    ImportHook hook(L"kernel32.dll", "FindNextFileW", reinterpret_cast<void*>(&FailingFindNext));
+    ASSERT_TRUE(hook.ok());
+    g_realFindNext = hook.real<BOOL(WINAPI*)(HANDLE, WIN32_FIND_DATAW*)>();
+
+    const auto walk = [&](int failAt, DWORD error, bool* last) {
+        g_listingCalls = 0;
+        g_failAt = failAt;
+        g_failError = error;
+        zrv::com_ptr<SizeJob> job = SizeJob::Create(folder.path().c_str(), target.get());
+        SizeWalk(*job.get(), nullptr).TotalSize(folder.path().c_str(), false);
+        return std::wstring(job->LatestText(last).GetString());
+    };
+    bool last = false;
+    ASSERT_EQ(L"2 KB", walk(0, 0, &last));
+    EXPECT_TRUE(last);
+    const int steps = g_listingCalls;
+    const struct {
+        int failAt;
+        DWORD error;
+        const wchar_t* total;
+    } rows[] = {
+        {1, ERROR_UNEXP_NET_ERR, L""},         {steps / 2, ERROR_NOT_READY, L""},
+        {steps - 1, ERROR_ACCESS_DENIED, L""}, {steps, ERROR_UNEXP_NET_ERR, L""},
+        {steps, ERROR_NO_MORE_FILES, L"2 KB"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.total, walk(row.failAt, row.error, &last)) << row.failAt << " " << row.error;
+        EXPECT_TRUE(last) << row.failAt;
+    }
+}
+
 // A window hook that closes the sheet when the Size field is given its first
 // figure, as a host may close it from inside any message the page sends.
 HWND g_closingSheet = nullptr;
