@@ -241,6 +241,41 @@ TEST_F(SizeField, FigureWithinAFrameWaitsForItsEnd) {
 // Every folder is walked whatever its other attribute bits; links to folders
 // (reparse points) are not: one to a sibling would count it twice, one to an
 // ancestor would go round for ever.
+// A frame's WM_TIMER that a host took from the queue before the frame ended
+// early (the walk's last figure) and dispatches after: it ends nothing, and
+// leaves no timer behind, also while another page's frame is under way.
+TEST_F(SizeField, FrameEndTakenBeforeTheLastFigureEndsNothing) {
+    const auto makeField = [] {
+        return zrv::unique_hwnd(::CreateWindowW(L"EDIT", L"", WS_POPUP, 0, 0, 100, 20, nullptr,
+                                                nullptr, ::GetModuleHandleW(nullptr), nullptr));
+    };
+    zrv::unique_hwnd field = makeField();
+    zrv::unique_hwnd other = makeField();
+    ASSERT_TRUE(field && other);
+    SizeDisplay display;
+    SizeDisplay otherDisplay;
+    display.Attach(field.get());
+    otherDisplay.Attach(other.get());
+    display.Take(L"1 KB", false);
+    display.Take(L"2 KB", false);
+    MSG frameEnd = {};
+    const DWORD start = ::GetTickCount();
+    while (!::PeekMessageW(&frameEnd, field.get(), WM_TIMER, WM_TIMER, PM_REMOVE) &&
+           ::GetTickCount() - start < 2000) {
+        ::Sleep(1);
+    }
+    ASSERT_EQ(static_cast<UINT>(WM_TIMER), frameEnd.message);
+    otherDisplay.Take(L"1 KB", false);
+    otherDisplay.Take(L"2 KB", false);
+    display.Take(L"3 KB", true);
+    ::DispatchMessageW(&frameEnd);
+    EXPECT_EQ(L"3 KB", WindowText(field.get()));
+    ::Sleep(4 * SizeDisplay::kFrameMs);
+    MSG late;
+    EXPECT_FALSE(::PeekMessageW(&late, field.get(), WM_TIMER, WM_TIMER, PM_NOREMOVE))
+        << "a timer runs on for a finished field";
+}
+
 TEST_F(SizeField, FoldersAreEnteredWhateverTheirAttributesButLinksAreNot) {
     ScratchFolder links(L"size-links");
     ScratchFolder folder(L"size-attrs");
@@ -690,5 +725,103 @@ TEST_F(SizeField, PageThreadKilledInTheMiddleOfAWalk) {
     EXPECT_LE(g_listingSteps - stepsAtKill, 2) << "the worker walked on for nobody";
 }
 
+// Fails listing step number g_failAt of a walk with g_failError.
+int g_listingCalls = 0;
+int g_failAt = 0;
+DWORD g_failError = 0;
+BOOL WINAPI FailingFindNext(HANDLE search, WIN32_FIND_DATAW* entry) {
+    if (++g_listingCalls == g_failAt) {
+        ::SetLastError(g_failError);
+        return FALSE;
+    }
+    return g_realFindNext(search, entry);
+}
+
+// A listing that ends with anything but its last entry (a network drop, a
+// device gone) may have held anything: the walk fails, and no running figure
+// is marked as its total. The end of the entries is no such failure.
+TEST_F(SizeField, ListingThatFailsMidwayFailsTheWalk) {
+    ScratchFolder folder(L"size-failing-read");
+    folder.File(L"top.bin", std::string(100, 't'));
+    folder.Folder(L"sub");
+    folder.File(L"sub\\f.bin", std::string(2000, 'f'));
+    zrv::unique_hwnd target(::CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                            ::GetModuleHandleW(nullptr), nullptr));
+    ASSERT_TRUE(target);
+    ImportHook hook(L"kernel32.dll", "FindNextFileW", reinterpret_cast<void*>(&FailingFindNext));
+    ASSERT_TRUE(hook.ok());
+    g_realFindNext = hook.real<BOOL(WINAPI*)(HANDLE, WIN32_FIND_DATAW*)>();
+
+    const auto walk = [&](int failAt, DWORD error, bool* last) {
+        g_listingCalls = 0;
+        g_failAt = failAt;
+        g_failError = error;
+        zrv::com_ptr<SizeJob> job = SizeJob::Create(folder.path().c_str(), target.get());
+        SizeWalk(*job.get(), nullptr).TotalSize(folder.path().c_str(), false);
+        return std::wstring(job->LatestText(last).GetString());
+    };
+    bool last = false;
+    ASSERT_EQ(L"2 KB", walk(0, 0, &last));
+    EXPECT_TRUE(last);
+    const int steps = g_listingCalls;
+    const struct {
+        int failAt;
+        DWORD error;
+        const wchar_t* total;
+    } rows[] = {
+        {1, ERROR_UNEXP_NET_ERR, L""},         {steps / 2, ERROR_NOT_READY, L""},
+        {steps - 1, ERROR_ACCESS_DENIED, L""}, {steps, ERROR_UNEXP_NET_ERR, L""},
+        {steps, ERROR_NO_MORE_FILES, L"2 KB"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.total, walk(row.failAt, row.error, &last)) << row.failAt << " " << row.error;
+        EXPECT_TRUE(last) << row.failAt;
+    }
+}
+
+// A window hook that closes the sheet when the Size field is given its first
+// figure, as a host may close it from inside any message the page sends.
+HWND g_closingSheet = nullptr;
+LRESULT CALLBACK CloseSheetOnFigure(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call && call->message == WM_SETTEXT && g_closingSheet &&
+        ::GetDlgCtrlID(call->hwnd) == IDC_GENERAL_SIZE && call->lParam &&
+        *reinterpret_cast<const wchar_t*>(call->lParam)) {
+        HWND sheet = g_closingSheet;
+        g_closingSheet = nullptr;
+        ::DestroyWindow(sheet);
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The page and its Size field go while the field is being set: nothing of
+// the page is touched afterwards.
+TEST_F(SizeField, SheetClosedWhileTheFieldIsSet) {
+    ScratchFolder folder(L"size-closed-in-set");
+    folder.File(L"a.txt", std::string(600, 'a'));
+    folder.File(L"b.txt", std::string(600, 'b'));
+    ScratchFolder links(L"size-links");
+    const std::wstring link = ShortcutTo(links, L"closed-in-set", folder.path());
+    ASSERT_FALSE(link.empty());
+    const LONG pagesBefore = CZRVPropPage::LiveObjectCount();
+    HHOOK hook =
+        ::SetWindowsHookExW(WH_CALLWNDPROC, &CloseSheetOnFigure, nullptr, ::GetCurrentThreadId());
+    ASSERT_TRUE(hook);
+    zrv::scope_exit unhook([hook] { ::UnhookWindowsHookEx(hook); });
+    g_closingSheet = CreateGeneralSheet(link);
+    ASSERT_TRUE(g_closingSheet);
+    const DWORD start = ::GetTickCount();
+    while ((g_closingSheet || LiveSizeWorkers() != 0) && ::GetTickCount() - start < 60000) {
+        PumpFor(nullptr, 5);
+    }
+    EXPECT_EQ(nullptr, g_closingSheet) << "no figure was shown";
+    EXPECT_EQ(0, LiveSizeWorkers());
+    EXPECT_EQ(pagesBefore, CZRVPropPage::LiveObjectCount());
+    // Freed memory keeps a pattern under heap checking: a write after the
+    // page went shows there.
+    HANDLE heaps[64];
+    const DWORD count = std::min<DWORD>(::GetProcessHeaps(64, heaps), 64);
+    for (DWORD i = 0; i < count; ++i) EXPECT_TRUE(::HeapValidate(heaps[i], 0, nullptr)) << i;
+}
 }  // namespace
 }  // namespace zrvtest

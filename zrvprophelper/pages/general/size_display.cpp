@@ -33,8 +33,11 @@ void SizeDisplay::Take(const CString& text, bool last) noexcept {
                               kFrameMs - (now - m_lastSet), &SizeDisplay::OnFrameEnd) != 0;
 }
 
-void CALLBACK SizeDisplay::OnFrameEnd(HWND, UINT, UINT_PTR id, DWORD) noexcept {
+void CALLBACK SizeDisplay::OnFrameEnd(HWND field, UINT, UINT_PTR id, DWORD) noexcept {
     auto* display = reinterpret_cast<SizeDisplay*>(id);
+    // Killing a timer leaves a WM_TIMER a host already took from the queue:
+    // dispatched later, it finds its frame ended and must not start another.
+    if (!display->m_timerArmed || field != display->m_field) return;
     const DWORD now = ::GetTickCount();
     const DWORD shown = now - display->m_lastSet;
     // A timer may end a little before the tick count says the frame has.
@@ -49,10 +52,16 @@ void SizeDisplay::ShowPending(DWORD now) noexcept {
     StopTimer();
     if (!m_hasPending) return;
     m_hasPending = false;
-    if (Set(m_pending)) {
-        m_lastSet = now;
-        m_shownAny = true;
-    }
+    // Reading the field back costs far less than setting its text: a figure
+    // it already shows, whoever set it, is left alone.
+    if (Shows(m_pending)) return;
+    m_lastSet = now;
+    m_shownAny = true;
+    // Whoever handles the new text (a hook, a subclass) may close the sheet
+    // and free this object with the page: the text is set last, from copies.
+    const HWND field = m_field;
+    const CString text = m_pending;
+    ::SetWindowTextW(field, text);
 }
 
 void SizeDisplay::StopTimer() noexcept {
@@ -61,15 +70,9 @@ void SizeDisplay::StopTimer() noexcept {
     m_timerArmed = false;
 }
 
-bool SizeDisplay::Set(const CString& text) noexcept {
-    // Reading the field back costs far less than setting its text: a figure
-    // it already shows, whoever set it, is left alone.
+bool SizeDisplay::Shows(const CString& text) const noexcept {
     wchar_t shown[kSizeTextBuffer];
     const int length = ::GetWindowTextW(m_field, shown, kSizeTextBuffer);
-    if (length < kSizeTextBuffer - 1 && length == text.GetLength() &&
-        std::wmemcmp(shown, text.GetString(), length) == 0) {
-        return false;
-    }
-    ::SetWindowTextW(m_field, text);
-    return true;
+    return length < kSizeTextBuffer - 1 && length == text.GetLength() &&
+           std::wmemcmp(shown, text.GetString(), length) == 0;
 }

@@ -35,8 +35,8 @@ class SizeDisplay {
     static void CALLBACK OnFrameEnd(HWND field, UINT message, UINT_PTR id, DWORD time) noexcept;
     void ShowPending(DWORD now) noexcept;
     void StopTimer() noexcept;
-    // False when the field already showed text.
-    bool Set(const CString& text) noexcept;
+    // The field already shows text.
+    bool Shows(const CString& text) const noexcept;
 
     HWND m_field = nullptr;
     CString m_pending;

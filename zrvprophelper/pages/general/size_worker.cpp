@@ -222,7 +222,16 @@ ULONGLONG SizeWalk::TotalSize(const CString& path, bool listFolder) {
         // entry is looked for first, so that the page learns which figure is
         // the walk's last.
         for (;;) {
-            const bool more = !m_stopped && ::FindNextFileW(listing->search.get(), &entry);
+            bool more = false;
+            if (!m_stopped) {
+                more = ::FindNextFileW(listing->search.get(), &entry) != FALSE;
+                // A listing cut short (a network drop, a medium gone) may have
+                // held anything: what was counted so far is no total.
+                if (!more && ::GetLastError() != ERROR_NO_MORE_FILES) {
+                    ReportUnknown();
+                    return 0;
+                }
+            }
             if (Report(listing->total, !more && listings.size() == 1) && more) break;
             const ULONGLONG total = listing->total;
             listings.pop_back();

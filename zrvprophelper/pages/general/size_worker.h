@@ -47,7 +47,8 @@ class SizeWalk {
     // reparse points (junctions, symbolic links, mount points), which add
     // nothing. A folder's own record adds no bytes. A subfolder that is gone
     // or closed to us adds nothing; one that cannot be listed for another
-    // reason ends the walk as failed (ReportUnknown).
+    // reason ends the walk as failed (ReportUnknown), as does a listing that
+    // fails before its last entry.
     ULONGLONG TotalSize(const CString& path, bool listFolder);
 
     // The walk failed before its end: the Size field is emptied, as for an
