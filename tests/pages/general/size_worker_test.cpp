@@ -238,9 +238,6 @@ TEST_F(SizeField, FigureWithinAFrameWaitsForItsEnd) {
     }
 }
 
-// Every folder is walked whatever its other attribute bits; links to folders
-// (reparse points) are not: one to a sibling would count it twice, one to an
-// ancestor would go round for ever.
 // A frame's WM_TIMER that a host took from the queue before the frame ended
 // early (the walk's last figure) and dispatches after: it ends nothing, and
 // leaves no timer behind, also while another page's frame is under way.
@@ -276,6 +273,9 @@ TEST_F(SizeField, FrameEndTakenBeforeTheLastFigureEndsNothing) {
         << "a timer runs on for a finished field";
 }
 
+// Every folder is walked whatever its other attribute bits; links to folders
+// (reparse points) are not: one to a sibling would count it twice, one to an
+// ancestor would go round for ever.
 TEST_F(SizeField, FoldersAreEnteredWhateverTheirAttributesButLinksAreNot) {
     ScratchFolder links(L"size-links");
     ScratchFolder folder(L"size-attrs");
@@ -823,5 +823,6 @@ TEST_F(SizeField, SheetClosedWhileTheFieldIsSet) {
     const DWORD count = std::min<DWORD>(::GetProcessHeaps(64, heaps), 64);
     for (DWORD i = 0; i < count; ++i) EXPECT_TRUE(::HeapValidate(heaps[i], 0, nullptr)) << i;
 }
+
 }  // namespace
 }  // namespace zrvtest
