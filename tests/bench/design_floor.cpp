@@ -592,7 +592,10 @@ HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates, size_
     zrv::com_ptr<IDataObject> data;
     if (FAILED(zrvproduct::CreateDropDataObject({document}, data.put()))) return nullptr;
     std::vector<HPROPSHEETPAGE> pages;
-    // The pages are made by version 6 common controls, in its context.
+    // The pages are made by version 6 common controls, in its context. Wine
+    // gives this program version 6 controls without it as well: what the
+    // context adds is being active while the pages' dialogs are made, as it
+    // is for the module's pages.
     using CreatePageFn = HPROPSHEETPAGE(WINAPI*)(LPCPROPSHEETPAGEW);
     CreatePageFn createPage = nullptr;
     HMODULE commonControls = nullptr;
