@@ -33,8 +33,6 @@ struct CallText {
     BSTR b;
 };
 
-// The module's name as every lookup passes it: the long form of its file's
-// path as the shell gives it, resolved once in a process.
 // The module's file beside this program.
 std::wstring ModulePath() {
     wchar_t path[kPathBuffer] = {};
@@ -77,6 +75,8 @@ class PagesContextActive {
     bool m_active = false;
 };
 
+// The module's name as every lookup passes it: the long form of its file's
+// path as the shell gives it, resolved once in a process.
 const std::wstring& ModuleStem() {
     static const std::wstring stem = [] {
         wchar_t path[kPathBuffer] = {};
@@ -128,6 +128,23 @@ struct DialogRequest {
     IAppLocalizer* server;
 };
 
+// Asks the server for one of the dialog's texts (shown: what window shows
+// now) and shows the answer: any answer for the caption, a non-empty one for
+// a control.
+void ShowDialogString(const DialogRequest& request, const wchar_t* key, HWND window,
+                      const wchar_t* shown, bool emptyAnswerShown) {
+    wchar_t dialog[16];
+    std::swprintf(dialog, 16, L"%u", request.dialogId);
+    CallText stem(ModuleStem()), dialogText(dialog), keyText(key), fallback(shown);
+    BSTR answer = nullptr;
+    if (SUCCEEDED(request.server->GetDialogString(stem.b, dialogText.b, keyText.b, fallback.b,
+                                                  &answer)) &&
+        answer && (answer[0] || emptyAnswerShown)) {
+        ::SetWindowTextW(window, answer);
+    }
+    ::SysFreeString(answer);
+}
+
 // A direct child's font and, when it has a text and an id, its translation.
 BOOL CALLBACK LocalizeChild(HWND child, LPARAM param) {
     auto* request = reinterpret_cast<DialogRequest*>(param);
@@ -138,33 +155,18 @@ BOOL CALLBACK LocalizeChild(HWND child, LPARAM param) {
     wchar_t text[kPathBuffer] = {};
     ::GetWindowTextW(child, text, kPathBuffer);
     if (text[0] == L'\0' || id == 0) return TRUE;
-    wchar_t key[16], dialog[16];
+    wchar_t key[16];
     std::swprintf(key, 16, L"%d", id);
-    std::swprintf(dialog, 16, L"%u", request->dialogId);
-    CallText stem(ModuleStem()), dialogText(dialog), keyText(key), fallback(text);
-    BSTR answer = nullptr;
-    if (SUCCEEDED(request->server->GetDialogString(stem.b, dialogText.b, keyText.b, fallback.b,
-                                                   &answer)) &&
-        answer && answer[0]) {
-        ::SetWindowTextW(child, answer);
-    }
-    ::SysFreeString(answer);
+    ShowDialogString(*request, key, child, text, /*emptyAnswerShown=*/false);
     return TRUE;
 }
 
 void TranslateDialog(IAppLocalizer* server, void* context) {
     auto* request = static_cast<DialogRequest*>(context);
     request->server = server;
-    wchar_t dialog[16], caption[kPathBuffer] = {};
-    std::swprintf(dialog, 16, L"%u", request->dialogId);
+    wchar_t caption[kPathBuffer] = {};
     ::GetWindowTextW(request->page, caption, kPathBuffer);
-    CallText stem(ModuleStem()), dialogText(dialog), key(L"caption"), fallback(caption);
-    BSTR answer = nullptr;
-    if (SUCCEEDED(server->GetDialogString(stem.b, dialogText.b, key.b, fallback.b, &answer)) &&
-        answer) {
-        ::SetWindowTextW(request->page, answer);
-    }
-    ::SysFreeString(answer);
+    ShowDialogString(*request, L"caption", request->page, caption, /*emptyAnswerShown=*/true);
     ::EnumChildWindows(request->page, &LocalizeChild, reinterpret_cast<LPARAM>(request));
 }
 
@@ -597,13 +599,17 @@ HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates, size_
     // context adds is being active while the pages' dialogs are made, as it
     // is for the module's pages.
     using CreatePageFn = HPROPSHEETPAGE(WINAPI*)(LPCPROPSHEETPAGEW);
+    using DestroyPageFn = BOOL(WINAPI*)(HPROPSHEETPAGE);
     CreatePageFn createPage = nullptr;
+    DestroyPageFn destroyPage = nullptr;
     HMODULE commonControls = nullptr;
     {
         const PagesContextActive context;
         commonControls = ::LoadLibraryW(L"comctl32.dll");
         createPage = reinterpret_cast<CreatePageFn>(
             reinterpret_cast<void*>(::GetProcAddress(commonControls, "CreatePropertySheetPageW")));
+        destroyPage = reinterpret_cast<DestroyPageFn>(
+            reinterpret_cast<void*>(::GetProcAddress(commonControls, "DestroyPropertySheetPage")));
     }
     for (UINT id : {IDD_GENERAL_PAGE, IDD_CATEGORIES_PAGE, IDD_LIFECYCLE_PAGE}) {
         auto* page = new FloorPage;
@@ -639,9 +645,6 @@ HWND OpenDesignFloorSheet(const std::wstring& document, HMODULE templates, size_
                                IID_IAppDocumentTypes, page->types.put_void());
         }
         if (!ReadSelection(data.get(), page->path) || !handle) {
-            using DestroyPageFn = BOOL(WINAPI*)(HPROPSHEETPAGE);
-            auto destroyPage = reinterpret_cast<DestroyPageFn>(reinterpret_cast<void*>(
-                ::GetProcAddress(commonControls, "DestroyPropertySheetPage")));
             if (handle && destroyPage) {
                 destroyPage(handle);
             } else {

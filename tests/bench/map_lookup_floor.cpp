@@ -57,70 +57,76 @@ LONG RegisterServer(LocalizerMap* view, SIZE_T viewBytes, HANDLE mutex, IAppLoca
     return slot;
 }
 
+// The published map, its view measured and the mutex opened, as every lookup
+// opens them; closed in the order a lookup closes them.
+struct OpenedMap {
+    OpenedMap() {
+        mapping = ::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kLocalizerMapName);
+        if (!mapping) return;
+        view = static_cast<LocalizerMap*>(::MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+        if (!view) return;
+        MEMORY_BASIC_INFORMATION info = {};
+        viewBytes = ::VirtualQuery(view, &info, sizeof(info)) == sizeof(info) ? info.RegionSize : 0;
+        mutex = ::CreateMutexW(nullptr, FALSE, kLocalizerMutexName);
+    }
+    OpenedMap(const OpenedMap&) = delete;
+    OpenedMap& operator=(const OpenedMap&) = delete;
+    ~OpenedMap() {
+        if (view) ::UnmapViewOfFile(view);
+        if (mapping) ::CloseHandle(mapping);
+        if (mutex) ::CloseHandle(mutex);
+    }
+
+    HANDLE mapping = nullptr;
+    LocalizerMap* view = nullptr;
+    SIZE_T viewBytes = 0;
+    HANDLE mutex = nullptr;
+};
+
 }  // namespace
 
 void MapLookupFloor(bool flush, TranslateFn translate, void* context, bool makeServer) {
-    HANDLE mapping = ::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kLocalizerMapName);
-    if (!mapping) return;
-    auto* view = static_cast<LocalizerMap*>(::MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-    HANDLE mutex = nullptr;
-    if (view) {
-        MEMORY_BASIC_INFORMATION info = {};
-        const SIZE_T viewBytes =
-            ::VirtualQuery(view, &info, sizeof(info)) == sizeof(info) ? info.RegionSize : 0;
-        mutex = ::CreateMutexW(nullptr, FALSE, kLocalizerMutexName);
-        LONG slot = FindOwnEntry(view, viewBytes);
-        if (slot < 0 && makeServer) {
-            IAppLocalizer* server = nullptr;
-            if (SUCCEEDED(::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_INPROC_SERVER,
-                                             IID_IAppLocalizer,
-                                             reinterpret_cast<void**>(&server)))) {
-                slot = RegisterServer(view, viewBytes, mutex, server);
-                server->Release();
-            }
+    const OpenedMap map;
+    if (!map.view) return;
+    LONG slot = FindOwnEntry(map.view, map.viewBytes);
+    if (slot < 0 && makeServer) {
+        IAppLocalizer* server = nullptr;
+        if (SUCCEEDED(::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_IAppLocalizer, reinterpret_cast<void**>(&server)))) {
+            slot = RegisterServer(map.view, map.viewBytes, map.mutex, server);
+            server->Release();
         }
-        if (slot >= 0) {
-            volatile LocalizerMapEntry* entry = &view->entries[slot];
-            entry->useCount = entry->useCount + 1;  // held while the text is looked up
-            if (translate) {
-                translate(
-                    reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(entry->localizer)),
-                    context);
-            }
-            // A use that leaves the entry held goes back without the mutex:
-            // only this thread touches an entry with its own ids.
-            entry->useCount = entry->useCount - 1;
-        }
-        if (flush) ::FlushViewOfFile(view, 0);
-        ::UnmapViewOfFile(view);
     }
-    ::CloseHandle(mapping);
-    if (mutex) ::CloseHandle(mutex);
+    if (slot >= 0) {
+        volatile LocalizerMapEntry* entry = &map.view->entries[slot];
+        entry->useCount = entry->useCount + 1;  // held while the text is looked up
+        if (translate) {
+            translate(reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(entry->localizer)),
+                      context);
+        }
+        // A use that leaves the entry held goes back without the mutex:
+        // only this thread touches an entry with its own ids.
+        entry->useCount = entry->useCount - 1;
+    }
+    if (flush) ::FlushViewOfFile(map.view, 0);
 }
 
 void ReleaseThreadServerFloor() {
     if (!t_madeServer) return;
     t_madeServer = false;
-    HANDLE mapping = ::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kLocalizerMapName);
-    if (!mapping) return;
-    auto* view = static_cast<LocalizerMap*>(::MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, kLocalizerMutexName);
-    if (view && mutex && ::WaitForSingleObject(mutex, kLocalizerWaitMs) != WAIT_TIMEOUT) {
-        MEMORY_BASIC_INFORMATION info = {};
-        const SIZE_T viewBytes =
-            ::VirtualQuery(view, &info, sizeof(info)) == sizeof(info) ? info.RegionSize : 0;
-        const LONG slot = FindOwnEntry(view, viewBytes);
-        if (slot >= 0) {
-            LocalizerMapEntry& entry = view->entries[slot];
-            reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(entry.localizer))->Release();
-            entry = LocalizerMapEntry{};
-            if (slot == view->entryCount - 1) view->entryCount = slot;
-        }
-        ::ReleaseMutex(mutex);
+    const OpenedMap map;
+    if (!map.view || !map.mutex ||
+        ::WaitForSingleObject(map.mutex, kLocalizerWaitMs) == WAIT_TIMEOUT) {
+        return;
     }
-    if (view) ::UnmapViewOfFile(view);
-    if (mutex) ::CloseHandle(mutex);
-    ::CloseHandle(mapping);
+    const LONG slot = FindOwnEntry(map.view, map.viewBytes);
+    if (slot >= 0) {
+        LocalizerMapEntry& entry = map.view->entries[slot];
+        reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(entry.localizer))->Release();
+        entry = LocalizerMapEntry{};
+        if (slot == map.view->entryCount - 1) map.view->entryCount = slot;
+    }
+    ::ReleaseMutex(map.mutex);
 }
 
 }  // namespace zrvbench
