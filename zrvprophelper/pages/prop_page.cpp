@@ -8,6 +8,7 @@
 #include "handlers/selection_intake.h"
 #include "module/activation_context.h"
 #include "module/module.h"
+#include "pages/not_saved_message.h"
 #include "support/exceptions.h"
 #include "support/handles.h"
 #include "support/hresult.h"
@@ -143,6 +144,13 @@ LRESULT CZRVPropPage::SetModified(bool changed) noexcept {
         ::SendMessageW(::GetParent(window), changed ? PSM_CHANGED : PSM_UNCHANGED,
                        reinterpret_cast<WPARAM>(window), 0);
     return answer == 0 ? 1 : 0;
+}
+
+LRESULT CZRVPropPage::RefuseUnsavedApply(bool editingOffered, UINT messageId) noexcept {
+    if (!editingOffered) return 0;
+    ShowNotSavedMessage(window, messageId);
+    RefuseApply();
+    return 1;
 }
 
 const CString& CZRVPropPage::SelectedPath(size_t index) const {

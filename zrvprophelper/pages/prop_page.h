@@ -81,6 +81,11 @@ class CZRVPropPage {
     // are not applied, and Cancel closes the sheet as usual. Telling the user
     // is the page's part (ShowNotSavedMessage).
     void RefuseApply() noexcept { m_applyRefused = true; }
+    // From OnApply, before anything was written: tells the user that nothing
+    // was saved (messageId, as for ShowNotSavedMessage) and refuses the
+    // apply, unless the page never offered the document for editing, which
+    // leaves the user no change to lose. OnApply's result.
+    LRESULT RefuseUnsavedApply(bool editingOffered, UINT messageId) noexcept;
 
     // The path that page operations work on. Raises CAtlException with
     // E_INVALIDARG for an index beyond the selection.

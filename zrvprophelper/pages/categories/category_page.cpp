@@ -277,11 +277,17 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
 LRESULT CZRVPropPage_Category::OnApply() {
     if (!Catalog) return 0;
     CComBSTR document;
-    if (!MakeSelectedPathBstr(document)) return RefuseUnsavedApply();
+    if (!MakeSelectedPathBstr(document)) {
+        return RefuseUnsavedApply(m_editingOffered, IDS_CATEGORIES_NOT_SAVED);
+    }
     ReopenAfterRefusedApply(document);
-    if (Catalog->CanEditProperty(document, DOCPROP_TITLE) != 1) return RefuseUnsavedApply();
+    if (Catalog->CanEditProperty(document, DOCPROP_TITLE) != 1) {
+        return RefuseUnsavedApply(m_editingOffered, IDS_CATEGORIES_NOT_SAVED);
+    }
     PendingText pending[ARRAYSIZE(kTextFields)];
-    if (!PrepareTexts(pending)) return RefuseUnsavedApply();
+    if (!PrepareTexts(pending)) {
+        return RefuseUnsavedApply(m_editingOffered, IDS_CATEGORIES_NOT_SAVED);
+    }
     bool wroteAny = false;
     const bool written = WriteTexts(pending, wroteAny);
     if (!wroteAny) return 1;
@@ -307,15 +313,6 @@ LRESULT CZRVPropPage_Category::OnApply() {
         loaded.read = true;
     }
     AnnounceDocumentChanged(document);
-    return 1;
-}
-
-// Nothing was written: a page that never offered the document for editing
-// has no change of the user's to lose.
-LRESULT CZRVPropPage_Category::RefuseUnsavedApply() noexcept {
-    if (!m_editingOffered) return 0;
-    ShowNotSavedMessage(window, IDS_CATEGORIES_NOT_SAVED);
-    RefuseApply();
     return 1;
 }
 

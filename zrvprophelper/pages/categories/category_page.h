@@ -60,9 +60,6 @@ class CZRVPropPage_Category final : public CZRVPropPage {
     // Writes the prepared texts; true when every write that was made
     // succeeded. `wroteAny` tells whether any write was made.
     bool WriteTexts(PendingText* pending, bool& wroteAny);
-    // Tells the user that nothing was saved and refuses the apply, when the
-    // page offered the document for editing; OnApply's result.
-    LRESULT RefuseUnsavedApply() noexcept;
     void ReopenAfterRefusedApply(BSTR document);
     // Destroys a host window that never reached its frame, which would
     // otherwise outlive the dialog as a hidden top-level window.

@@ -277,11 +277,13 @@ LRESULT CZRVPropPage_LifeCycle::OnApply() {
     if (!Catalog) return 0;
     // Made before any write, so that a write is always followed by its save.
     CComBSTR document;
-    if (!MakeSelectedPathBstr(document)) return RefuseUnsavedApply();
+    if (!MakeSelectedPathBstr(document)) {
+        return RefuseUnsavedApply(m_editingOffered, IDS_LIFECYCLE_NOT_SAVED);
+    }
     // A catalog that could not be opened again after a refused Apply fails
     // every call, and writes nothing, until it is.
     if (m_reopen) m_reopen = FAILED(Catalog->OpenDocument(document));
-    if (!IsEditable(document)) return RefuseUnsavedApply();
+    if (!IsEditable(document)) return RefuseUnsavedApply(m_editingOffered, IDS_LIFECYCLE_NOT_SAVED);
     const int choice = CheckedChoice(window);
     if (choice == 0) return TRUE;
     bool wroteAny = false;
@@ -308,15 +310,6 @@ LRESULT CZRVPropPage_LifeCycle::OnApply() {
         return TRUE;
     }
     AnnounceDocumentChanged(document);
-    return TRUE;
-}
-
-// Nothing was written: a page that never offered the document for editing
-// has no change of the user's to lose.
-LRESULT CZRVPropPage_LifeCycle::RefuseUnsavedApply() noexcept {
-    if (!m_editingOffered) return 0;
-    ShowNotSavedMessage(window, IDS_LIFECYCLE_NOT_SAVED);
-    RefuseApply();
     return TRUE;
 }
 

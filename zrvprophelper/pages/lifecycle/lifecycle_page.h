@@ -37,9 +37,6 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     // Writes what Apply stores for the checked choice. False when the store
     // refused a write; `wroteAny` tells whether any write was made.
     bool WriteValues(int choice, bool& wroteAny);
-    // Tells the user that nothing was saved and refuses the apply, when the
-    // page offered the document for editing; OnApply's result.
-    LRESULT RefuseUnsavedApply() noexcept;
     bool SetValue(int id, PROPVARIANT& value);
     bool SetNumber(int id, ULONG number);
     bool ExpirationFor(int choice, FILETIME& expiration) const;
