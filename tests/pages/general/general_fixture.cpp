@@ -14,7 +14,6 @@ namespace zrvtest {
 namespace {
 
 std::vector<std::wstring>* g_figures = nullptr;
-std::vector<DWORD>* g_figureTicks = nullptr;
 size_t g_updates = 0;
 
 LRESULT CALLBACK RecordSizeFigure(int code, WPARAM wParam, LPARAM lParam) {
@@ -24,7 +23,6 @@ LRESULT CALLBACK RecordSizeFigure(int code, WPARAM wParam, LPARAM lParam) {
         ::GetDlgCtrlID(call->hwnd) == IDC_GENERAL_SIZE) {
         const auto* text = reinterpret_cast<const wchar_t*>(call->lParam);
         g_figures->push_back(text ? text : L"");
-        g_figureTicks->push_back(::GetTickCount());
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -109,7 +107,6 @@ void EnsureLocalizerMap() {
 
 SizeFigureLog::SizeFigureLog() {
     g_figures = new std::vector<std::wstring>();
-    g_figureTicks = new std::vector<DWORD>();
     g_updates = 0;
     m_hook =
         ::SetWindowsHookExW(WH_CALLWNDPROC, &RecordSizeFigure, nullptr, ::GetCurrentThreadId());
@@ -119,16 +116,10 @@ SizeFigureLog::~SizeFigureLog() {
     if (m_hook) ::UnhookWindowsHookEx(m_hook);
     delete g_figures;
     g_figures = nullptr;
-    delete g_figureTicks;
-    g_figureTicks = nullptr;
 }
 
 std::vector<std::wstring> SizeFigureLog::figures() const {
     return g_figures ? *g_figures : std::vector<std::wstring>();
-}
-
-std::vector<DWORD> SizeFigureLog::ticks() const {
-    return g_figureTicks ? *g_figureTicks : std::vector<DWORD>();
 }
 
 size_t SizeFigureLog::updates() const { return g_updates; }

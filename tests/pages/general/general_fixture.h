@@ -32,8 +32,6 @@ class SizeFigureLog {
     SizeFigureLog& operator=(const SizeFigureLog&) = delete;
 
     std::vector<std::wstring> figures() const;
-    // GetTickCount when each figure was given.
-    std::vector<DWORD> ticks() const;
     size_t updates() const;
 
   private:
