@@ -5,6 +5,7 @@
 
 #include "common/localizer_map_host.h"
 #include "common/sheet_host.h"
+#include "common/test_paths.h"
 #include "handlers/prop_sheet_handlers.h"
 #include "pages/general/size_worker.h"
 #include "resources/resource.h"
@@ -269,6 +270,40 @@ void RemoveFolderChain(const std::wstring& root, const std::wstring& name) {
         WaitFor([&] { return ::GetFileAttributesW(top.c_str()) == INVALID_FILE_ATTRIBUTES; },
                 30000);
     }
+}
+
+bool BuildEmptyFileTreeOnHost(const std::wstring& root, ULONGLONG entries, FileTree& tree) {
+    tree = FileTree();
+    const ULONGLONG branches = (entries + kEntriesPerBranch / 2) / kEntriesPerBranch;
+    // Two host programs per branch: one makes its folders, one its files.
+    const std::string script =
+        "cd \"$1\" || exit 1\n"
+        "b=0\n"
+        "while [ $b -lt " + std::to_string(branches) + " ]; do\n"
+        "  folders=b$b; files=\n"
+        "  l=0\n"
+        "  while [ $l -lt " + std::to_string(kLeavesPerBranch) + " ]; do\n"
+        "    folders=\"$folders b$b/l$l\"\n"
+        "    f=0\n"
+        "    while [ $f -lt " + std::to_string(kFilesPerLeaf) + " ]; do\n"
+        "      files=\"$files b$b/l$l/f$f.dat\"; f=$((f + 1))\n"
+        "    done\n"
+        "    l=$((l + 1))\n"
+        "  done\n"
+        "  mkdir $folders && touch $files || exit 1\n"
+        "  b=$((b + 1))\n"
+        "done\n"
+        "touch \"$2\"\n";
+    const std::wstring scriptFile = root + L".sh";
+    const std::wstring marker = root + L".made";
+    if (!::CreateDirectoryW(root.c_str(), nullptr) || !WriteFileBytes(scriptFile, script) ||
+        !RunOnHost(L"/bin/sh", L"", {UnixPath(scriptFile), UnixPath(root), UnixPath(marker)}) ||
+        !WaitFor([&] { return Attributes(marker) != INVALID_FILE_ATTRIBUTES; }, 120000)) {
+        return false;
+    }
+    tree.folders = branches * (1 + kLeavesPerBranch);
+    tree.files = branches * kLeavesPerBranch * kFilesPerLeaf;
+    return true;
 }
 
 std::wstring ShortcutTo(const ScratchFolder& folder, const std::wstring& name,

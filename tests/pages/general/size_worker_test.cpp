@@ -370,17 +370,18 @@ TEST_F(SizeField, FoldersWithTrailingDotsAndSpacesAreListedThemselves) {
 // hang.
 constexpr DWORD kDeepWalkGuardMs = 600000;
 
-// A chain of folders deeper than the worker's stack (this program's default,
-// 256 KB) could hold one frame of a walk per level, and deeper than a plain
-// path reaches (Wine does not stop plain paths at MAX_PATH), neither
-// exhausts the worker's stack nor changes the figures: each level reports
-// its own running total, "." and ".." at 0 bytes on the way down, then the
-// file's size at every level back up; the field shows each of the two once.
+// A chain of folders deeper than the worker's stack (1 MB, the least Wine
+// gives a thread) could hold a walk that kept one frame of about 770 bytes
+// per level (1,360 levels), and deeper than a plain path reaches (Wine does
+// not stop plain paths at MAX_PATH), neither exhausts the worker's stack nor
+// changes the figures: each level reports its own running total, "." and
+// ".." at 0 bytes on the way down, then the file's size at every level back
+// up; the field shows each of the two once.
 TEST_F(SizeField, SlowHostileDepthIsWalkedWithoutCrashing) {
     ScratchFolder links(L"size-links");
     ScratchFolder folder(L"chain");
     zrv::scope_exit clear([&] { RemoveFolderChain(folder.path()); });
-    const int levels = 600;
+    const int levels = 1700;
     const std::wstring deepest = MakeFolderChain(folder.path(), levels, 5000);
     if (deepest.empty()) GTEST_SKIP() << "the host cannot make the chain here";
     const std::wstring link = ShortcutTo(links, L"chain", folder.path());
@@ -617,15 +618,16 @@ TEST_F(SizeFieldTranslated, GermanTextsOnTheWorkersThread) {
 // Closing the sheet while the worker is deep in a large tree, blocked in its
 // send to the closing page most of the time: no crash, no hang, and the
 // worker thread is gone once the page is. The rest of the tree would take a
-// walker that went on several times the 100 ms allowed.
+// walker that went on without sending well over the 100 ms allowed.
 TEST_F(SizeField, PageClosedInTheMiddleOfALongWalk) {
     ScratchFolder links(L"size-links");
     ScratchFolder folder(L"size-large");
-    zrv::scope_exit clear([&] { ClearFileTree(folder.path()); });
+    zrv::scope_exit clear([&] { RemoveFolderChain(folder.path(), L"tree"); });
     FileTree tree;
-    ASSERT_TRUE(BuildFileTree(folder.path(), 10000, tree, false));
-    ASSERT_GE(tree.entries(), 10000u);
-    const std::wstring link = ShortcutTo(links, L"large", folder.path());
+    if (!BuildEmptyFileTreeOnHost(folder.path() + L"\\tree", 100000, tree))
+        GTEST_SKIP() << "the host cannot make the tree here";
+    ASSERT_GE(tree.entries(), 100000u);
+    const std::wstring link = ShortcutTo(links, L"large", folder.path() + L"\\tree");
     ASSERT_FALSE(link.empty());
 
     const LONG pagesBefore = CZRVPropPage::LiveObjectCount();
