@@ -4,8 +4,8 @@
 
 #include "components/component_ids.h"
 #include "localization/localizer_map.h"
-#include "module/module.h"
 #include "support/handles.h"
+#include "support/image_pin.h"
 #include "support/mutex_lock.h"
 
 namespace zrv {
@@ -39,13 +39,9 @@ DWORD MarkSlot() noexcept {
     return static_cast<DWORD>(::InterlockedCompareExchange(&g_markSlot, 0, 0));
 }
 
-// Once an entry exists, this module stays loaded until the process ends. Its
-// thread-detach clean-up is what takes a thread's entry out of the map, and
-// its record is what tells a live entry from one left by an ended thread;
-// unloading would lose both while the threads and their server objects live
-// on. Entries exist only after a page was made, which pins the module anyway.
-// The thread mark's slot is made once and never freed, for the same reason.
-bool KeepModuleForEntries() noexcept {
+// The thread mark's slot is made once and never freed: the module stays
+// loaded once an entry exists (RememberLocalizerRegistration).
+bool MakeMarkSlot() noexcept {
     if (MarkSlot() == TLS_OUT_OF_INDEXES) {
         const DWORD slot = ::TlsAlloc();
         if (slot == TLS_OUT_OF_INDEXES) return false;
@@ -54,7 +50,7 @@ bool KeepModuleForEntries() noexcept {
             ::TlsFree(slot);  // another thread made it first
         }
     }
-    return g_module.PinModule();
+    return true;
 }
 
 ULONGLONG ToValue(const FILETIME& time) noexcept {
@@ -207,7 +203,13 @@ void ClearEntries(const Registration* records, int count) noexcept {
 
 bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer,
                                    ReplacedRegistration* replaced) noexcept {
-    if (localizer == 0 || !KeepModuleForEntries()) return false;
+    // Once an entry exists, this module stays loaded until the process ends.
+    // Its thread-detach clean-up is what takes a thread's entry out of the
+    // map, and its record is what tells a live entry from one left by an
+    // ended thread; unloading would lose both while the threads and their
+    // server objects live on. Entries exist only after a page was made, which
+    // pinned the module already.
+    if (localizer == 0 || !MakeMarkSlot() || !PinThisImage()) return false;
     const ULONG_PTR previousMark = ThreadMark();
     // A thread-local value starts out empty in every new thread, whatever id
     // the system gives it, so a mark found there was put by this very thread.

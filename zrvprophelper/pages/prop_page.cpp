@@ -12,6 +12,7 @@
 #include "support/exceptions.h"
 #include "support/handles.h"
 #include "support/hresult.h"
+#include "support/image_pin.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ CZRVPropPage::CZRVPropPage(UINT pageId) noexcept {
         // No title text to be had: the tab shows an empty title.
     }
     // A page whose code could be unmapped under its dialog is not offered.
-    if (g_module.PinModule()) CreatePageHandle();
+    if (zrv::PinThisImage()) CreatePageHandle();
 }
 
 CZRVPropPage::~CZRVPropPage() { ::InterlockedDecrement(&g_livePages); }
