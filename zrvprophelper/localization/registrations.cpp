@@ -6,6 +6,7 @@
 #include "localization/localizer_map.h"
 #include "support/handles.h"
 #include "support/image_pin.h"
+#include "support/image_thread_local.h"
 #include "support/mutex_lock.h"
 
 namespace zrv {
@@ -33,25 +34,10 @@ Registration g_registrations[kMaxRegistrations];
 int g_count = 0;
 SRWLOCK g_lock = SRWLOCK_INIT;
 volatile LONG g_lastMark = 0;
-volatile LONG g_markSlot = static_cast<LONG>(TLS_OUT_OF_INDEXES);
-
-DWORD MarkSlot() noexcept {
-    return static_cast<DWORD>(::InterlockedCompareExchange(&g_markSlot, 0, 0));
-}
-
-// The thread mark's slot is made once and never freed: the module stays
-// loaded once an entry exists (RememberLocalizerRegistration).
-bool MakeMarkSlot() noexcept {
-    if (MarkSlot() == TLS_OUT_OF_INDEXES) {
-        const DWORD slot = ::TlsAlloc();
-        if (slot == TLS_OUT_OF_INDEXES) return false;
-        const LONG none = static_cast<LONG>(TLS_OUT_OF_INDEXES);
-        if (::InterlockedCompareExchange(&g_markSlot, static_cast<LONG>(slot), none) != none) {
-            ::TlsFree(slot);  // another thread made it first
-        }
-    }
-    return true;
-}
+// The calling thread's mark; 0 until it registers something. A new thread
+// starts without one whatever id the system gives it, so a mark found there
+// was put by this very thread.
+ZRV_IMAGE_THREAD_LOCAL ULONG_PTR g_threadMark = 0;
 
 ULONGLONG ToValue(const FILETIME& time) noexcept {
     return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -119,12 +105,7 @@ void ClearWithoutLock(volatile LocalizerMapEntry* entry) noexcept {
     ::InterlockedExchange(reinterpret_cast<volatile LONG*>(&entry->processId), 0);
 }
 
-// The calling thread's current mark; 0 before it registered anything.
-ULONG_PTR ThreadMark() noexcept {
-    const DWORD slot = MarkSlot();
-    if (slot == TLS_OUT_OF_INDEXES) return 0;
-    return reinterpret_cast<ULONG_PTR>(::TlsGetValue(slot));
-}
+ULONG_PTR& ThreadMark() noexcept { return ThisThread(g_threadMark); }
 
 // Takes the records of the calling thread (or all) out of the table.
 int TakeRecords(bool wholeProcess, Registration* taken) noexcept {
@@ -209,12 +190,11 @@ bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer,
     // ended thread; unloading would lose both while the threads and their
     // server objects live on. Entries exist only after a page was made, which
     // pinned the module already.
-    if (localizer == 0 || !MakeMarkSlot() || !PinThisImage()) return false;
+    if (localizer == 0 || !PinThisImage()) return false;
     const ULONG_PTR previousMark = ThreadMark();
-    // A thread-local value starts out empty in every new thread, whatever id
-    // the system gives it, so a mark found there was put by this very thread.
     const ULONG_PTR mark = static_cast<ULONG>(::InterlockedIncrement(&g_lastMark));
-    if (mark == 0 || !::TlsSetValue(MarkSlot(), reinterpret_cast<void*>(mark))) return false;
+    if (mark == 0) return false;
+    ThreadMark() = mark;
     const ULONGLONG started = StartedAt(::GetCurrentThread());
     bool recorded = false;
     Registration ended[kMaxRegistrations];
@@ -242,7 +222,7 @@ bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer,
 }
 
 bool IsOwnRegistration(LONG slot, DWORD localizer) noexcept {
-    if (localizer == 0 || MarkSlot() == TLS_OUT_OF_INDEXES) return false;
+    if (localizer == 0) return false;
     const DWORD thread = ::GetCurrentThreadId();
     ULONG_PTR mark = 0;
     ::AcquireSRWLockShared(&g_lock);
