@@ -102,8 +102,9 @@ TEST_F(DispatchTest, EachMessageReachesItsOperation) {
 
     EXPECT_EQ(0, Call(0x7FFF, 1, 2));
     EXPECT_EQ(0, Call(0x8003, 1, 2));
-    EXPECT_EQ(0, Call(WM_TIMER, 1, 0));
     EXPECT_EQ(L"", page->Take());
+    EXPECT_EQ(0, Call(WM_TIMER, 1, 0));
+    EXPECT_EQ(L"timer 1", page->Take());
     for (UINT message = 0x8000; message <= 0x8002; ++message) {
         EXPECT_EQ(11, Call(message, 5, 6));
         EXPECT_EQ(L"user " + std::to_wstring(message) + L" 5 6", page->Take());

@@ -40,6 +40,7 @@ class RecordingPage : public CZRVPropPage {
     }
     void OnHelp() override { Log(L"help"); }
     void OnShow() override { Log(L"show"); }
+    void OnTimer(UINT_PTR id) override { Log(L"timer " + std::to_wstring(id)); }
 
     // Exposed for tests.
     using CZRVPropPage::SetModified;

@@ -138,6 +138,7 @@ LRESULT CZRVPropPage::OnNotify(NMHDR*) { return 0; }
 LRESULT CZRVPropPage::OnCommand(WPARAM, WORD) { return 0; }
 void CZRVPropPage::OnHelp() {}
 void CZRVPropPage::OnShow() {}
+void CZRVPropPage::OnTimer(UINT_PTR) {}
 
 LRESULT CZRVPropPage::SetModified(bool changed) noexcept {
     if (!::IsWindow(window)) return 0;
@@ -250,6 +251,9 @@ INT_PTR CALLBACK CZRVPropPage::PageDialogProc(HWND window, UINT message, WPARAM 
             }
             case WM_HELP:
                 page->OnHelp();
+                return 0;
+            case WM_TIMER:
+                page->OnTimer(wParam);
                 return 0;
             case WM_COMMAND:
                 return page->OnCommand(wParam, HIWORD(wParam));

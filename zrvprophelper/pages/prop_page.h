@@ -62,6 +62,10 @@ class CZRVPropPage {
     virtual void OnHelp();
     // Slot 10: WM_SHOWWINDOW when the page is being shown.
     virtual void OnShow();
+    // Slot 11: WM_TIMER of a timer on the page's window, by its id. A timer
+    // that a page sets this way (no timer procedure) carries nothing of the
+    // page: its message dispatched after the window is gone reaches no page.
+    virtual void OnTimer(UINT_PTR id);
 
     static INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static UINT CALLBACK PageCallback(HWND window, UINT message, PROPSHEETPAGEW* page);
