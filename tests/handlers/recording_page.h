@@ -21,7 +21,7 @@ class RecordingPage : public CZRVPropPage {
         return Log(L"destroy"), TRUE;
     }
     LRESULT OnApply() override {
-        if (refuseApply) RefuseApply();
+        if (refuseApply) RefuseApplyIfChangeLost(true, IDS_GENERAL_NOT_SAVED);
         return Log(L"apply"), 7;
     }
     LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam) override {

@@ -148,10 +148,10 @@ LRESULT CZRVPropPage::SetModified(bool changed) noexcept {
     return answer == 0 ? 1 : 0;
 }
 
-LRESULT CZRVPropPage::RefuseUnsavedApply(bool editingOffered, UINT messageId) noexcept {
-    if (!editingOffered) return 0;
+LRESULT CZRVPropPage::RefuseApplyIfChangeLost(bool changeLost, UINT messageId) noexcept {
+    if (!changeLost) return 0;
     ShowNotSavedMessage(window, messageId);
-    RefuseApply();
+    m_applyRefused = true;
     return 1;
 }
 

@@ -8,7 +8,6 @@
 #include "components/component_ids.h"
 #include "localization/localize_dialog.h"
 #include "pages/general/item_times.h"
-#include "pages/not_saved_message.h"
 #include "pages/page_help.h"
 #include "resources/resource.h"
 #include "support/bstr.h"
@@ -139,10 +138,7 @@ LRESULT CZRVPropPage_Summary::OnApply() {
             lost = written != attributes;
         }
     }
-    if (lost) {
-        ShowNotSavedMessage(window, IDS_GENERAL_NOT_SAVED);
-        RefuseApply();
-    }
+    RefuseApplyIfChangeLost(lost, IDS_GENERAL_NOT_SAVED);
     return TRUE;
 }
 

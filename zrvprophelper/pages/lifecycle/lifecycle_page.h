@@ -6,7 +6,7 @@
 
 #include "components/component_ids.h"
 #include "pages/prop_page.h"
-#include "support/com_ptr.h"
+#include "pages/store_document.h"
 
 class CZRVPropPage_LifeCycle final : public CZRVPropPage {
   public:
@@ -31,19 +31,17 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     void OnShow() override;
 
   private:
-    bool IsEditable(BSTR document) const;
     void LoadStoredValues();
     void ShowStoredExpiration(const FILETIME& stored);
-    // Writes what Apply stores for the checked choice. False when the store
-    // refused a write; `wroteAny` tells whether any write was made.
-    bool WriteValues(int choice, bool& wroteAny);
-    bool SetValue(int id, PROPVARIANT& value);
-    bool SetNumber(int id, ULONG number);
+    // Writes, as one change of the document, what Apply stores for the
+    // checked choice.
+    void WriteValues(int choice);
+    bool SetValue(DocumentPropertyId id, PROPVARIANT& value);
+    bool SetNumber(DocumentPropertyId id, ULONG number);
     bool ExpirationFor(int choice, FILETIME& expiration) const;
     void SetReminderList(DWORD reminder);
 
-    // Null when the store is unreachable.
-    zrv::com_ptr<IDocumentCatalog> Catalog;
+    StoreDocument Document;
     // The expiration read from the store, exactly. While the picker still
     // shows it, Apply writes it back as it was rather than the picker's
     // coarser (or, for a date the picker cannot show, different) value; so
@@ -73,7 +71,4 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     bool m_choiceClicked = false;
     // The choices were enabled for the user at least once.
     bool m_editingOffered = false;
-    // A refused Apply's writes were dropped, but the document could not be
-    // opened again.
-    bool m_reopen = false;
 };
