@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "components/component_ids.h"
 #include "pages/categories/categories_fixture.h"
 #include "pages/categories/class_without.h"
@@ -173,6 +175,53 @@ TEST_F(MissingAnswers, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
             EXPECT_EQ(Lines{}, sheet.sheet().Messages());
             EXPECT_EQ(cancel ? L"Stored title" : L"Typed title", Stored(doc, DOCPROP_TITLE));
             EXPECT_EQ(cancel ? Lines{} : AllTextsApplied(doc), Journal());
+        }
+    }
+}
+
+// With nothing typed since the page opened or since its last Apply, an Apply
+// can only write back what the store holds: a store that refuses or is busy
+// loses nothing of the user's, and OK closes the sheet without a word.
+TEST_F(MissingAnswers, AnApplyWithNothingTypedThatCannotBeKeptPassesQuietly) {
+    const std::wstring doc = Document(L"Untouched.doc");
+    using Lines = std::vector<std::wstring>;
+    const struct {
+        const char* what;
+        const wchar_t* failingWrites;
+        bool readOnlyStore;
+        bool busy;
+    } cases[] = {
+        {"the subject refused", L"1", false, false},
+        {"the save refused", nullptr, true, false},
+        {"the store busy", nullptr, false, true},
+    };
+    for (const auto& c : cases) {
+        for (bool appliedBefore : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.what << (appliedBefore ? " after an Apply" : ""));
+            Store(doc, DOCPROP_TITLE, L"Stored title");
+            CategoriesSheet sheet({doc});
+            ASSERT_TRUE(sheet.ok());
+            if (appliedBefore) {
+                zrvtest::Type(sheet.page(), kTitle, L"Applied title");
+                sheet.sheet().Apply();
+                ASSERT_EQ(Lines{}, sheet.sheet().Messages());
+            }
+            const std::wstring stored = Stored(doc, DOCPROP_TITLE);
+            ScopedEnvironment failing(L"ZRV_STORE_TEST_FAILING_WRITES", c.failingWrites);
+            ::SetFileAttributesW(m_storeFile.c_str(),
+                                 c.readOnlyStore ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+            zrv::scope_exit writable(
+                [&] { ::SetFileAttributesW(m_storeFile.c_str(), FILE_ATTRIBUTE_NORMAL); });
+            ClearJournal();
+            zrvtest::HeldStoreLock elsewhere(c.busy ? m_storeFile : std::wstring());
+            EXPECT_TRUE(sheet.sheet().Ok()) << "the sheet closes";
+            elsewhere.Release();
+            EXPECT_EQ(Lines{}, sheet.sheet().Messages());
+            const Lines journal = Journal();
+            EXPECT_EQ(journal.end(),
+                      std::find(journal.begin(), journal.end(), Line(L"UpdateDocument", doc)))
+                << "nothing announced";
+            EXPECT_EQ(stored, Stored(doc, DOCPROP_TITLE));
         }
     }
 }

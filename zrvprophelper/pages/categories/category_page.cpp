@@ -251,25 +251,24 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
 
 // No type test here: texts the user could not edit are written back as
 // they were read. An Apply that had nothing to write saves and announces
-// nothing. When a write or the save fails the user is told, and the sheet
-// stays open with the texts as typed; the next Apply writes every text
-// again. A store that no longer answers that the document may be changed
-// (busy elsewhere, or marked read-only since) after the page offered it for
-// editing cannot keep what the user typed either, and out of memory before
-// the first write is such a loss too: OK would otherwise close the sheet
-// over what was typed.
+// nothing. When the store could not be asked, a write or the save failed,
+// or memory ran out before the first write, the user is told if a text
+// typed into a field is lost, and the sheet stays open with the texts as
+// typed (OK would otherwise close it over them); the next Apply writes every
+// text again. An Apply that could not write back what was already stored
+// passes quietly.
 LRESULT CZRVPropPage_Category::OnApply() {
     if (!Document) return 0;
     PendingText pending[ARRAYSIZE(kTextFields)];
     if (!Document.BeginChange() || !Document.Editable(DOCPROP_TITLE) || !PrepareTexts(pending)) {
-        return RefuseApplyIfChangeLost(m_editingOffered, IDS_CATEGORIES_NOT_SAVED);
+        return RefuseApplyIfChangeLost(TextsTyped(), IDS_CATEGORIES_NOT_SAVED);
     }
     WriteTexts(pending);
     switch (Document.FinishChange()) {
         case StoreDocument::Outcome::NothingWritten:
             return 1;
         case StoreDocument::Outcome::Lost:
-            return RefuseApplyIfChangeLost(true, IDS_CATEGORIES_NOT_SAVED);
+            return RefuseApplyIfChangeLost(TextsTyped(), IDS_CATEGORIES_NOT_SAVED);
         case StoreDocument::Outcome::Kept:
             break;
     }
@@ -285,6 +284,19 @@ LRESULT CZRVPropPage_Category::OnApply() {
         loaded.read = true;
     }
     return 1;
+}
+
+// Unknown (out of memory), a field counts as typed into.
+bool CZRVPropPage_Category::TextsTyped() const noexcept {
+    if (!m_editingOffered) return false;
+    try {
+        for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
+            if (FieldText(window, kTextFields[i].control) != Loaded[i].shown) return true;
+        }
+        return false;
+    } catch (...) {
+        return true;
+    }
 }
 
 // The texts are all made before the first write: running out of memory

@@ -23,10 +23,10 @@ class CZRVPropPage_Category final : public CZRVPropPage {
 
     BOOL OnInitDialog() override;
     BOOL OnDestroy() override;
-    // 0 when there is no store or the document may not be changed, else 1.
-    // A write or save the store refused is reported to the user, and the
-    // apply refused; so is a store that no longer lets the document be
-    // changed after the page offered it for editing.
+    // 0 when there is no store, or when the texts could not be kept and the
+    // user lost none of them; else 1. A text the user typed that could not
+    // be kept (the store refused a write or the save, or no longer lets the
+    // document be changed) is reported to the user, and the apply refused.
     LRESULT OnApply() override;
     LRESULT OnNotify(NMHDR* header) override;
     LRESULT OnCommand(WPARAM wParam, WORD notification) override;
@@ -60,6 +60,9 @@ class CZRVPropPage_Category final : public CZRVPropPage {
     bool PrepareTexts(PendingText* pending) noexcept;
     // Writes the prepared texts as one change of the document.
     void WriteTexts(const PendingText* pending) noexcept;
+    // A field shows a text the user typed since the page filled it or last
+    // kept an Apply.
+    bool TextsTyped() const noexcept;
     // Destroys a host window that never reached its frame, which would
     // otherwise outlive the dialog as a hidden top-level window.
     void DestroyStrayHost(const zrv::AxHostWindow& host) const noexcept;

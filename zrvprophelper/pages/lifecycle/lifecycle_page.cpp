@@ -108,9 +108,8 @@ BOOL CZRVPropPage_LifeCycle::OnInitDialog() {
     if (!IsChecked(window, IDC_LIFECYCLE_EXPIRE_CUSTOM)) {
         ::CheckRadioButton(window, kFirstChoice, kLastChoice, IDC_LIFECYCLE_EXPIRE_NONE);
     }
-    m_loadedChoice = CheckedChoice(window);
-    m_loadedReminder = ::SendMessageW(list, CB_GETCURSEL, 0, 0);
-    m_loadedBurn = IsChecked(window, IDC_LIFECYCLE_BURN_DISC);
+    m_loaded = ShownChoices();
+    m_kept = m_loaded;
     return TRUE;
 }
 
@@ -212,6 +211,7 @@ LRESULT CZRVPropPage_LifeCycle::OnCommand(WPARAM wParam, WORD notification) {
     const int control = LOWORD(wParam);
     if (notification == BN_CLICKED && control >= kFirstChoice && control <= kLastChoice) {
         m_choiceClicked = true;
+        m_chosenSinceKept = true;
     }
 
     HWND picker = ::GetDlgItem(window, IDC_LIFECYCLE_CUSTOM_DATE);
@@ -246,20 +246,19 @@ LRESULT CZRVPropPage_LifeCycle::OnCommand(WPARAM wParam, WORD notification) {
 LRESULT CZRVPropPage_LifeCycle::OnNotify(NMHDR* header) {
     if (static_cast<int>(header->code) != static_cast<int>(DTN_DATETIMECHANGE)) return 0;
     m_pickerShowsStored = false;
+    m_chosenSinceKept = true;
     return SetModified(true);
 }
 
-// After a failed write nothing is saved or announced, and neither is an
-// Apply that had nothing to write. A failed write or save is reported, and
-// the sheet stays open with the user's choices; the store keeps what it had.
-// So does a store that no longer answers that the document may be changed
-// (busy elsewhere, or marked read-only since) once the page offered it.
-// Out of memory for the document's name, before any write, is such a loss
-// too: OK would otherwise close the sheet over the user's choices.
+// An Apply that had nothing to write saves and announces nothing. When the
+// store could not be asked, or a write or the save failed, the store keeps
+// what it had; the user is told if a choice of theirs is lost, and the sheet
+// stays open with the choices (OK would otherwise close it over them). An
+// Apply that could not write back what was already stored passes quietly.
 LRESULT CZRVPropPage_LifeCycle::OnApply() {
     if (!Document) return 0;
     if (!Document.BeginChange() || !Document.Editable(DOCPROP_EXPIRATION)) {
-        return RefuseApplyIfChangeLost(m_editingOffered, IDS_LIFECYCLE_NOT_SAVED);
+        return RefuseApplyIfChangeLost(ChoicesChanged(), IDS_LIFECYCLE_NOT_SAVED);
     }
     const int choice = CheckedChoice(window);
     if (choice == 0) return TRUE;
@@ -268,15 +267,43 @@ LRESULT CZRVPropPage_LifeCycle::OnApply() {
                burnRead = m_burnRead;
     const DWORD storedReminder = m_storedReminder, storedBurn = m_storedBurn;
     WriteValues(choice);
-    if (Document.FinishChange() != StoreDocument::Outcome::Lost) return TRUE;
-    // Nothing of this Apply reached the store: the page knows of it what it
-    // knew before.
-    m_expirationRead = expirationRead;
-    m_reminderRead = reminderRead;
-    m_burnRead = burnRead;
-    m_storedReminder = storedReminder;
-    m_storedBurn = storedBurn;
-    return RefuseApplyIfChangeLost(true, IDS_LIFECYCLE_NOT_SAVED);
+    switch (Document.FinishChange()) {
+        case StoreDocument::Outcome::NothingWritten:
+            return TRUE;
+        case StoreDocument::Outcome::Lost:
+            // Nothing of this Apply reached the store: the page knows of it
+            // what it knew before.
+            m_expirationRead = expirationRead;
+            m_reminderRead = reminderRead;
+            m_burnRead = burnRead;
+            m_storedReminder = storedReminder;
+            m_storedBurn = storedBurn;
+            return RefuseApplyIfChangeLost(ChoicesChanged(), IDS_LIFECYCLE_NOT_SAVED);
+        case StoreDocument::Outcome::Kept:
+            break;
+    }
+    m_kept = ShownChoices();
+    m_chosenSinceKept = false;
+    return TRUE;
+}
+
+CZRVPropPage_LifeCycle::Choices CZRVPropPage_LifeCycle::ShownChoices() const noexcept {
+    Choices shown;
+    shown.choice = CheckedChoice(window);
+    shown.reminder = ::SendDlgItemMessageW(window, IDC_LIFECYCLE_REMINDER, CB_GETCURSEL, 0, 0);
+    shown.burn = IsChecked(window, IDC_LIFECYCLE_BURN_DISC);
+    shown.dateState =
+        DateTime_GetSystemtime(::GetDlgItem(window, IDC_LIFECYCLE_CUSTOM_DATE), &shown.date);
+    return shown;
+}
+
+bool CZRVPropPage_LifeCycle::ChoicesChanged() const noexcept {
+    if (!m_editingOffered) return false;
+    const Choices shown = ShownChoices();
+    return m_chosenSinceKept || shown.choice != m_kept.choice ||
+           shown.reminder != m_kept.reminder || shown.burn != m_kept.burn ||
+           shown.dateState != m_kept.dateState ||
+           std::memcmp(&shown.date, &m_kept.date, sizeof shown.date) != 0;
 }
 
 void CZRVPropPage_LifeCycle::WriteValues(int choice) {
@@ -296,7 +323,7 @@ void CZRVPropPage_LifeCycle::WriteValues(int choice) {
     zrv::unique_propvariant expiration;
     expiration.get()->vt = VT_FILETIME;
     if (choice == IDC_LIFECYCLE_EXPIRE_NONE) {
-        if (m_choiceClicked || choice != m_loadedChoice) {
+        if (m_choiceClicked || choice != m_loaded.choice) {
             // No expiration: nothing to remind of and nothing to burn.
             write(SetValue(DOCPROP_EXPIRATION, *expiration.get()), m_expirationRead);
             writeReminder(0);
@@ -322,14 +349,14 @@ void CZRVPropPage_LifeCycle::WriteValues(int choice) {
     // Without a selection the list stands for no value: keep the stored one.
     HWND list = ::GetDlgItem(window, IDC_LIFECYCLE_REMINDER);
     const LRESULT selection = ::SendMessageW(list, CB_GETCURSEL, 0, 0);
-    if (selection != CB_ERR && (m_reminderRead || selection != m_loadedReminder)) {
+    if (selection != CB_ERR && (m_reminderRead || selection != m_loaded.reminder)) {
         const LRESULT reminder = ::SendMessageW(list, CB_GETITEMDATA, selection, 0);
         if (reminder != CB_ERR) writeReminder(static_cast<ULONG>(reminder));
     }
     // The box shows any non-zero value as checked; a stored value other than
     // 0 or 1 is kept for as long as the box shows what it showed at first.
     const bool burn = IsChecked(window, IDC_LIFECYCLE_BURN_DISC);
-    const bool burnChanged = burn != m_loadedBurn;
+    const bool burnChanged = burn != m_loaded.burn;
     if ((m_burnRead || burnChanged) && (burnChanged || m_storedBurn <= 1)) {
         writeBurn(burn ? 1 : 0);
     }
