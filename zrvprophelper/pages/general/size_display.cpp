@@ -35,8 +35,7 @@ void SizeDisplay::Take(const CString& text, bool last) noexcept {
     if (m_timerArmed) return;
     // Without a timer the figure waits for the next update that ends a
     // frame, and the walk's last figure is shown at once in any case.
-    m_timerArmed =
-        ::SetTimer(m_timerWindow, m_timerId, kFrameMs - (now - m_lastSet), nullptr) != 0;
+    m_timerArmed = ::SetTimer(m_timerWindow, m_timerId, kFrameMs - (now - m_lastSet), nullptr) != 0;
 }
 
 void SizeDisplay::EndFrame() noexcept {
