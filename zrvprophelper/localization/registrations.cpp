@@ -4,6 +4,7 @@
 
 #include "components/component_ids.h"
 #include "localization/localizer_map.h"
+#include "localization/localizer_map_view.h"
 #include "support/handles.h"
 #include "support/image_pin.h"
 #include "support/image_thread_local.h"
@@ -62,47 +63,16 @@ bool HasEnded(const Registration& r) noexcept {
     return started != 0 && r.started != 0 && started != r.started;
 }
 
-// The map as this module opens it, bounded by the mapping's real size.
-struct OpenedMap {
-    unique_handle mapping;
-    unique_mapview view;
-    LONG capacity = 0;
-
-    OpenedMap() noexcept {
-        mapping.reset(::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kLocalizerMapName));
-        if (!mapping) return;
-        view.reset(::MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
-        if (!view) return;
-        MEMORY_BASIC_INFORMATION info = {};
-        if (::VirtualQuery(view.get(), &info, sizeof(info)) != sizeof(info) ||
-            info.RegionSize < kLocalizerMapHeaderBytes) {
-            return;
-        }
-        capacity = static_cast<LONG>((info.RegionSize - kLocalizerMapHeaderBytes) /
-                                     sizeof(LocalizerMapEntry));
+// The entry of the record, while it still is what the record says.
+volatile LocalizerMapEntry* RecordedEntry(const LocalizerMapView& opened,
+                                          const Registration& r) noexcept {
+    if (r.slot < 0 || r.slot >= opened.capacity()) return nullptr;
+    volatile LocalizerMapEntry* entry = &opened.map()->entries[r.slot];
+    if (entry->processId != ::GetCurrentProcessId() || entry->threadId != r.threadId ||
+        entry->localizer != r.localizer) {
+        return nullptr;
     }
-    LocalizerMap* map() const noexcept { return static_cast<LocalizerMap*>(view.get()); }
-    // The entry of the record, while it still is what the record says.
-    volatile LocalizerMapEntry* Entry(const Registration& r) const noexcept {
-        if (r.slot < 0 || r.slot >= capacity) return nullptr;
-        volatile LocalizerMapEntry* entry = &map()->entries[r.slot];
-        if (entry->processId != ::GetCurrentProcessId() || entry->threadId != r.threadId ||
-            entry->localizer != r.localizer) {
-            return nullptr;
-        }
-        return entry;
-    }
-};
-
-// Frees an entry of this process without the mutex. A claimer takes a slot
-// once processId and threadId are both 0, so those go last, processId with a
-// full barrier, and a claimer never sees a free slot with anything left in
-// it. entryCount is left alone: shrinking it needs the mutex.
-void ClearWithoutLock(volatile LocalizerMapEntry* entry) noexcept {
-    entry->localizer = 0;
-    entry->useCount = 0;
-    entry->threadId = 0;
-    ::InterlockedExchange(reinterpret_cast<volatile LONG*>(&entry->processId), 0);
+    return entry;
 }
 
 ULONG_PTR& ThreadMark() noexcept { return ThisThread(g_threadMark); }
@@ -169,14 +139,17 @@ int TakeEndedRecords(DWORD threadId, Registration* taken) noexcept {
     return count;
 }
 
-// Clears the entries of records whose threads have ended, where they are
-// still what the records say. Their server objects died with (or are lost
-// with) their apartments: nothing is called on them.
+// Clears the entries of records whose threads have ended or are ending,
+// where they are still what the records say, without the mutex. Their server
+// objects died with (or are lost with) their apartments: nothing is called
+// on them.
 void ClearEntries(const Registration* records, int count) noexcept {
     if (count == 0) return;
-    OpenedMap opened;
+    LocalizerMapView opened;
     for (int i = 0; i < count; ++i) {
-        if (volatile LocalizerMapEntry* entry = opened.Entry(records[i])) ClearWithoutLock(entry);
+        if (volatile LocalizerMapEntry* entry = RecordedEntry(opened, records[i])) {
+            LocalizerMapView::ClearEntry(*entry);
+        }
     }
 }
 
@@ -252,16 +225,16 @@ void ReleaseThreadLocalizer() noexcept {
     IAppLocalizer* release[kMaxRegistrations];
     int releaseCount = 0;
     {
-        OpenedMap opened;
+        LocalizerMapView opened;
         unique_handle mutex(
             ::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kLocalizerMutexName));
-        mutex_lock lock(opened.capacity > 0 ? mutex.get() : nullptr, kLocalizerWaitMs);
+        mutex_lock lock(opened.capacity() > 0 ? mutex.get() : nullptr, kLocalizerWaitMs);
         for (int i = 0; i < ownCount; ++i) {
             if (!lock) {
                 own[kept++] = own[i];  // nothing could be cleared: try again later
                 continue;
             }
-            volatile LocalizerMapEntry* entry = opened.Entry(own[i]);
+            volatile LocalizerMapEntry* entry = RecordedEntry(opened, own[i]);
             if (!entry) continue;  // the slot went to someone else since
             // A lookup of the thread still holds the entry: leave it to that.
             if (entry->useCount > 1) {
@@ -272,12 +245,7 @@ void ReleaseThreadLocalizer() noexcept {
                 release[releaseCount++] =
                     reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(entry->localizer));
             }
-            ClearWithoutLock(entry);
-            LocalizerMap* map = opened.map();
-            if (map->entryCount > 0 && own[i].slot == map->entryCount - 1 &&
-                map->entryCount <= opened.capacity) {
-                --map->entryCount;
-            }
+            opened.FreeEntry(own[i].slot);
         }
     }
     for (int i = 0; i < releaseCount; ++i) release[i]->Release();
@@ -291,12 +259,7 @@ void ReleaseThreadLocalizer() noexcept {
 void ForgetLocalizerRegistrations(bool wholeProcess) noexcept {
     using namespace zrv;
     Registration taken[kMaxRegistrations];
-    const int count = TakeRecords(wholeProcess, taken);
-    if (count == 0) return;
     // Runs under the loader lock: no wait on anything another process holds,
     // and no call into COM (the server objects' apartments are gone or going).
-    OpenedMap opened;
-    for (int i = 0; i < count; ++i) {
-        if (volatile LocalizerMapEntry* entry = opened.Entry(taken[i])) ClearWithoutLock(entry);
-    }
+    ClearEntries(taken, TakeRecords(wholeProcess, taken));
 }
