@@ -21,7 +21,7 @@ class RecordingPage : public CZRVPropPage {
         return Log(L"destroy"), TRUE;
     }
     LRESULT OnApply() override {
-        if (refuseApply) RefuseApply();
+        if (refuseApply) RefuseApplyIfChangeLost(true, IDS_GENERAL_NOT_SAVED);
         return Log(L"apply"), 7;
     }
     LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
@@ -40,6 +40,7 @@ class RecordingPage : public CZRVPropPage {
     }
     void OnHelp() override { Log(L"help"); }
     void OnShow() override { Log(L"show"); }
+    void OnTimer(UINT_PTR id) override { Log(L"timer " + std::to_wstring(id)); }
 
     // Exposed for tests.
     using CZRVPropPage::SetModified;

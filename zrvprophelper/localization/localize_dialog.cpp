@@ -7,6 +7,15 @@ namespace {
 
 constexpr int kTextBuffer = 260;
 
+// The translation of one of the dialog's texts: key is "caption" for the
+// page, or a control's id, and text, the window's own, is the default.
+HRESULT AskDialogText(IAppLocalizer* localizer, const CString& moduleStem,
+                      const CString& dialogText, const CString& key, const wchar_t* text,
+                      CComBSTR& answer) {
+    return localizer->GetDialogString(CComBSTR(moduleStem), CComBSTR(dialogText), CComBSTR(key),
+                                      CComBSTR(text), answer.put());
+}
+
 void LocalizeCaption(CZRVLocalizer& localizer, HWND page, int dialogId) {
     if (!localizer.Localizer()) return;
     CString dialogText;
@@ -14,9 +23,8 @@ void LocalizeCaption(CZRVLocalizer& localizer, HWND page, int dialogId) {
     wchar_t caption[kTextBuffer] = {};
     ::GetWindowTextW(page, caption, kTextBuffer);
     CComBSTR answer;
-    const HRESULT hr = localizer.Localizer()->GetDialogString(
-        CComBSTR(localizer.ModuleStem()), CComBSTR(dialogText), CComBSTR(L"caption"),
-        CComBSTR(caption), answer.put());
+    const HRESULT hr = AskDialogText(localizer.Localizer(), localizer.ModuleStem(), dialogText,
+                                     L"caption", caption, answer);
     if (SUCCEEDED(hr) && answer) ::SetWindowTextW(page, answer);
 }
 
@@ -55,8 +63,7 @@ BOOL CALLBACK LocalizeChildControl(HWND child, LPARAM param) {
         dialogText.Format(L"%d", context->dialogId);
         CComBSTR answer;
         const HRESULT hr =
-            context->localizer->GetDialogString(CComBSTR(context->moduleStem), CComBSTR(dialogText),
-                                                CComBSTR(key), CComBSTR(text), answer.put());
+            AskDialogText(context->localizer, context->moduleStem, dialogText, key, text, answer);
         if (SUCCEEDED(hr) && answer && answer[0] != L'\0') ::SetWindowTextW(child, answer);
     } catch (...) {
         // Out of memory for one control's request: it keeps its text, and the

@@ -12,6 +12,7 @@
 #include "support/exceptions.h"
 #include "support/handles.h"
 #include "support/hresult.h"
+#include "support/image_pin.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ CZRVPropPage::CZRVPropPage(UINT pageId) noexcept {
         // No title text to be had: the tab shows an empty title.
     }
     // A page whose code could be unmapped under its dialog is not offered.
-    if (g_module.PinModule()) CreatePageHandle();
+    if (zrv::PinThisImage()) CreatePageHandle();
 }
 
 CZRVPropPage::~CZRVPropPage() { ::InterlockedDecrement(&g_livePages); }
@@ -137,6 +138,7 @@ LRESULT CZRVPropPage::OnNotify(NMHDR*) { return 0; }
 LRESULT CZRVPropPage::OnCommand(WPARAM, WORD) { return 0; }
 void CZRVPropPage::OnHelp() {}
 void CZRVPropPage::OnShow() {}
+void CZRVPropPage::OnTimer(UINT_PTR) {}
 
 LRESULT CZRVPropPage::SetModified(bool changed) noexcept {
     if (!::IsWindow(window)) return 0;
@@ -146,10 +148,10 @@ LRESULT CZRVPropPage::SetModified(bool changed) noexcept {
     return answer == 0 ? 1 : 0;
 }
 
-LRESULT CZRVPropPage::RefuseUnsavedApply(bool editingOffered, UINT messageId) noexcept {
-    if (!editingOffered) return 0;
+LRESULT CZRVPropPage::RefuseApplyIfChangeLost(bool changeLost, UINT messageId) noexcept {
+    if (!changeLost) return 0;
     ShowNotSavedMessage(window, messageId);
-    RefuseApply();
+    m_applyRefused = true;
     return 1;
 }
 
@@ -249,6 +251,9 @@ INT_PTR CALLBACK CZRVPropPage::PageDialogProc(HWND window, UINT message, WPARAM 
             }
             case WM_HELP:
                 page->OnHelp();
+                return 0;
+            case WM_TIMER:
+                page->OnTimer(wParam);
                 return 0;
             case WM_COMMAND:
                 return page->OnCommand(wParam, HIWORD(wParam));

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "components/component_ids.h"
 #include "pages/categories/categories_fixture.h"
 #include "pages/categories/class_without.h"

@@ -16,6 +16,7 @@
 #include "pages/general/file_tree.h"
 #include "pages/general/general_fixture.h"
 #include "pages/general/size_display.h"
+#include "pages/general/summary_page.h"
 #include "pages/general/size_worker.h"
 #include "pages/prop_page.h"
 #include "resources/resource.h"
@@ -202,15 +203,45 @@ TEST_F(SizeField, LongWalkShowsFewOfItsFigures) {
         << shown.size() << " of the walk's " << distinct.size() << " figures shown";
 }
 
+// A Size field with its display, and a window that hands the display's
+// frame timer to it, as the General page's window does.
+struct DisplayedField {
+    static constexpr UINT_PTR kTimer = 7;
+    static LRESULT CALLBACK TimerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* shown = reinterpret_cast<DisplayedField*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message == WM_TIMER && wParam == kTimer && shown) shown->display.EndFrame();
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    DisplayedField() {
+        WNDCLASSW type = {};
+        type.lpfnWndProc = &TimerProc;
+        type.hInstance = ::GetModuleHandleW(nullptr);
+        type.lpszClassName = L"ZrvSizeFrameTimer";
+        ::RegisterClassW(&type);
+        field.reset(::CreateWindowW(L"EDIT", L"", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr,
+                                    type.hInstance, nullptr));
+        page.reset(::CreateWindowW(type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   type.hInstance, nullptr));
+        ::SetWindowLongPtrW(page.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        display.Attach(field.get(), page.get(), kTimer);
+    }
+    ~DisplayedField() { display.Detach(); }
+    bool ok() const { return field && page; }
+
+    zrv::unique_hwnd field;
+    zrv::unique_hwnd page;
+    SizeDisplay display;
+};
+
 // A figure that comes within a frame of the last one shown waits for the
 // frame to end, also when no other figure follows; the walk's last figure
 // never waits, and a detached field shows nothing more.
 TEST_F(SizeField, FigureWithinAFrameWaitsForItsEnd) {
-    zrv::unique_hwnd field(::CreateWindowW(L"EDIT", L"", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr,
-                                           ::GetModuleHandleW(nullptr), nullptr));
-    ASSERT_TRUE(field);
-    SizeDisplay display;
-    display.Attach(field.get());
+    DisplayedField shown;
+    ASSERT_TRUE(shown.ok());
+    const zrv::unique_hwnd& field = shown.field;
+    SizeDisplay& display = shown.display;
     DWORD start = ::GetTickCount();
     display.Take(L"1 KB", false);
     EXPECT_EQ(L"1 KB", WindowText(field.get())) << "the first figure is shown at once";
@@ -241,22 +272,17 @@ TEST_F(SizeField, FigureWithinAFrameWaitsForItsEnd) {
 // early (the walk's last figure) and dispatches after: it ends nothing, and
 // leaves no timer behind, also while another page's frame is under way.
 TEST_F(SizeField, FrameEndTakenBeforeTheLastFigureEndsNothing) {
-    const auto makeField = [] {
-        return zrv::unique_hwnd(::CreateWindowW(L"EDIT", L"", WS_POPUP, 0, 0, 100, 20, nullptr,
-                                                nullptr, ::GetModuleHandleW(nullptr), nullptr));
-    };
-    zrv::unique_hwnd field = makeField();
-    zrv::unique_hwnd other = makeField();
-    ASSERT_TRUE(field && other);
-    SizeDisplay display;
-    SizeDisplay otherDisplay;
-    display.Attach(field.get());
-    otherDisplay.Attach(other.get());
+    DisplayedField shown;
+    DisplayedField other;
+    ASSERT_TRUE(shown.ok() && other.ok());
+    const zrv::unique_hwnd& field = shown.field;
+    SizeDisplay& display = shown.display;
+    SizeDisplay& otherDisplay = other.display;
     display.Take(L"1 KB", false);
     display.Take(L"2 KB", false);
     MSG frameEnd = {};
     const DWORD start = ::GetTickCount();
-    while (!::PeekMessageW(&frameEnd, field.get(), WM_TIMER, WM_TIMER, PM_REMOVE) &&
+    while (!::PeekMessageW(&frameEnd, shown.page.get(), WM_TIMER, WM_TIMER, PM_REMOVE) &&
            ::GetTickCount() - start < 2000) {
         ::Sleep(1);
     }
@@ -268,7 +294,7 @@ TEST_F(SizeField, FrameEndTakenBeforeTheLastFigureEndsNothing) {
     EXPECT_EQ(L"3 KB", WindowText(field.get()));
     ::Sleep(4 * SizeDisplay::kFrameMs);
     MSG late;
-    EXPECT_FALSE(::PeekMessageW(&late, field.get(), WM_TIMER, WM_TIMER, PM_NOREMOVE))
+    EXPECT_FALSE(::PeekMessageW(&late, shown.page.get(), WM_TIMER, WM_TIMER, PM_NOREMOVE))
         << "a timer runs on for a finished field";
 }
 
@@ -827,6 +853,99 @@ TEST_F(SizeField, SheetClosedWhileTheFieldIsSet) {
     HANDLE heaps[64];
     const DWORD count = std::min<DWORD>(::GetProcessHeaps(64, heaps), 64);
     for (DWORD i = 0; i < count; ++i) EXPECT_TRUE(::HeapValidate(heaps[i], 0, nullptr)) << i;
+}
+
+// Notes each first access to the memory guarded by a GuardedMemory: the
+// system takes a page's guard away at its first access and reports it.
+struct GuardedMemory {
+    GuardedMemory(const void* from, size_t size)
+        : from(reinterpret_cast<ULONG_PTR>(from)), to(this->from + size) {
+        const ULONG_PTR first = this->from & ~kPageMask;
+        const ULONG_PTR end = (to + kPageMask) & ~kPageMask;
+        s_guarded = this;
+        handler = ::AddVectoredExceptionHandler(1, &NoteAccess);
+        pages = reinterpret_cast<void*>(first);
+        length = end - first;
+        ok = handler && ::VirtualProtect(pages, length, PAGE_READWRITE | PAGE_GUARD, &before);
+    }
+    ~GuardedMemory() {
+        DWORD guarded = 0;
+        if (ok) ::VirtualProtect(pages, length, before, &guarded);
+        if (handler) ::RemoveVectoredExceptionHandler(handler);
+        s_guarded = nullptr;
+    }
+    static LONG CALLBACK NoteAccess(EXCEPTION_POINTERS* info) {
+        const EXCEPTION_RECORD* record = info->ExceptionRecord;
+        GuardedMemory* guarded = s_guarded;
+        if (!guarded || record->ExceptionCode != STATUS_GUARD_PAGE_VIOLATION ||
+            record->NumberParameters < 2) {
+            return EXCEPTION_CONTINUE_SEARCH;
+        }
+        const ULONG_PTR address = record->ExceptionInformation[1];
+        const ULONG_PTR first = reinterpret_cast<ULONG_PTR>(guarded->pages);
+        if (address < first || address >= first + guarded->length) {
+            return EXCEPTION_CONTINUE_SEARCH;
+        }
+        if (address >= guarded->from && address < guarded->to) ++guarded->touches;
+        return EXCEPTION_CONTINUE_EXECUTION;
+    }
+
+    static constexpr ULONG_PTR kPageMask = 4095;
+    static inline GuardedMemory* s_guarded = nullptr;
+    const ULONG_PTR from, to;
+    void* handler = nullptr;
+    void* pages = nullptr;
+    SIZE_T length = 0;
+    DWORD before = 0;
+    bool ok = false;
+    volatile LONG touches = 0;
+};
+
+// A host that takes the Size field's WM_TIMER from the queue while the walk
+// runs and dispatches it only after the sheet and its page are gone: the
+// message reaches nothing of the page.
+TEST_F(SizeField, FrameEndDispatchedAfterThePageWentTouchesNothingOfIt) {
+    ScratchFolder links(L"size-links");
+    ScratchFolder folder(L"size-held-timer");
+    zrv::scope_exit clear([&] { ClearFileTree(folder.path()); });
+    FileTree tree;
+    ASSERT_TRUE(BuildFileTree(folder.path(), 2000, tree));
+    const std::wstring link = ShortcutTo(links, L"held-timer", folder.path());
+    ASSERT_FALSE(link.empty());
+
+    const LONG pagesBefore = CZRVPropPage::LiveObjectCount();
+    zrv::unique_hwnd sheet(CreateGeneralSheet(link));
+    ASSERT_TRUE(sheet);
+    HWND page = PropSheet_IndexToHwnd(sheet.get(), 0);
+    ASSERT_TRUE(page);
+    const void* object = reinterpret_cast<const void*>(::GetWindowLongPtrW(page, GWLP_USERDATA));
+    ASSERT_TRUE(object);
+    // Only timer messages are taken; the worker's updates are sent, and
+    // handled meanwhile.
+    MSG held = {};
+    bool taken = false;
+    const DWORD start = ::GetTickCount();
+    while (!taken && ::GetTickCount() - start < 20000) {
+        if (!::PeekMessageW(&held, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_TIMER | QS_SENDMESSAGE);
+            continue;
+        }
+        taken = held.hwnd == page || ::IsChild(page, held.hwnd);
+        if (!taken) ::DispatchMessageW(&held);
+    }
+    ASSERT_TRUE(taken) << "no frame's end came while the walk ran";
+
+    sheet.reset();
+    PumpFor(nullptr, 20);
+    ASSERT_EQ(pagesBefore, CZRVPropPage::LiveObjectCount()) << "the page object went";
+    LONG touches = 0;
+    {
+        GuardedMemory guarded(object, sizeof(CZRVPropPage_Summary));
+        ASSERT_TRUE(guarded.ok);
+        ::DispatchMessageW(&held);
+        touches = guarded.touches;
+    }
+    EXPECT_EQ(0, touches) << "the freed page was read";
 }
 
 }  // namespace
