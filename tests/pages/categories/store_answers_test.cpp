@@ -143,6 +143,35 @@ TEST_F(MissingAnswers, OkPressedAgainWhileTheMessageIsUpIsRefusedAgain) {
     EXPECT_EQ(L"Stored title", Stored(doc, DOCPROP_TITLE));
 }
 
+// A store that could not be read while the page opened (damaged, or busy
+// elsewhere) leaves the document unopened; once it can be read again, the
+// next change opens it first: an arrow press stores its category at once and
+// an Apply saves the typed text, with nothing said of a loss.
+TEST_F(MissingAnswers, AStoreUnreadableWhileThePageOpenedServesTheChangesAfterIt) {
+    const std::wstring doc = Document(L"Late.doc");
+    Store(doc, DOCPROP_TITLE, L"Stored title");
+    const std::string stored = ReadStoreFile();
+    WriteStoreFile("not a store");
+    CategoriesSheet sheet({doc});
+    ASSERT_TRUE(sheet.ok());
+    WriteStoreFile(stored);
+    // The page asks again whether the document may be changed when it is
+    // shown again (the user went to another tab and back).
+    ::ShowWindow(sheet.page(), SW_HIDE);
+    ::ShowWindow(sheet.page(), SW_SHOW);
+    ASSERT_TRUE(::IsWindowEnabled(::GetDlgItem(sheet.page(), kTitle)));
+
+    ClearJournal();
+    ASSERT_TRUE(sheet.Select(sheet.AvailableList(), {L"Alpha"}));
+    sheet.Add();
+    EXPECT_EQ(L"Alpha", Stored(doc, DOCPROP_CATEGORIES));
+
+    zrvtest::Type(sheet.page(), kTitle, L"Typed title");
+    sheet.sheet().Apply();
+    EXPECT_EQ(std::vector<std::wstring>{}, sheet.sheet().Messages());
+    EXPECT_EQ(L"Typed title", Stored(doc, DOCPROP_TITLE));
+}
+
 // Without the list of editable types the page cannot tell whether the file
 // may be edited, and treats it as not editable; the arrows would not work
 // then anyway.
