@@ -6,8 +6,11 @@
 #include <algorithm>
 
 #include "components/component_ids.h"
+#include "handlers/prop_sheet_handlers.h"
 #include "pages/categories/categories_fixture.h"
 #include "pages/categories/class_without.h"
+#include "pages/common/page_harness.h"
+#include "resources/resource.h"
 #include "common/message_box_watch.h"
 
 namespace zrvcattest {
@@ -192,6 +195,29 @@ TEST_F(MissingAnswers, WithoutDocumentTypesNothingIsOfferedForEditing) {
                    reinterpret_cast<LPARAM>(::GetDlgItem(sheet.page(), kAddButton)));
     EXPECT_EQ(L"Work", Stored(doc, DOCPROP_CATEGORIES));
     EXPECT_EQ(std::vector<std::wstring>{}, Journal());
+}
+
+// Without the store nothing typed or chosen could be kept, and an Apply
+// has nothing to tell it to: neither store page offers anything for
+// editing, rather than letting the user's entries go unsaved without a word.
+TEST_F(MissingAnswers, WithoutTheStoreNothingIsOfferedForEditing) {
+    const std::wstring doc = Document(L"Unreached.doc");
+    Store(doc, DOCPROP_TITLE, L"Stored title");
+    ClassWithout noStore(CLSID_DocumentCatalog, IID_IDocumentCatalog);
+    ASSERT_TRUE(noStore.ok());
+    {
+        CategoriesSheet sheet({doc});
+        ASSERT_TRUE(sheet.ok());
+        EXPECT_EQ(0, sheet.EditingEnabled());
+    }
+    zrvtest::PageSheet lifeCycle(std::vector<ObjectCreator>{&CZRVPropSheet_LifeCycle::Create},
+                                 std::vector<std::wstring>{doc});
+    ASSERT_TRUE(lifeCycle.ok());
+    const HWND page = lifeCycle.Page(0);
+    ASSERT_TRUE(page);
+    for (int id = IDC_LIFECYCLE_EXPIRE_NONE; id <= IDC_LIFECYCLE_EXPIRE_CUSTOM; ++id) {
+        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(page, id))) << "choice " << id;
+    }
 }
 
 }  // namespace
