@@ -24,11 +24,16 @@ StoreDocument::Opening StoreDocument::Open(const FileSelection& selection) noexc
         m_catalog.reset();
         return Opening::NoName;
     }
-    return SUCCEEDED(m_catalog->OpenDocument(path.get())) ? Opening::Opened : Opening::NotOpened;
+    // A store that cannot be read now (damaged, busy elsewhere) may be read
+    // again by the first change; until the document is opened the store
+    // fails every call on it, an arrow's read included.
+    m_reopen = FAILED(m_catalog->OpenDocument(path.get()));
+    return m_reopen ? Opening::NotOpened : Opening::Opened;
 }
 
 void StoreDocument::Close() noexcept {
     m_changePath.Empty();
+    m_reopen = false;
     m_catalog.reset();
 }
 

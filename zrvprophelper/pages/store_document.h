@@ -59,10 +59,10 @@ class StoreDocument {
     bool ReadValue(DocumentPropertyId property, zrv::unique_propvariant& value) const noexcept;
 
     // Starts a change; false when there is no store or the name cannot be
-    // made. A document that a dropped change left closed (the store could not
-    // open it again) is opened first: until then the store fails every call
-    // on it and writes nothing. A change left before its first write needs no
-    // FinishChange.
+    // made. A document left closed (the store could not open it, at Open or
+    // again after a dropped change) is opened first: until then the store
+    // fails every call on it and writes nothing. A change left before its
+    // first write needs no FinishChange.
     bool BeginChange() noexcept;
     // One write of the change begun (BeginChange answered true); false when
     // the store refused it.
@@ -78,6 +78,7 @@ class StoreDocument {
     CComBSTR m_changePath;  // the name for the store's calls of the change under way
     bool m_wrote = false;
     bool m_allTaken = true;
-    // A change was dropped, but the document could not be opened again.
+    // The document is not open in the catalog: Open or the reopening after
+    // a dropped change failed.
     bool m_reopen = false;
 };

@@ -6,8 +6,11 @@
 #include <algorithm>
 
 #include "components/component_ids.h"
+#include "handlers/prop_sheet_handlers.h"
 #include "pages/categories/categories_fixture.h"
 #include "pages/categories/class_without.h"
+#include "pages/common/page_harness.h"
+#include "resources/resource.h"
 #include "common/message_box_watch.h"
 
 namespace zrvcattest {
@@ -143,6 +146,35 @@ TEST_F(MissingAnswers, OkPressedAgainWhileTheMessageIsUpIsRefusedAgain) {
     EXPECT_EQ(L"Stored title", Stored(doc, DOCPROP_TITLE));
 }
 
+// A store that could not be read while the page opened (damaged, or busy
+// elsewhere) leaves the document unopened; once it can be read again, the
+// next change opens it first: an arrow press stores its category at once and
+// an Apply saves the typed text, with nothing said of a loss.
+TEST_F(MissingAnswers, AStoreUnreadableWhileThePageOpenedServesTheChangesAfterIt) {
+    const std::wstring doc = Document(L"Late.doc");
+    Store(doc, DOCPROP_TITLE, L"Stored title");
+    const std::string stored = ReadStoreFile();
+    WriteStoreFile("not a store");
+    CategoriesSheet sheet({doc});
+    ASSERT_TRUE(sheet.ok());
+    WriteStoreFile(stored);
+    // The page asks again whether the document may be changed when it is
+    // shown again (the user went to another tab and back).
+    ::ShowWindow(sheet.page(), SW_HIDE);
+    ::ShowWindow(sheet.page(), SW_SHOW);
+    ASSERT_TRUE(::IsWindowEnabled(::GetDlgItem(sheet.page(), kTitle)));
+
+    ClearJournal();
+    ASSERT_TRUE(sheet.Select(sheet.AvailableList(), {L"Alpha"}));
+    sheet.Add();
+    EXPECT_EQ(L"Alpha", Stored(doc, DOCPROP_CATEGORIES));
+
+    zrvtest::Type(sheet.page(), kTitle, L"Typed title");
+    sheet.sheet().Apply();
+    EXPECT_EQ(std::vector<std::wstring>{}, sheet.sheet().Messages());
+    EXPECT_EQ(L"Typed title", Stored(doc, DOCPROP_TITLE));
+}
+
 // Without the list of editable types the page cannot tell whether the file
 // may be edited, and treats it as not editable; the arrows would not work
 // then anyway.
@@ -163,6 +195,29 @@ TEST_F(MissingAnswers, WithoutDocumentTypesNothingIsOfferedForEditing) {
                    reinterpret_cast<LPARAM>(::GetDlgItem(sheet.page(), kAddButton)));
     EXPECT_EQ(L"Work", Stored(doc, DOCPROP_CATEGORIES));
     EXPECT_EQ(std::vector<std::wstring>{}, Journal());
+}
+
+// Without the store nothing typed or chosen could be kept, and an Apply
+// has nothing to tell it to: neither store page offers anything for
+// editing, rather than letting the user's entries go unsaved without a word.
+TEST_F(MissingAnswers, WithoutTheStoreNothingIsOfferedForEditing) {
+    const std::wstring doc = Document(L"Unreached.doc");
+    Store(doc, DOCPROP_TITLE, L"Stored title");
+    ClassWithout noStore(CLSID_DocumentCatalog, IID_IDocumentCatalog);
+    ASSERT_TRUE(noStore.ok());
+    {
+        CategoriesSheet sheet({doc});
+        ASSERT_TRUE(sheet.ok());
+        EXPECT_EQ(0, sheet.EditingEnabled());
+    }
+    zrvtest::PageSheet lifeCycle(std::vector<ObjectCreator>{&CZRVPropSheet_LifeCycle::Create},
+                                 std::vector<std::wstring>{doc});
+    ASSERT_TRUE(lifeCycle.ok());
+    const HWND page = lifeCycle.Page(0);
+    ASSERT_TRUE(page);
+    for (int id = IDC_LIFECYCLE_EXPIRE_NONE; id <= IDC_LIFECYCLE_EXPIRE_CUSTOM; ++id) {
+        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(page, id))) << "choice " << id;
+    }
 }
 
 }  // namespace

@@ -381,6 +381,8 @@ const Row kRows[] = {
     {kLifeCycle, Cause::kWriteRefused, kNoEdit, After::kClosesQuietly, kValues},
     {kLifeCycle, Cause::kSaveRefused, kNoEdit, After::kClosesQuietly, kValuesSaved},
     {kLifeCycle, Cause::kStoreBusy, kNoEdit, After::kClosesQuietly, kNothing},
+    {kLifeCycle, Cause::kWriteRefused, kEditApplied, After::kClosesQuietly, kValues},
+    {kLifeCycle, Cause::kSaveRefused, kEditApplied, After::kClosesQuietly, kValuesSaved},
     {kLifeCycle, Cause::kStoreBusy, kEditApplied, After::kClosesQuietly, kNothing},
 };
 

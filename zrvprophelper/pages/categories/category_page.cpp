@@ -105,11 +105,12 @@ BOOL CZRVPropPage_Category::OnInitDialog() {
 // A field counts as read only once what it shows is known as well: one whose
 // text cannot be taken back (out of memory) is emptied and left unread, so
 // that Apply neither writes it nor takes the store's text for the user's.
-// A document without a name for the store offers nothing for editing (OnShow
-// leaves the controls alone without a store).
+// Without the store, or without a name for the document in it, nothing
+// typed could be kept: nothing is offered for editing (OnShow leaves the
+// controls alone without a store).
 void CZRVPropPage_Category::LoadTexts() {
     const StoreDocument::Opening opening = Document.Open(selection);
-    if (opening == StoreDocument::Opening::NoName) {
+    if (opening == StoreDocument::Opening::NoStore || opening == StoreDocument::Opening::NoName) {
         for (int id : kEditingControls) ::EnableWindow(::GetDlgItem(window, id), FALSE);
     }
     // A document the store cannot open shows empty fields; the store is

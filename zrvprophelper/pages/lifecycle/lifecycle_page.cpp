@@ -117,11 +117,12 @@ BOOL CZRVPropPage_LifeCycle::OnInitDialog() {
 // value that cannot be read leaves the controls at their defaults. Nothing
 // here allocates once the document is open, so that what the controls show
 // is always recorded (OnInitDialog) and a value left unread is never taken
-// for the user's choice. A document without a name for the store offers no
-// choice (OnShow leaves the controls alone without a store).
+// for the user's choice. Without the store, or without a name for the
+// document in it, no choice could be kept and none is offered (OnShow leaves
+// the controls alone without a store).
 void CZRVPropPage_LifeCycle::LoadStoredValues() {
     const StoreDocument::Opening opening = Document.Open(selection);
-    if (opening == StoreDocument::Opening::NoName) {
+    if (opening == StoreDocument::Opening::NoStore || opening == StoreDocument::Opening::NoName) {
         for (int id = kFirstChoice; id <= kLastChoice; ++id) Enable(window, id, false);
     }
     if (opening != StoreDocument::Opening::Opened) return;
