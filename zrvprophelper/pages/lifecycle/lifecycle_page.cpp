@@ -86,7 +86,7 @@ bool PickerShows(HWND picker, const SYSTEMTIME& date) {
 
 CZRVPropPage_LifeCycle::CZRVPropPage_LifeCycle() noexcept : CZRVPropPage(IDD_LIFECYCLE_PAGE) {}
 
-BOOL CZRVPropPage_LifeCycle::OnInitDialog() {
+BOOL CZRVPropPage_LifeCycle::OnInitDialog() noexcept {
     LocalizeDialog(window, IDD_LIFECYCLE_PAGE);
 
     HWND list = ::GetDlgItem(window, IDC_LIFECYCLE_REMINDER);
@@ -94,14 +94,11 @@ BOOL CZRVPropPage_LifeCycle::OnInitDialog() {
         // A text that cannot be had (out of memory) leaves its item out, as
         // a missing one does: a stored reminder it stood for then leaves the
         // list without a selection, which Apply leaves alone.
-        try {
-            CString text;
-            if (!text.LoadLocalizedString(kReminderTexts[value])) continue;
-            const LRESULT index =
-                ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.GetString()));
-            if (index >= 0) ::SendMessageW(list, CB_SETITEMDATA, index, value);
-        } catch (...) {
-        }
+        CString text;
+        if (text.LoadLocalizedString(kReminderTexts[value]) != S_OK) continue;
+        const LRESULT index =
+            ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.GetString()));
+        if (index >= 0) ::SendMessageW(list, CB_SETITEMDATA, index, value);
     }
     ::SendMessageW(list, CB_SETCURSEL, 0, 0);
 
@@ -199,7 +196,7 @@ void CZRVPropPage_LifeCycle::SetReminderList(DWORD reminder) {
     ::SendMessageW(list, CB_SETCURSEL, selection, 0);
 }
 
-BOOL CZRVPropPage_LifeCycle::OnDestroy() {
+BOOL CZRVPropPage_LifeCycle::OnDestroy() noexcept {
     Catalog.reset();
     return TRUE;
 }
@@ -209,7 +206,7 @@ bool CZRVPropPage_LifeCycle::IsEditable(BSTR document) const {
     return Catalog->CanEditProperty(document, DOCPROP_EXPIRATION) == 1;
 }
 
-void CZRVPropPage_LifeCycle::OnShow() {
+void CZRVPropPage_LifeCycle::OnShow() noexcept {
     if (!Catalog) return;
     // Not knowing whether the document may be changed (out of memory for its
     // name), nothing is offered for editing; Apply asks the store again.
@@ -224,7 +221,7 @@ void CZRVPropPage_LifeCycle::OnShow() {
     Enable(window, IDC_LIFECYCLE_BURN_DISC, editable && !none);
 }
 
-LRESULT CZRVPropPage_LifeCycle::OnCommand(WPARAM wParam, WORD notification) {
+LRESULT CZRVPropPage_LifeCycle::OnCommand(WPARAM wParam, WORD notification) noexcept {
     if (notification != BN_CLICKED && notification != EN_UPDATE) return 0;
     const int control = LOWORD(wParam);
     if (notification == BN_CLICKED && control >= kFirstChoice && control <= kLastChoice) {
@@ -260,7 +257,7 @@ LRESULT CZRVPropPage_LifeCycle::OnCommand(WPARAM wParam, WORD notification) {
     return SetModified(true);
 }
 
-LRESULT CZRVPropPage_LifeCycle::OnNotify(NMHDR* header) {
+LRESULT CZRVPropPage_LifeCycle::OnNotify(NMHDR* header) noexcept {
     if (static_cast<int>(header->code) != static_cast<int>(DTN_DATETIMECHANGE)) return 0;
     m_pickerShowsStored = false;
     return SetModified(true);
@@ -273,7 +270,7 @@ LRESULT CZRVPropPage_LifeCycle::OnNotify(NMHDR* header) {
 // (busy elsewhere, or marked read-only since) once the page offered it.
 // Out of memory for the document's name, before any write, is such a loss
 // too: OK would otherwise close the sheet over the user's choices.
-LRESULT CZRVPropPage_LifeCycle::OnApply() {
+LRESULT CZRVPropPage_LifeCycle::OnApply() noexcept {
     if (!Catalog) return 0;
     // Made before any write, so that a write is always followed by its save.
     CComBSTR document;
@@ -403,4 +400,4 @@ bool CZRVPropPage_LifeCycle::SetNumber(int id, ULONG number) {
     return SetValue(id, *value.get());
 }
 
-void CZRVPropPage_LifeCycle::OnHelp() { ShowPageHelp(window, L"lifecycle_opt.htm"); }
+void CZRVPropPage_LifeCycle::OnHelp() noexcept { ShowPageHelp(window, L"lifecycle_opt.htm"); }
