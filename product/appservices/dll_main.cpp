@@ -8,6 +8,7 @@
 #include "appservices/settings.h"
 #include "components/component_ids.h"
 #include "support/class_factory.h"
+#include "support/image_pin.h"
 
 namespace {
 
@@ -19,16 +20,10 @@ const zrv::ClassEntry kClasses[] = {{&CLSID_AppServices, &g_factory}};
 
 }  // namespace
 
-// Mapped once, the image stays: the thread runtime linked into it takes a
-// thread-local slot on every load and never gives it back, and COM unloads
-// an in-process server each time the last apartment that used it ends. A
-// host that shows each dialog on a thread of its own would run out of slots.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         ::DisableThreadLibraryCalls(instance);
-        HMODULE self = nullptr;
-        ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                             reinterpret_cast<LPCWSTR>(&DllMain), &self);
+        zrv::PinThisImage();
     }
     return TRUE;
 }

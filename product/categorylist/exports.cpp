@@ -8,6 +8,7 @@
 #include "categorylist/server.h"
 #include "components/component_ids.h"
 #include "support/class_factory.h"
+#include "support/image_pin.h"
 
 namespace {
 
@@ -23,10 +24,7 @@ const zrv::ClassEntry kClasses[] = {{&CLSID_CategoryListControl, &g_controlFacto
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         ::DisableThreadLibraryCalls(instance);
-        // Mapped once, the image stays, as ZRVAppServices.dll says why.
-        HMODULE self = nullptr;
-        ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                             reinterpret_cast<LPCWSTR>(&DllMain), &self);
+        zrv::PinThisImage();
     }
     // At process exit (reserved non-null) the window system may be gone.
     if (reason == DLL_PROCESS_DETACH && !reserved) {

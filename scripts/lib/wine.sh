@@ -66,3 +66,25 @@ zrv_register_all() {
     wine "$bin/ZRVAppServices.exe" /RegServer || { echo "ZRVAppServices /RegServer failed" >&2; return 1; }
   fi
 }
+
+# Makes $2 a prefix of its own from the prepared prefix $1, whose wineserver
+# must have ended (its registry is then on disk). The Windows folder, which
+# nothing run here writes, is hard-linked; the registry, the users' folders
+# (and their temporary files) and everything else are copied, so that tests
+# running side by side share no state they change.
+zrv_clone_prefix() {
+  local template="$1" clone="$2" entry
+  mkdir -p "$clone/drive_c"
+  for entry in "$template"/* "$template"/.update-timestamp; do
+    case "${entry##*/}" in
+      drive_c | wineserver) ;;
+      *) cp -a "$entry" "$clone/" ;;
+    esac
+  done
+  for entry in "$template"/drive_c/*; do
+    case "${entry##*/}" in
+      windows) cp -al "$entry" "$clone/drive_c/" ;;
+      *) cp -a "$entry" "$clone/drive_c/" ;;
+    esac
+  done
+}

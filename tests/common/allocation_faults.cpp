@@ -39,6 +39,19 @@ volatile LONG g_count = 0;
 volatile LONG g_failAt = 0;
 volatile LONG g_failCount = 1;
 volatile LONG g_fired = 0;
+volatile LONG g_failSite = 0;
+// The module's return addresses that make a site: enough to tell apart the
+// callers of the runtime's and the string types' own allocation helpers.
+constexpr int kSiteDepth = 3;
+constexpr int kMaxSites = 8192;
+struct SiteEntry {
+    unsigned long site;
+    unsigned long first;
+};
+SiteEntry g_sites[kMaxSites] = {};
+int g_siteCount = 0;
+CRITICAL_SECTION g_sitesLock;
+INIT_ONCE g_sitesLockOnce = INIT_ONCE_STATIC_INIT;
 const char* g_failedAllocator = nullptr;
 constexpr int kMaxFrames = 12;
 ULONG_PTR g_failedFrames[kMaxFrames] = {};
@@ -52,20 +65,51 @@ Fn Real(Allocator which) {
     return reinterpret_cast<Fn>(g_real[which]);
 }
 
-// Notes the module's return addresses that stand on the stack: without frame
-// pointers a walk cannot be trusted, but this is what addr2line needs.
-__attribute__((noinline)) void NoteCallers() {
+// The module's return addresses that stand on the stack, innermost first,
+// as offsets into its image: without frame pointers a walk cannot be
+// trusted, but this is what addr2line needs, and the same road to a call
+// leaves the same values.
+__attribute__((noinline)) int ModuleCallers(ULONG_PTR* frames, int most) {
     const auto* top = reinterpret_cast<const ULONG_PTR*>(__builtin_frame_address(0));
     // The stack's committed pages above this frame are one region.
     MEMORY_BASIC_INFORMATION stack = {};
-    if (!::VirtualQuery(top, &stack, sizeof(stack))) return;
+    if (!::VirtualQuery(top, &stack, sizeof(stack))) return 0;
     const auto* base = reinterpret_cast<const ULONG_PTR*>(
         static_cast<const BYTE*>(stack.BaseAddress) + stack.RegionSize);
     int count = 0;
-    for (const ULONG_PTR* p = top; p < base && p < top + 4096 && count < kMaxFrames; ++p) {
-        if (*p >= g_codeStart && *p < g_codeEnd) g_failedFrames[count++] = *p - g_imageBase;
+    for (const ULONG_PTR* p = top; p < base && p < top + 4096 && count < most; ++p) {
+        if (*p >= g_codeStart && *p < g_codeEnd) frames[count++] = *p - g_imageBase;
     }
-    g_failedFrameCount = count;
+    return count;
+}
+
+void NoteCallers() { g_failedFrameCount = ModuleCallers(g_failedFrames, kMaxFrames); }
+
+// Never 0, which names no site.
+unsigned long SiteOf(const char* allocator) {
+    ULONG_PTR frames[kSiteDepth] = {};
+    const int count = ModuleCallers(frames, kSiteDepth);
+    unsigned long hash = 2166136261u;
+    auto mix = [&](unsigned long value) {
+        for (int i = 0; i < 4; ++i, value >>= 8) hash = (hash ^ (value & 0xff)) * 16777619u;
+    };
+    for (const char* c = allocator; *c; ++c) mix(static_cast<unsigned char>(*c));
+    for (int i = 0; i < count; ++i) mix(static_cast<unsigned long>(frames[i]));
+    return hash ? hash : 1;
+}
+
+BOOL CALLBACK InitSitesLock(INIT_ONCE*, void*, void**) {
+    ::InitializeCriticalSection(&g_sitesLock);
+    return TRUE;
+}
+
+void NoteSite(unsigned long site, unsigned long number) {
+    ::InitOnceExecuteOnce(&g_sitesLockOnce, &InitSitesLock, nullptr, nullptr);
+    ::EnterCriticalSection(&g_sitesLock);
+    bool known = false;
+    for (int i = 0; i < g_siteCount && !known; ++i) known = g_sites[i].site == site;
+    if (!known && g_siteCount < kMaxSites) g_sites[g_siteCount++] = SiteEntry{site, number};
+    ::LeaveCriticalSection(&g_sitesLock);
 }
 
 std::string DescribeFailure() {
@@ -96,6 +140,14 @@ void WriteNote() {
 // failed is the one noted.
 bool Fails(const char* name) {
     const LONG number = ::InterlockedIncrement(&g_count);
+    const unsigned long site = SiteOf(name);
+    NoteSite(site, static_cast<unsigned long>(number));
+    const LONG failSite = ::InterlockedCompareExchange(&g_failSite, 0, 0);
+    // The first call at the chosen site becomes the call to fail.
+    if (failSite != 0 && static_cast<unsigned long>(failSite) == site &&
+        ::InterlockedCompareExchange(&g_failSite, 0, failSite) == failSite) {
+        ::InterlockedExchange(&g_failAt, number);
+    }
     const LONG failAt = ::InterlockedCompareExchange(&g_failAt, 0, 0);
     if (failAt == 0 || number < failAt) return false;
     if (number - failAt >= ::InterlockedCompareExchange(&g_failCount, 0, 0)) return false;
@@ -238,9 +290,12 @@ void FindCode(HMODULE module) {
 
 }  // namespace
 
-AllocationFaults::AllocationFaults(HMODULE module, unsigned long failAt, unsigned long failCount) {
+AllocationFaults::AllocationFaults(HMODULE module, unsigned long failAt, unsigned long failCount,
+                                   unsigned long failSite) {
     FindCode(module);
     ::InterlockedExchange(&g_count, 0);
+    g_siteCount = 0;
+    ::InterlockedExchange(&g_failSite, static_cast<LONG>(failSite));
     ::InterlockedExchange(&g_failCount,
                           static_cast<LONG>(failCount < LONG_MAX ? failCount : LONG_MAX));
     ::InterlockedExchange(&g_fired, 0);
@@ -272,7 +327,19 @@ std::string AllocationFaults::FailedCall() const {
     return Fired() ? DescribeFailure() : std::string();
 }
 
-void AllocationFaults::Disarm() { ::InterlockedExchange(&g_failAt, 0); }
+void AllocationFaults::Disarm() {
+    ::InterlockedExchange(&g_failSite, 0);
+    ::InterlockedExchange(&g_failAt, 0);
+}
+
+std::vector<std::pair<unsigned long, unsigned long>> AllocationFaults::Sites() const {
+    ::InitOnceExecuteOnce(&g_sitesLockOnce, &InitSitesLock, nullptr, nullptr);
+    ::EnterCriticalSection(&g_sitesLock);
+    std::vector<std::pair<unsigned long, unsigned long>> sites;
+    for (int i = 0; i < g_siteCount; ++i) sites.emplace_back(g_sites[i].site, g_sites[i].first);
+    ::LeaveCriticalSection(&g_sitesLock);
+    return sites;
+}
 
 void AllocationFaults::NoteFailureIn(const std::wstring& file) {
     ::lstrcpynW(g_noteFile, file.c_str(), MAX_PATH);

@@ -10,6 +10,12 @@
 // The count is process-wide (the module's own threads count too), so only
 // one AllocationFaults may live at a time. Calls the module made before it
 // was hooked, at load, are not counted.
+//
+// A call can also be chosen by its site instead of its number: the
+// allocator and the module's innermost return addresses on the stack, so
+// that a helper such as operator new or a string's growth is told apart by
+// its callers. A site is named by a hash that stays the same from one run
+// of the same binary to the next, whatever the threads' timing.
 
 #include <windows.h>
 
@@ -23,8 +29,11 @@ namespace zrvtest {
 
 class AllocationFaults {
   public:
-    // failAt 0 counts without failing anything.
-    AllocationFaults(HMODULE module, unsigned long failAt, unsigned long failCount = 1);
+    // failAt 0 counts without failing anything. A failSite other than 0
+    // fails the first call made at that site instead (and failCount - 1
+    // calls after it), whatever its number.
+    AllocationFaults(HMODULE module, unsigned long failAt, unsigned long failCount = 1,
+                     unsigned long failSite = 0);
     AllocationFaults(const AllocationFaults&) = delete;
     AllocationFaults& operator=(const AllocationFaults&) = delete;
     ~AllocationFaults();
@@ -40,6 +49,9 @@ class AllocationFaults {
     std::string FailedCall() const;
     // From now on nothing fails; counting goes on.
     void Disarm();
+    // The sites met so far, each with the number of its first call, in the
+    // order they were first met (at most a few thousand are kept).
+    std::vector<std::pair<unsigned long, unsigned long>> Sites() const;
     // Writes FailedCall() to file the moment the failure is made, so that a
     // run that crashes after it still tells which call it was.
     void NoteFailureIn(const std::wstring& file);

@@ -89,4 +89,17 @@ std::string Describe(const ProcessCounts& counts) {
     return text;
 }
 
+bool AllHeapsValid() {
+    std::vector<HANDLE> heaps(64);
+    DWORD count = ::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data());
+    if (count > heaps.size()) {
+        heaps.resize(count);
+        count = ::GetProcessHeaps(count, heaps.data());
+    }
+    for (DWORD i = 0; i < count && i < heaps.size(); ++i) {
+        if (!::HeapValidate(heaps[i], 0, nullptr)) return false;
+    }
+    return true;
+}
+
 }  // namespace zrvtest

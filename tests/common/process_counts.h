@@ -16,6 +16,9 @@ struct ProcessCounts {
 };
 
 ProcessCounts CurrentProcessCounts();
+// Every heap of the process passes the system's own check of its blocks: a
+// write past a block or after its free shows there.
+bool AllHeapsValid();
 std::string Describe(const ProcessCounts& counts);
 
 }  // namespace zrvtest

@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "common/cstring_maker.h"
+#include "common/message_box_watch.h"
 #include "handlers/recording_page.h"
 #include "handlers/shell_fixtures.h"
 
@@ -81,11 +85,17 @@ TEST_F(DispatchTest, EachMessageReachesItsOperation) {
     EXPECT_EQ(L"show", page->Take());
 
     // The sheet reads an apply's outcome from DWLP_MSGRESULT: a page that
-    // refuses one answers nonzero so that it is read, and the next apply is
-    // not refused with it.
+    // refuses one (and tells the user) answers nonzero so that it is read,
+    // and the next apply is not refused with it.
     NMHDR apply = {window, 0, static_cast<UINT>(PSN_APPLY)};
     page->refuseApply = true;
-    EXPECT_EQ(TRUE, Call(WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&apply)));
+    std::vector<std::wstring> told;
+    {
+        zrvproduct::MessageBoxWatch watch(
+            nullptr, [&told](HWND, const std::wstring& text) { told.push_back(text); });
+        EXPECT_EQ(TRUE, Call(WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&apply)));
+    }
+    EXPECT_EQ(1u, told.size()) << "the user is told";
     EXPECT_EQ(PSNRET_INVALID_NOCHANGEPAGE, ::GetWindowLongPtrW(window, DWLP_MSGRESULT));
     page->refuseApply = false;
     EXPECT_EQ(7, Call(WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&apply)));
@@ -103,8 +113,9 @@ TEST_F(DispatchTest, EachMessageReachesItsOperation) {
 
     EXPECT_EQ(0, Call(0x7FFF, 1, 2));
     EXPECT_EQ(0, Call(0x8003, 1, 2));
-    EXPECT_EQ(0, Call(WM_TIMER, 1, 0));
     EXPECT_EQ(L"", page->Take());
+    EXPECT_EQ(0, Call(WM_TIMER, 1, 0));
+    EXPECT_EQ(L"timer 1", page->Take());
     for (UINT message = 0x8000; message <= 0x8002; ++message) {
         EXPECT_EQ(11, Call(message, 5, 6));
         EXPECT_EQ(L"user " + std::to_wstring(message) + L" 5 6", page->Take());

@@ -20,7 +20,7 @@ class RecordingPage : public CZRVPropPage {
         return Log(L"destroy"), TRUE;
     }
     LRESULT OnApply() noexcept override {
-        if (refuseApply) RefuseApply();
+        if (refuseApply) RefuseApplyIfChangeLost(true, IDS_GENERAL_NOT_SAVED);
         return Log(L"apply"), 7;
     }
     LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept override {
@@ -38,6 +38,7 @@ class RecordingPage : public CZRVPropPage {
     }
     void OnHelp() noexcept override { Log(L"help"); }
     void OnShow() noexcept override { Log(L"show"); }
+    void OnTimer(UINT_PTR id) noexcept override { Log(L"timer " + std::to_wstring(id)); }
 
     // Exposed for tests.
     using CZRVPropPage::SetModified;

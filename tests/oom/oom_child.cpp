@@ -203,6 +203,8 @@ TEST(OomChild, Run) {
     if (scenarioName.empty()) GTEST_SKIP() << "run by the allocation failure tests";
     const Scenario scenario = ScenarioFromName(scenarioName);
     const unsigned long failAt = std::wcstoul(Environment(kFailAtVariable).c_str(), nullptr, 10);
+    const unsigned long failSite =
+        std::wcstoul(Environment(kFailSiteVariable).c_str(), nullptr, 16);
     const std::wstring failing = Environment(kFailCountVariable);
     const unsigned long failCount =
         failing.empty() ? 1 : std::wcstoul(failing.c_str(), nullptr, 10);
@@ -221,21 +223,27 @@ TEST(OomChild, Run) {
     std::string hooked;
     unsigned long count = 0;
     std::string failedCall;
+    std::string sites;
     {
-        zrvtest::AllocationFaults faults(module, failAt, failCount);
+        zrvtest::AllocationFaults faults(module, failAt, failCount, failSite);
         faults.NoteFailureIn(Environment(kReportVariable) + L".failed");
         for (const std::string& name : faults.Hooked()) hooked += name + " ";
         RunScenario(scenario, Environment(kPathVariable), report);
         faults.Disarm();
         count = faults.Count();
         failedCall = faults.FailedCall();
+        char site[32];
+        for (const auto& entry : faults.Sites()) {
+            std::snprintf(site, sizeof(site), "%lx:%lu ", entry.first, entry.second);
+            sites += site;
+        }
     }
     using CanUnloadNow = HRESULT(WINAPI*)();
     report.canUnload = reinterpret_cast<CanUnloadNow>(
         reinterpret_cast<void*>(::GetProcAddress(module, "DllCanUnloadNow")))();
 
     std::string text = "hooked=" + hooked + "\nallocations=" + std::to_string(count) +
-                       "\nfailed=" + failedCall + "\n";
+                       "\nfailed=" + failedCall + "\nsites=" + sites + "\n";
     char line[64];
     for (const zrvproduct::HandlerOutcome& outcome : report.handlers) {
         std::snprintf(line, sizeof(line), "handler=%08lx %08lx %08lx\n",

@@ -22,7 +22,8 @@ namespace zrvoomtest {
 // What one child run left: how it ended, its report, the store's journal
 // and the document's stored record.
 struct RunOutcome {
-    unsigned long failAt = 0;
+    unsigned long failAt = 0;     // by number; 0 when chosen by its site
+    unsigned long failSite = 0;   // the site whose first allocation failed
     unsigned long failCount = 1;  // allocations failed in a row from failAt
     bool ended = false;           // within the deadline
     DWORD exitCode = STILL_ACTIVE;
@@ -30,6 +31,8 @@ struct RunOutcome {
     std::string hooked;
     unsigned long allocations = 0;
     std::string failedCall;             // empty when nothing was failed
+    // Each site the run allocated at, with the number of its first call.
+    std::vector<std::pair<unsigned long, unsigned long>> sites;
     std::vector<std::string> handlers;  // "create initialize addPages" results
     std::string unload;                 // DllCanUnloadNow once all is released
     std::string worker;                 // "ended" unless the walk outlived its wait
@@ -57,19 +60,21 @@ class AllocationFailureTest : public ::testing::Test {
     // A shortcut to a small folder tree of kTreeBytes bytes in all.
     std::wstring FolderTree();
 
-    // Runs the scenario without failure, then once for each allocation it
-    // makes, failing that one; every run must end cleanly within its
-    // deadline, leave the module unloadable and the handlers' results as
-    // without failure or E_OUTOFMEMORY, and pass check. With a failCount
-    // above 1, as many allocations from that one on fail, as when memory
-    // stays out for a while.
+    // Runs the scenario without failure, then once for each site at which
+    // it allocates, failing that site's first call (ZRV_TEST_OOM_EVERY=1:
+    // once for each allocation it makes, failing that one); every run must
+    // end cleanly within its deadline, leave the module unloadable and the
+    // handlers' results as without failure or E_OUTOFMEMORY, and pass
+    // check. With a failCount above 1, as many allocations from that one on
+    // fail, as when memory stays out for a while.
     void TryEveryAllocation(Scenario scenario, const std::wstring& path, const RunCheck& check,
                             unsigned long failCount = 1);
 
   private:
     struct Slot;
     // Starts a child run on a fresh copy of the seeded store.
-    void Start(Slot& slot, Scenario scenario, const std::wstring& path, unsigned long failAt);
+    void Start(Slot& slot, Scenario scenario, const std::wstring& path, unsigned long failAt,
+               unsigned long failSite = 0);
     // Waits for it (killing it past its deadline) and reads what it left.
     RunOutcome Finish(Slot& slot);
     static std::string Judge(const RunOutcome& run, const RunOutcome& baseline,

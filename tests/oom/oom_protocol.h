@@ -40,6 +40,8 @@ inline Scenario ScenarioFromName(const std::wstring& name) {
 // Set by the parent for each run.
 constexpr wchar_t kScenarioVariable[] = L"ZRV_TEST_OOM_SCENARIO";
 constexpr wchar_t kFailAtVariable[] = L"ZRV_TEST_OOM_FAIL_AT";  // 0: fail nothing
+// Instead of a number, the site (hex) whose first allocation fails.
+constexpr wchar_t kFailSiteVariable[] = L"ZRV_TEST_OOM_FAIL_SITE";
 // How many allocations fail from there on: 1 unless set.
 constexpr wchar_t kFailCountVariable[] = L"ZRV_TEST_OOM_FAIL_COUNT";
 constexpr wchar_t kPathVariable[] = L"ZRV_TEST_OOM_PATH";  // the one selected item

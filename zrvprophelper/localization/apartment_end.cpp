@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include "localization/registrations.h"
+#include "support/image_thread_local.h"
 
 namespace zrv {
 
@@ -16,32 +17,9 @@ constexpr ULONG_PTR kWatched = 1;
 constexpr ULONG_PTR kCounting = 2;
 constexpr ULONG_PTR kOneEntry = 4;
 
-// Made once and never freed, like the image that uses it, which stays loaded
-// once an entry exists.
-volatile LONG g_stateSlot = static_cast<LONG>(TLS_OUT_OF_INDEXES);
+ZRV_IMAGE_THREAD_LOCAL ULONG_PTR g_threadState = 0;
 
-DWORD StateSlot() noexcept {
-    const LONG none = static_cast<LONG>(TLS_OUT_OF_INDEXES);
-    DWORD slot = static_cast<DWORD>(::InterlockedCompareExchange(&g_stateSlot, 0, 0));
-    if (slot != TLS_OUT_OF_INDEXES) return slot;
-    slot = ::TlsAlloc();
-    if (slot == TLS_OUT_OF_INDEXES) return slot;
-    const LONG before = ::InterlockedCompareExchange(&g_stateSlot, static_cast<LONG>(slot), none);
-    if (before == none) return slot;
-    ::TlsFree(slot);  // another thread made it first
-    return static_cast<DWORD>(before);
-}
-
-ULONG_PTR ThreadState() noexcept {
-    const DWORD slot = static_cast<DWORD>(::InterlockedCompareExchange(&g_stateSlot, 0, 0));
-    if (slot == TLS_OUT_OF_INDEXES) return 0;
-    return reinterpret_cast<ULONG_PTR>(::TlsGetValue(slot));
-}
-
-void SetThreadState(ULONG_PTR state) noexcept {
-    const DWORD slot = static_cast<DWORD>(::InterlockedCompareExchange(&g_stateSlot, 0, 0));
-    if (slot != TLS_OUT_OF_INDEXES) ::TlsSetValue(slot, reinterpret_cast<void*>(state));
-}
+ULONG_PTR& ThreadState() noexcept { return ThisThread(g_threadState); }
 
 // One object serves every thread. It is never freed: the system releases its
 // reference only as the thread's own COM data goes at the thread's end.
@@ -61,18 +39,18 @@ class ApartmentEndSpy final : public IInitializeSpy {
     STDMETHODIMP PreInitialize(DWORD, DWORD) override { return S_OK; }
     // What this answers becomes CoInitializeEx's own result.
     STDMETHODIMP PostInitialize(HRESULT result, DWORD, DWORD) override {
-        const ULONG_PTR state = ThreadState();
-        if ((state & kCounting) && SUCCEEDED(result)) SetThreadState(state + kOneEntry);
+        ULONG_PTR& state = ThreadState();
+        if ((state & kCounting) && SUCCEEDED(result)) state += kOneEntry;
         return result;
     }
     // apartmentRefs counts the thread's entries before this exit, the
     // libraries' left-over ones included: the host leaves its last one when
     // only those remain besides it.
     STDMETHODIMP PreUninitialize(DWORD apartmentRefs) override {
-        const ULONG_PTR state = ThreadState();
+        ULONG_PTR& state = ThreadState();
         const ULONG_PTR libraryEntries = state / kOneEntry;
         if (state & kCounting) {
-            if (libraryEntries > 0) SetThreadState(state - kOneEntry);
+            if (libraryEntries > 0) state -= kOneEntry;
         } else if (apartmentRefs == libraryEntries + 1) {
             ReleaseThreadLocalizer();
         }
@@ -86,26 +64,24 @@ ApartmentEndSpy g_spy;
 }  // namespace
 
 void WatchApartmentEnd() noexcept {
-    if (StateSlot() == TLS_OUT_OF_INDEXES) return;
-    const ULONG_PTR state = ThreadState();
-    if (state & kWatched) return;
+    if (ThreadState() & kWatched) return;
     ULARGE_INTEGER cookie = {};
     // Failing (out of memory), the thread keeps its entry until its
     // thread-detach clean-up, and the next registration tries again.
-    if (SUCCEEDED(::CoRegisterInitializeSpy(&g_spy, &cookie))) SetThreadState(state | kWatched);
+    if (SUCCEEDED(::CoRegisterInitializeSpy(&g_spy, &cookie))) ThreadState() |= kWatched;
 }
 
 LibraryComEntries::LibraryComEntries() noexcept {
     WatchApartmentEnd();
-    const ULONG_PTR state = ThreadState();
+    ULONG_PTR& state = ThreadState();
     if ((state & kWatched) && !(state & kCounting)) {
-        SetThreadState(state | kCounting);
+        state |= kCounting;
         m_counting = true;
     }
 }
 
 LibraryComEntries::~LibraryComEntries() {
-    if (m_counting) SetThreadState(ThreadState() & ~kCounting);
+    if (m_counting) ThreadState() &= ~kCounting;
 }
 
 }  // namespace zrv

@@ -1,7 +1,5 @@
 #include "localizer.h"
 
-#include <algorithm>
-
 #include "localization/apartment_end.h"
 #include "localization/registrations.h"
 #include "support/bstr.h"
@@ -38,33 +36,23 @@ void CreateOutOfProcess(zrv::com_ptr<IAppLocalizer>& localizer) noexcept {
 }  // namespace
 
 CZRVLocalizer::CZRVLocalizer(HMODULE module) noexcept {
-    m_mapping.reset(::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kLocalizerMapName));
-    if (m_mapping) {
-        m_view.reset(::MapViewOfFile(m_mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
-        if (m_view) {
-            MEMORY_BASIC_INFORMATION info = {};
-            if (::VirtualQuery(m_view.get(), &info, sizeof(info)) == sizeof(info))
-                m_viewBytes = info.RegionSize;
-            m_mutex.reset(::CreateMutexW(nullptr, FALSE, kLocalizerMutexName));
-            LONG ownIds = -1;
-            if (!FindThreadEntry(&ownIds)) {
-                zrv::com_ptr<IAppLocalizer> created;
-                if (SUCCEEDED(::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_INPROC_SERVER,
-                                                 IID_IAppLocalizer, created.put_void())) &&
-                    created) {
-                    m_localizer = created;
-                    zrv::com_ptr<IAppLocalizer> superseded;
-                    const bool registered =
-                        RegisterCreated(created.get(), ownIds, superseded.put());
-                    superseded.reset();  // outside the mutex
-                    if (registered) {
-                        zrv::WatchApartmentEnd();
-                    } else {
-                        // Used for this lookup only: the map is left alone.
-                        m_view.reset();
-                        m_viewBytes = 0;
-                        m_mapping.reset();
-                    }
+    if (m_map) {
+        m_mutex.reset(::CreateMutexW(nullptr, FALSE, kLocalizerMutexName));
+        LONG ownIds = -1;
+        if (!FindThreadEntry(&ownIds)) {
+            zrv::com_ptr<IAppLocalizer> created;
+            if (SUCCEEDED(::CoCreateInstance(CLSID_AppServices, nullptr, CLSCTX_INPROC_SERVER,
+                                             IID_IAppLocalizer, created.put_void())) &&
+                created) {
+                m_localizer = created;
+                zrv::com_ptr<IAppLocalizer> superseded;
+                const bool registered = RegisterCreated(created.get(), ownIds, superseded.put());
+                superseded.reset();  // outside the mutex
+                if (registered) {
+                    zrv::WatchApartmentEnd();
+                } else {
+                    // Used for this lookup only: the map is left alone.
+                    m_map.Close();
                 }
             }
         }
@@ -79,12 +67,7 @@ CZRVLocalizer::CZRVLocalizer(HMODULE module) noexcept {
 
 CZRVLocalizer::~CZRVLocalizer() {
     ReleaseEntry();
-    if (m_view) ::FlushViewOfFile(m_view.get(), 0);
-}
-
-LONG CZRVLocalizer::Capacity() const noexcept {
-    if (!m_view || m_viewBytes < kLocalizerMapHeaderBytes) return 0;
-    return static_cast<LONG>((m_viewBytes - kLocalizerMapHeaderBytes) / sizeof(LocalizerMapEntry));
+    m_map.Flush();
 }
 
 // Looks for the calling thread's entry without the lock: only this thread
@@ -96,7 +79,7 @@ LONG CZRVLocalizer::Capacity() const noexcept {
 bool CZRVLocalizer::FindThreadEntry(LONG* ownIds) noexcept {
     const DWORD thread = ::GetCurrentThreadId();
     const DWORD process = ::GetCurrentProcessId();
-    const LONG capacity = Capacity();
+    const LONG capacity = m_map.capacity();
     for (LONG i = 0;; ++i) {
         const LONG count = EntryCount(Map());
         if (count < 0 || count > capacity) return false;  // not a table we can trust
@@ -128,7 +111,7 @@ bool CZRVLocalizer::RegisterCreated(IAppLocalizer* created, LONG ownIds,
     // and which the map's creator sweeps.
     zrv::mutex_lock lock(m_mutex.get(), kLocalizerWaitMs);
     if (!lock) return false;
-    const LONG capacity = Capacity();
+    const LONG capacity = m_map.capacity();
     const LONG count = EntryCount(Map());
     if (count < 0 || count > capacity) return false;
     const DWORD process = ::GetCurrentProcessId();
@@ -181,7 +164,7 @@ IAppLocalizer* CZRVLocalizer::GiveUpEntry(const zrv::ReplacedRegistration& repla
         if (old.processId == ::GetCurrentProcessId() && old.threadId == ::GetCurrentThreadId() &&
             old.localizer == replaced.localizer) {
             if (old.useCount > 1) return nullptr;
-            std::fill_n(reinterpret_cast<BYTE*>(&old), sizeof(old), BYTE{0});
+            LocalizerMapView::ClearEntry(old);
         }
     }
     return reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(replaced.localizer));
@@ -190,8 +173,8 @@ IAppLocalizer* CZRVLocalizer::GiveUpEntry(const zrv::ReplacedRegistration& repla
 void CZRVLocalizer::ReleaseEntry() noexcept {
     if (!m_localizer) return;
     m_localizer.reset();
-    if (!m_view || m_slotIndex < 0 || !m_mutex) return;
-    const LONG capacity = Capacity();
+    if (!m_map || m_slotIndex < 0 || !m_mutex) return;
+    const LONG capacity = m_map.capacity();
     if (m_slotIndex >= capacity) return;
     // Only this thread touches an entry that carries its ids, so a use that
     // leaves the entry held needs no lock; clearing the slot and shrinking the
@@ -212,11 +195,7 @@ void CZRVLocalizer::ReleaseEntry() noexcept {
             entry.threadId != ::GetCurrentThreadId()) {
             return;
         }
-        if (entry.useCount != 0 && --entry.useCount == 0) {
-            std::fill_n(reinterpret_cast<BYTE*>(&entry), sizeof(entry), BYTE{0});
-            const LONG count = EntryCount(Map());
-            if (count != 0 && m_slotIndex == count - 1) EntryCount(Map()) = count - 1;
-        }
+        if (entry.useCount != 0 && --entry.useCount == 0) m_map.FreeEntry(m_slotIndex);
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include "components/component_ids.h"
 #include "localization/localizer_map.h"
+#include "localization/localizer_map_view.h"
 #include "localization/registrations.h"
 #include "support/com_ptr.h"
 #include "support/cstring.h"
@@ -39,18 +40,15 @@ class CZRVLocalizer {
     void ReleaseEntry() noexcept;
     bool FindThreadEntry(LONG* ownIds) noexcept;
     bool RegisterCreated(IAppLocalizer* created, LONG ownIds, IAppLocalizer** superseded) noexcept;
-    LONG Capacity() const noexcept;
-    LocalizerMap* Map() const noexcept { return static_cast<LocalizerMap*>(m_view.get()); }
+    LocalizerMap* Map() const noexcept { return m_map.map(); }
     IAppLocalizer* GiveUpEntry(const zrv::ReplacedRegistration& replaced, LONG newSlot,
                                LONG capacity) noexcept;
 
-    zrv::unique_handle m_mapping;
-    zrv::unique_mapview m_view;
+    LocalizerMapView m_map;
     LONG m_slotIndex = -1;
     zrv::unique_handle m_mutex;
     zrv::com_ptr<IAppLocalizer> m_localizer;
     CString m_moduleStem;
-    SIZE_T m_viewBytes = 0;  // the mapping's real size, learned from the system
 };
 
 // The module's file name without folder and extension, in its long form;

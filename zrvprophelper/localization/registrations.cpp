@@ -4,8 +4,10 @@
 
 #include "components/component_ids.h"
 #include "localization/localizer_map.h"
-#include "module/module.h"
+#include "localization/localizer_map_view.h"
 #include "support/handles.h"
+#include "support/image_pin.h"
+#include "support/image_thread_local.h"
 #include "support/mutex_lock.h"
 
 namespace zrv {
@@ -33,29 +35,10 @@ Registration g_registrations[kMaxRegistrations];
 int g_count = 0;
 SRWLOCK g_lock = SRWLOCK_INIT;
 volatile LONG g_lastMark = 0;
-volatile LONG g_markSlot = static_cast<LONG>(TLS_OUT_OF_INDEXES);
-
-DWORD MarkSlot() noexcept {
-    return static_cast<DWORD>(::InterlockedCompareExchange(&g_markSlot, 0, 0));
-}
-
-// Once an entry exists, this module stays loaded until the process ends. Its
-// thread-detach clean-up is what takes a thread's entry out of the map, and
-// its record is what tells a live entry from one left by an ended thread;
-// unloading would lose both while the threads and their server objects live
-// on. Entries exist only after a page was made, which pins the module anyway.
-// The thread mark's slot is made once and never freed, for the same reason.
-bool KeepModuleForEntries() noexcept {
-    if (MarkSlot() == TLS_OUT_OF_INDEXES) {
-        const DWORD slot = ::TlsAlloc();
-        if (slot == TLS_OUT_OF_INDEXES) return false;
-        const LONG none = static_cast<LONG>(TLS_OUT_OF_INDEXES);
-        if (::InterlockedCompareExchange(&g_markSlot, static_cast<LONG>(slot), none) != none) {
-            ::TlsFree(slot);  // another thread made it first
-        }
-    }
-    return g_module.PinModule();
-}
+// The calling thread's mark; 0 until it registers something. A new thread
+// starts without one whatever id the system gives it, so a mark found there
+// was put by this very thread.
+ZRV_IMAGE_THREAD_LOCAL ULONG_PTR g_threadMark = 0;
 
 ULONGLONG ToValue(const FILETIME& time) noexcept {
     return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -80,55 +63,19 @@ bool HasEnded(const Registration& r) noexcept {
     return started != 0 && r.started != 0 && started != r.started;
 }
 
-// The map as this module opens it, bounded by the mapping's real size.
-struct OpenedMap {
-    unique_handle mapping;
-    unique_mapview view;
-    LONG capacity = 0;
-
-    OpenedMap() noexcept {
-        mapping.reset(::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, kLocalizerMapName));
-        if (!mapping) return;
-        view.reset(::MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
-        if (!view) return;
-        MEMORY_BASIC_INFORMATION info = {};
-        if (::VirtualQuery(view.get(), &info, sizeof(info)) != sizeof(info) ||
-            info.RegionSize < kLocalizerMapHeaderBytes) {
-            return;
-        }
-        capacity = static_cast<LONG>((info.RegionSize - kLocalizerMapHeaderBytes) /
-                                     sizeof(LocalizerMapEntry));
+// The entry of the record, while it still is what the record says.
+volatile LocalizerMapEntry* RecordedEntry(const LocalizerMapView& opened,
+                                          const Registration& r) noexcept {
+    if (r.slot < 0 || r.slot >= opened.capacity()) return nullptr;
+    volatile LocalizerMapEntry* entry = &opened.map()->entries[r.slot];
+    if (entry->processId != ::GetCurrentProcessId() || entry->threadId != r.threadId ||
+        entry->localizer != r.localizer) {
+        return nullptr;
     }
-    LocalizerMap* map() const noexcept { return static_cast<LocalizerMap*>(view.get()); }
-    // The entry of the record, while it still is what the record says.
-    volatile LocalizerMapEntry* Entry(const Registration& r) const noexcept {
-        if (r.slot < 0 || r.slot >= capacity) return nullptr;
-        volatile LocalizerMapEntry* entry = &map()->entries[r.slot];
-        if (entry->processId != ::GetCurrentProcessId() || entry->threadId != r.threadId ||
-            entry->localizer != r.localizer) {
-            return nullptr;
-        }
-        return entry;
-    }
-};
-
-// Frees an entry of this process without the mutex. A claimer takes a slot
-// once processId and threadId are both 0, so those go last, processId with a
-// full barrier, and a claimer never sees a free slot with anything left in
-// it. entryCount is left alone: shrinking it needs the mutex.
-void ClearWithoutLock(volatile LocalizerMapEntry* entry) noexcept {
-    entry->localizer = 0;
-    entry->useCount = 0;
-    entry->threadId = 0;
-    ::InterlockedExchange(reinterpret_cast<volatile LONG*>(&entry->processId), 0);
+    return entry;
 }
 
-// The calling thread's current mark; 0 before it registered anything.
-ULONG_PTR ThreadMark() noexcept {
-    const DWORD slot = MarkSlot();
-    if (slot == TLS_OUT_OF_INDEXES) return 0;
-    return reinterpret_cast<ULONG_PTR>(::TlsGetValue(slot));
-}
+ULONG_PTR& ThreadMark() noexcept { return ThisThread(g_threadMark); }
 
 // Takes the records of the calling thread (or all) out of the table.
 int TakeRecords(bool wholeProcess, Registration* taken) noexcept {
@@ -192,14 +139,17 @@ int TakeEndedRecords(DWORD threadId, Registration* taken) noexcept {
     return count;
 }
 
-// Clears the entries of records whose threads have ended, where they are
-// still what the records say. Their server objects died with (or are lost
-// with) their apartments: nothing is called on them.
+// Clears the entries of records whose threads have ended or are ending,
+// where they are still what the records say, without the mutex. Their server
+// objects died with (or are lost with) their apartments: nothing is called
+// on them.
 void ClearEntries(const Registration* records, int count) noexcept {
     if (count == 0) return;
-    OpenedMap opened;
+    LocalizerMapView opened;
     for (int i = 0; i < count; ++i) {
-        if (volatile LocalizerMapEntry* entry = opened.Entry(records[i])) ClearWithoutLock(entry);
+        if (volatile LocalizerMapEntry* entry = RecordedEntry(opened, records[i])) {
+            LocalizerMapView::ClearEntry(*entry);
+        }
     }
 }
 
@@ -207,12 +157,17 @@ void ClearEntries(const Registration* records, int count) noexcept {
 
 bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer,
                                    ReplacedRegistration* replaced) noexcept {
-    if (localizer == 0 || !KeepModuleForEntries()) return false;
+    // Once an entry exists, this module stays loaded until the process ends.
+    // Its thread-detach clean-up is what takes a thread's entry out of the
+    // map, and its record is what tells a live entry from one left by an
+    // ended thread; unloading would lose both while the threads and their
+    // server objects live on. Entries exist only after a page was made, which
+    // pinned the module already.
+    if (localizer == 0 || !PinThisImage()) return false;
     const ULONG_PTR previousMark = ThreadMark();
-    // A thread-local value starts out empty in every new thread, whatever id
-    // the system gives it, so a mark found there was put by this very thread.
     const ULONG_PTR mark = static_cast<ULONG>(::InterlockedIncrement(&g_lastMark));
-    if (mark == 0 || !::TlsSetValue(MarkSlot(), reinterpret_cast<void*>(mark))) return false;
+    if (mark == 0) return false;
+    ThreadMark() = mark;
     const ULONGLONG started = StartedAt(::GetCurrentThread());
     bool recorded = false;
     Registration ended[kMaxRegistrations];
@@ -240,7 +195,7 @@ bool RememberLocalizerRegistration(LONG slot, DWORD threadId, DWORD localizer,
 }
 
 bool IsOwnRegistration(LONG slot, DWORD localizer) noexcept {
-    if (localizer == 0 || MarkSlot() == TLS_OUT_OF_INDEXES) return false;
+    if (localizer == 0) return false;
     const DWORD thread = ::GetCurrentThreadId();
     ULONG_PTR mark = 0;
     ::AcquireSRWLockShared(&g_lock);
@@ -270,16 +225,16 @@ void ReleaseThreadLocalizer() noexcept {
     IAppLocalizer* release[kMaxRegistrations];
     int releaseCount = 0;
     {
-        OpenedMap opened;
+        LocalizerMapView opened;
         unique_handle mutex(
             ::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kLocalizerMutexName));
-        mutex_lock lock(opened.capacity > 0 ? mutex.get() : nullptr, kLocalizerWaitMs);
+        mutex_lock lock(opened.capacity() > 0 ? mutex.get() : nullptr, kLocalizerWaitMs);
         for (int i = 0; i < ownCount; ++i) {
             if (!lock) {
                 own[kept++] = own[i];  // nothing could be cleared: try again later
                 continue;
             }
-            volatile LocalizerMapEntry* entry = opened.Entry(own[i]);
+            volatile LocalizerMapEntry* entry = RecordedEntry(opened, own[i]);
             if (!entry) continue;  // the slot went to someone else since
             // A lookup of the thread still holds the entry: leave it to that.
             if (entry->useCount > 1) {
@@ -290,12 +245,7 @@ void ReleaseThreadLocalizer() noexcept {
                 release[releaseCount++] =
                     reinterpret_cast<IAppLocalizer*>(static_cast<ULONG_PTR>(entry->localizer));
             }
-            ClearWithoutLock(entry);
-            LocalizerMap* map = opened.map();
-            if (map->entryCount > 0 && own[i].slot == map->entryCount - 1 &&
-                map->entryCount <= opened.capacity) {
-                --map->entryCount;
-            }
+            opened.FreeEntry(own[i].slot);
         }
     }
     for (int i = 0; i < releaseCount; ++i) release[i]->Release();
@@ -309,12 +259,7 @@ void ReleaseThreadLocalizer() noexcept {
 void ForgetLocalizerRegistrations(bool wholeProcess) noexcept {
     using namespace zrv;
     Registration taken[kMaxRegistrations];
-    const int count = TakeRecords(wholeProcess, taken);
-    if (count == 0) return;
     // Runs under the loader lock: no wait on anything another process holds,
     // and no call into COM (the server objects' apartments are gone or going).
-    OpenedMap opened;
-    for (int i = 0; i < count; ++i) {
-        if (volatile LocalizerMapEntry* entry = opened.Entry(taken[i])) ClearWithoutLock(entry);
-    }
+    ClearEntries(taken, TakeRecords(wholeProcess, taken));
 }

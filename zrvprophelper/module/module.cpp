@@ -2,6 +2,7 @@
 
 #include "module/activation_context.h"
 #include "module/ids.h"
+#include "support/image_pin.h"
 
 CZRVPropHelperModule g_module;
 
@@ -44,11 +45,8 @@ bool CZRVPropHelperModule::Attach(HINSTANCE instance) noexcept {
         return false;
     }
     m_lockReady = true;
-    // The runtime linked into the module takes a thread-local slot on every
-    // load and never gives it back: a host that loads and frees the module
-    // about a thousand times would run out of slots and be aborted. Mapped
-    // once, it stays. Should that fail, the first page tries again.
-    PinModule();
+    // Should the loader refuse, the first page asks again.
+    zrv::PinThisImage();
     return true;
 }
 
@@ -63,17 +61,4 @@ void CZRVPropHelperModule::Detach(bool processEnding) noexcept {
         ::DeleteCriticalSection(&m_lock);
         m_lockReady = false;
     }
-}
-
-bool CZRVPropHelperModule::PinModule() noexcept {
-    if (::InterlockedCompareExchange(&m_pinned, 0, 0) != 0) return true;
-    // The image that holds this code, which is the one that must stay.
-    HMODULE self = nullptr;
-    if (!::GetModuleHandleExW(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-            reinterpret_cast<LPCWSTR>(&g_module), &self)) {
-        return false;
-    }
-    ::InterlockedExchange(&m_pinned, 1);
-    return true;
 }

@@ -35,14 +35,6 @@ class CZRVPropHelperModule {
     // may already be gone.
     void Detach(bool processEnding) noexcept;
 
-    // Keeps the module's code mapped until the process ends. Pages hold no
-    // server lock, so DllCanUnloadNow answers S_OK under an open sheet and a
-    // host may free the module while its dialogs, page objects or workers
-    // still run its code; and every fresh load costs the process a slot that
-    // the runtime never gives back. Done at load, and tried again when the
-    // first page is made; false when the loader refused.
-    bool PinModule() noexcept;
-
     HINSTANCE Instance() const noexcept { return m_instance; }
     bool FailedStart() const noexcept { return m_failedStart; }
     const GUID& TypeLibId() const noexcept { return m_typeLibId; }
@@ -55,7 +47,6 @@ class CZRVPropHelperModule {
     bool m_lockReady = false;
     CRITICAL_SECTION m_lock{};
     zrv::com_ptr<IGlobalInterfaceTable> m_git;
-    volatile LONG m_pinned = 0;
 };
 
 extern CZRVPropHelperModule g_module;

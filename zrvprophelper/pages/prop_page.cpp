@@ -10,6 +10,8 @@
 #include "module/module.h"
 #include "pages/not_saved_message.h"
 #include "support/handles.h"
+#include "support/hresult.h"
+#include "support/image_pin.h"
 
 namespace {
 
@@ -62,7 +64,7 @@ CZRVPropPage::CZRVPropPage(UINT pageId) noexcept {
         ::lstrcpynW(titleBuffer, title.GetString(), ARRAYSIZE(titleBuffer));
     }
     // A page whose code could be unmapped under its dialog is not offered.
-    if (g_module.PinModule()) CreatePageHandle();
+    if (zrv::PinThisImage()) CreatePageHandle();
 }
 
 CZRVPropPage::~CZRVPropPage() { ::InterlockedDecrement(&g_livePages); }
@@ -133,6 +135,7 @@ LRESULT CZRVPropPage::OnNotify(NMHDR*) noexcept { return 0; }
 LRESULT CZRVPropPage::OnCommand(WPARAM, WORD) noexcept { return 0; }
 void CZRVPropPage::OnHelp() noexcept {}
 void CZRVPropPage::OnShow() noexcept {}
+void CZRVPropPage::OnTimer(UINT_PTR) noexcept {}
 
 LRESULT CZRVPropPage::SetModified(bool changed) noexcept {
     if (!::IsWindow(window)) return 0;
@@ -142,10 +145,10 @@ LRESULT CZRVPropPage::SetModified(bool changed) noexcept {
     return answer == 0 ? 1 : 0;
 }
 
-LRESULT CZRVPropPage::RefuseUnsavedApply(bool editingOffered, UINT messageId) noexcept {
-    if (!editingOffered) return 0;
+LRESULT CZRVPropPage::RefuseApplyIfChangeLost(bool changeLost, UINT messageId) noexcept {
+    if (!changeLost) return 0;
     ShowNotSavedMessage(window, messageId);
-    RefuseApply();
+    m_applyRefused = true;
     return 1;
 }
 
@@ -228,6 +231,9 @@ INT_PTR CALLBACK CZRVPropPage::PageDialogProc(HWND window, UINT message, WPARAM 
         }
         case WM_HELP:
             page->OnHelp();
+            return 0;
+        case WM_TIMER:
+            page->OnTimer(wParam);
             return 0;
         case WM_COMMAND:
             return page->OnCommand(wParam, HIWORD(wParam));

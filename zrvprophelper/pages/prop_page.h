@@ -51,7 +51,7 @@ class CZRVPropPage {
     virtual BOOL OnDestroy() noexcept;
     // Slot 5: PSN_APPLY. The result becomes the message's result; the sheet
     // reads the apply outcome from DWLP_MSGRESULT, which is PSNRET_NOERROR
-    // unless the page called RefuseApply meanwhile.
+    // unless the page refused the apply meanwhile (RefuseApplyIfChangeLost).
     virtual LRESULT OnApply() noexcept;
     // Slot 6: WM_APP to WM_APP + 2. The result becomes the message's result.
     virtual LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
@@ -63,6 +63,10 @@ class CZRVPropPage {
     virtual void OnHelp() noexcept;
     // Slot 10: WM_SHOWWINDOW when the page is being shown.
     virtual void OnShow() noexcept;
+    // Slot 11: WM_TIMER of a timer on the page's window, by its id. A timer
+    // that a page sets this way (no timer procedure) carries nothing of the
+    // page: its message dispatched after the window is gone reaches no page.
+    virtual void OnTimer(UINT_PTR id) noexcept;
 
     static INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static UINT CALLBACK PageCallback(HWND window, UINT message, PROPSHEETPAGEW* page);
@@ -77,16 +81,15 @@ class CZRVPropPage {
     // changes to apply. Nonzero when the sheet accepted the message.
     LRESULT SetModified(bool changed) noexcept;
     // From OnApply: the page could not keep what it shows (the store refused
-    // a write or a save). The sheet then stays open with the user's changes
-    // on the page shown (PSNRET_INVALID_NOCHANGEPAGE), pages after this one
-    // are not applied, and Cancel closes the sheet as usual. Telling the user
-    // is the page's part (ShowNotSavedMessage).
-    void RefuseApply() noexcept { m_applyRefused = true; }
-    // From OnApply, before anything was written: tells the user that nothing
-    // was saved (messageId, as for ShowNotSavedMessage) and refuses the
-    // apply, unless the page never offered the document for editing, which
-    // leaves the user no change to lose. OnApply's result.
-    LRESULT RefuseUnsavedApply(bool editingOffered, UINT messageId) noexcept;
+    // a write or a save, or could not be asked). When that loses a change the
+    // user made or a choice the user took (changeLost), the user is told
+    // (messageId, as for ShowNotSavedMessage) and the apply refused: the
+    // sheet then stays open with the user's changes on the page shown
+    // (PSNRET_INVALID_NOCHANGEPAGE), pages after this one are not applied,
+    // and Cancel closes the sheet as usual. Otherwise nothing of the user's is
+    // at stake, and the apply passes quietly. OnApply's result: 1 when
+    // refused, else 0.
+    LRESULT RefuseApplyIfChangeLost(bool changeLost, UINT messageId) noexcept;
 
     // The path that page operations work on: the first selected one; null
     // when the host showed the page without a selection.
@@ -110,7 +113,7 @@ class CZRVPropPage {
 
     volatile LONG m_refs = 1;       // the creator's reference
     bool m_handleAccepted = false;  // a sheet took pageHandle
-    bool m_applyRefused = false;    // set by RefuseApply during one PSN_APPLY
+    bool m_applyRefused = false;    // set by RefuseApplyIfChangeLost during one PSN_APPLY
 };
 
 // Keeps a page object alive while a handler holds it.

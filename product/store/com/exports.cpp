@@ -9,6 +9,7 @@
 #include "store/com/server_module.h"
 #include "store/com/update_listeners.h"
 #include "support/class_factory.h"
+#include "support/image_pin.h"
 
 using namespace zrvstore::server;
 
@@ -34,11 +35,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     switch (reason) {
         case DLL_PROCESS_ATTACH: {
             ::DisableThreadLibraryCalls(instance);
-            // Mapped once, the image stays, as ZRVAppServices.dll says why.
-            HMODULE self = nullptr;
-            ::GetModuleHandleExW(
-                GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                reinterpret_cast<LPCWSTR>(&DllMain), &self);
+            zrv::PinThisImage();
             SetModuleInstance(instance);
             InitializeUpdateListeners();
             return TRUE;

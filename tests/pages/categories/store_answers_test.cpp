@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "components/component_ids.h"
 #include "pages/categories/categories_fixture.h"
 #include "pages/categories/class_without.h"
 #include "common/message_box_watch.h"
-#include "pages/common/held_store_lock.h"
-#include "support/handles.h"
 
 namespace zrvcattest {
 namespace {
@@ -113,68 +113,6 @@ TEST_F(MissingAnswers, ACategoryTheStoreCannotHoldIsNeitherSavedNorAnnounced) {
     EXPECT_EQ(std::vector<std::wstring>{Line(L"SetStringProperty", doc, DOCPROP_CATEGORIES)},
               Journal());
     EXPECT_EQ(nearlyFull, Stored(doc, DOCPROP_CATEGORIES));
-}
-
-// A text the store would not take, a save it refused, or a store busy
-// elsewhere for longer than a call waits, loses nothing the user typed: the
-// user is told, and the sheet stays open with the texts until an OK can save
-// them, or Cancel drops them.
-TEST_F(MissingAnswers, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
-    const std::wstring doc = Document(L"Refused.doc");
-    using Lines = std::vector<std::wstring>;
-    const Lines told = {zrvtest::ModuleString(IDS_CATEGORIES_NOT_SAVED)};
-    ASSERT_FALSE(told[0].empty());
-    const Lines texts = {Line(L"SetStringProperty", doc, DOCPROP_TITLE),
-                         Line(L"SetStringProperty", doc, DOCPROP_SUBJECT),
-                         Line(L"SetStringProperty", doc, DOCPROP_AUTHOR),
-                         Line(L"SetStringProperty", doc, DOCPROP_COMMENTS)};
-    Lines saved = texts;
-    saved.push_back(Line(L"SaveDocument", doc));
-    const Lines none;
-    const struct {
-        const char* what;
-        const wchar_t* failingWrites;
-        bool readOnlyStore;
-        bool busy;
-        const Lines& journal;
-    } cases[] = {
-        {"the subject refused", L"1", false, false, texts},
-        {"the save refused", nullptr, true, false, saved},
-        {"the store busy", nullptr, false, true, none},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        for (bool cancel : {false, true}) {
-            Store(doc, DOCPROP_TITLE, L"Stored title");
-            CategoriesSheet sheet({doc});
-            ASSERT_TRUE(sheet.ok());
-            zrvtest::Type(sheet.page(), kTitle, L"Typed title");
-            {
-                ScopedEnvironment failing(L"ZRV_STORE_TEST_FAILING_WRITES", c.failingWrites);
-                ::SetFileAttributesW(m_storeFile.c_str(), c.readOnlyStore ? FILE_ATTRIBUTE_READONLY
-                                                                          : FILE_ATTRIBUTE_NORMAL);
-                zrv::scope_exit writable(
-                    [&] { ::SetFileAttributesW(m_storeFile.c_str(), FILE_ATTRIBUTE_NORMAL); });
-                ClearJournal();
-                zrvtest::HeldStoreLock elsewhere(c.busy ? m_storeFile : std::wstring());
-                EXPECT_FALSE(sheet.sheet().Ok()) << "the sheet stays open";
-                elsewhere.Release();
-                EXPECT_EQ(told, sheet.sheet().Messages());
-                EXPECT_EQ(c.journal, Journal()) << "nothing announced";
-                EXPECT_EQ(L"Typed title", sheet.Text(kTitle));
-                EXPECT_EQ(L"Stored title", Stored(doc, DOCPROP_TITLE));
-            }
-            // An arrow saves at once, and only its categories.
-            ASSERT_TRUE(sheet.Select(sheet.AvailableList(), {L"Alpha"}));
-            sheet.Add();
-            EXPECT_EQ(L"Stored title", Stored(doc, DOCPROP_TITLE));
-            ClearJournal();
-            EXPECT_TRUE(cancel ? sheet.sheet().Cancel() : sheet.sheet().Ok());
-            EXPECT_EQ(Lines{}, sheet.sheet().Messages());
-            EXPECT_EQ(cancel ? L"Stored title" : L"Typed title", Stored(doc, DOCPROP_TITLE));
-            EXPECT_EQ(cancel ? Lines{} : AllTextsApplied(doc), Journal());
-        }
-    }
 }
 
 // A host that presses OK again while the page's message is up (the box's

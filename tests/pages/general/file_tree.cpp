@@ -6,12 +6,6 @@ namespace zrvtest {
 
 namespace {
 
-// Each branch folder holds kLeavesPerBranch leaf folders, and each leaf
-// kFilesPerLeaf files: one folder to two files.
-constexpr ULONGLONG kLeavesPerBranch = 99;
-constexpr ULONGLONG kFilesPerLeaf = 2;
-constexpr ULONGLONG kEntriesPerBranch = 1 + kLeavesPerBranch * (1 + kFilesPerLeaf);
-
 bool MakeFile(const std::wstring& path, DWORD size) {
     HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);

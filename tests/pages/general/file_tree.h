@@ -8,6 +8,12 @@
 
 namespace zrvtest {
 
+// Each branch folder holds kLeavesPerBranch leaf folders, and each leaf
+// kFilesPerLeaf files: one folder to two files.
+constexpr ULONGLONG kLeavesPerBranch = 99;
+constexpr ULONGLONG kFilesPerLeaf = 2;
+constexpr ULONGLONG kEntriesPerBranch = 1 + kLeavesPerBranch * (1 + kFilesPerLeaf);
+
 struct FileTree {
     ULONGLONG folders = 0;  // below the root
     ULONGLONG files = 0;

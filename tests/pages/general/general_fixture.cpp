@@ -5,6 +5,7 @@
 
 #include "common/localizer_map_host.h"
 #include "common/sheet_host.h"
+#include "common/test_paths.h"
 #include "handlers/prop_sheet_handlers.h"
 #include "pages/general/size_worker.h"
 #include "resources/resource.h"
@@ -14,7 +15,6 @@ namespace zrvtest {
 namespace {
 
 std::vector<std::wstring>* g_figures = nullptr;
-std::vector<DWORD>* g_figureTicks = nullptr;
 size_t g_updates = 0;
 
 LRESULT CALLBACK RecordSizeFigure(int code, WPARAM wParam, LPARAM lParam) {
@@ -24,7 +24,6 @@ LRESULT CALLBACK RecordSizeFigure(int code, WPARAM wParam, LPARAM lParam) {
         ::GetDlgCtrlID(call->hwnd) == IDC_GENERAL_SIZE) {
         const auto* text = reinterpret_cast<const wchar_t*>(call->lParam);
         g_figures->push_back(text ? text : L"");
-        g_figureTicks->push_back(::GetTickCount());
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -109,7 +108,6 @@ void EnsureLocalizerMap() {
 
 SizeFigureLog::SizeFigureLog() {
     g_figures = new std::vector<std::wstring>();
-    g_figureTicks = new std::vector<DWORD>();
     g_updates = 0;
     m_hook =
         ::SetWindowsHookExW(WH_CALLWNDPROC, &RecordSizeFigure, nullptr, ::GetCurrentThreadId());
@@ -119,16 +117,10 @@ SizeFigureLog::~SizeFigureLog() {
     if (m_hook) ::UnhookWindowsHookEx(m_hook);
     delete g_figures;
     g_figures = nullptr;
-    delete g_figureTicks;
-    g_figureTicks = nullptr;
 }
 
 std::vector<std::wstring> SizeFigureLog::figures() const {
     return g_figures ? *g_figures : std::vector<std::wstring>();
-}
-
-std::vector<DWORD> SizeFigureLog::ticks() const {
-    return g_figureTicks ? *g_figureTicks : std::vector<DWORD>();
 }
 
 size_t SizeFigureLog::updates() const { return g_updates; }
@@ -278,6 +270,40 @@ void RemoveFolderChain(const std::wstring& root, const std::wstring& name) {
         WaitFor([&] { return ::GetFileAttributesW(top.c_str()) == INVALID_FILE_ATTRIBUTES; },
                 30000);
     }
+}
+
+bool BuildEmptyFileTreeOnHost(const std::wstring& root, ULONGLONG entries, FileTree& tree) {
+    tree = FileTree();
+    const ULONGLONG branches = (entries + kEntriesPerBranch / 2) / kEntriesPerBranch;
+    // Two host programs per branch: one makes its folders, one its files.
+    const std::string script =
+        "cd \"$1\" || exit 1\n"
+        "b=0\n"
+        "while [ $b -lt " + std::to_string(branches) + " ]; do\n"
+        "  folders=b$b; files=\n"
+        "  l=0\n"
+        "  while [ $l -lt " + std::to_string(kLeavesPerBranch) + " ]; do\n"
+        "    folders=\"$folders b$b/l$l\"\n"
+        "    f=0\n"
+        "    while [ $f -lt " + std::to_string(kFilesPerLeaf) + " ]; do\n"
+        "      files=\"$files b$b/l$l/f$f.dat\"; f=$((f + 1))\n"
+        "    done\n"
+        "    l=$((l + 1))\n"
+        "  done\n"
+        "  mkdir $folders && touch $files || exit 1\n"
+        "  b=$((b + 1))\n"
+        "done\n"
+        "touch \"$2\"\n";
+    const std::wstring scriptFile = root + L".sh";
+    const std::wstring marker = root + L".made";
+    if (!::CreateDirectoryW(root.c_str(), nullptr) || !WriteFileBytes(scriptFile, script) ||
+        !RunOnHost(L"/bin/sh", L"", {UnixPath(scriptFile), UnixPath(root), UnixPath(marker)}) ||
+        !WaitFor([&] { return Attributes(marker) != INVALID_FILE_ATTRIBUTES; }, 120000)) {
+        return false;
+    }
+    tree.folders = branches * (1 + kLeavesPerBranch);
+    tree.files = branches * kLeavesPerBranch * kFilesPerLeaf;
+    return true;
 }
 
 std::wstring ShortcutTo(const ScratchFolder& folder, const std::wstring& name,

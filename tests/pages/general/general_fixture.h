@@ -13,6 +13,7 @@
 #include "common/threads.h"
 #include "handlers/shell_fixtures.h"
 #include "pages/common/page_harness.h"
+#include "pages/general/file_tree.h"
 
 namespace zrvtest {
 
@@ -32,8 +33,6 @@ class SizeFigureLog {
     SizeFigureLog& operator=(const SizeFigureLog&) = delete;
 
     std::vector<std::wstring> figures() const;
-    // GetTickCount when each figure was given.
-    std::vector<DWORD> ticks() const;
     size_t updates() const;
 
   private:
@@ -92,6 +91,11 @@ std::wstring MakeFolderChain(const std::wstring& root, int levels, ULONGLONG byt
 // deeper than the host's own path limit, and so deeper than Wine can follow.
 bool MakeFolderChainOnly(const std::wstring& root, int levels, const std::wstring& name = L"d");
 void RemoveFolderChain(const std::wstring& root, const std::wstring& name = L"d");
+
+// The tree BuildFileTree makes with empty files, in root (which must not
+// exist yet), made by the host in seconds where Wine takes minutes; false
+// where the host cannot. RemoveFolderChain(parent, name) takes it away.
+bool BuildEmptyFileTreeOnHost(const std::wstring& root, ULONGLONG entries, FileTree& tree);
 
 // A shortcut to target saved in folder; its path.
 std::wstring ShortcutTo(const ScratchFolder& folder, const std::wstring& name,

@@ -265,28 +265,6 @@ TEST_F(GeneralPage, ItemDeletedBeforeThePageOpens) {
     SetAttributesKept(file, FILE_ATTRIBUTE_NORMAL);
 }
 
-// The item went away while the page was open: a change of the user's that
-// cannot be made is reported and the sheet stays open; without a change
-// nothing is lost and nothing is said.
-TEST_F(GeneralPage, AnAttributeChangeThatCannotBeMadeIsReported) {
-    ScratchFolder folder(L"general-lost");
-    const std::vector<std::wstring> told = {ModuleString(IDS_GENERAL_NOT_SAVED)};
-    for (bool changed : {false, true}) {
-        SCOPED_TRACE(changed ? "changed" : "unchanged");
-        const std::wstring file = folder.File(L"lost.txt", "lost");
-        GeneralSheet sheet(file);
-        ASSERT_TRUE(sheet.ok());
-        EXPECT_TRUE(sheet.WaitForWorker());
-        if (changed) Click(sheet.page(), IDC_GENERAL_HIDDEN);
-        ASSERT_TRUE(::DeleteFileW(file.c_str()));
-        EXPECT_EQ(!changed, sheet.Ok());
-        EXPECT_EQ(changed ? told : std::vector<std::wstring>{}, sheet.Messages());
-        if (changed) {
-            EXPECT_TRUE(sheet.Cancel());
-        }
-    }
-}
-
 TEST_F(GeneralPage, HelpShowsThePageTopic) {
     ScratchFolder folder(L"general-help");
     const std::wstring file = folder.File(L"help.txt", "help");

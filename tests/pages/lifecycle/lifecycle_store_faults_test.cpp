@@ -8,7 +8,6 @@
 
 #include "common/scoped_environment.h"
 #include "common/test_paths.h"
-#include "pages/common/held_store_lock.h"
 #include "pages/lifecycle/lifecycle_fixture.h"
 #include "support/handles.h"
 
@@ -133,69 +132,6 @@ TEST_F(LifeCycleTest, ValuesThatCouldNotBeReadAreWrittenOnlyWhenChanged) {
     }
     EXPECT_EQ(0u, Stored(path).expiration);
     EXPECT_EQ(0u, Stored(path).reminder);
-}
-
-// A value the store would not take, or a save it refused, loses none of the
-// user's choices: the user is told, and the sheet stays open with them
-// until an OK can save them.
-TEST_F(LifeCycleTest, AFailedWriteOrSaveIsReportedAndKeepsTheSheetOpen) {
-    using Operations = std::vector<std::string>;
-    const std::vector<std::wstring> told = {zrvtest::ModuleString(IDS_LIFECYCLE_NOT_SAVED)};
-    ASSERT_FALSE(told[0].empty());
-    const struct {
-        const wchar_t* document;
-        const wchar_t* failingWrites;
-        bool readOnlyStore;
-        bool busy;  // another program holds the store longer than a call waits
-        Operations journal;
-    } cases[] = {
-        {L"reminder-refused.doc",
-         L"18",
-         false,
-         false,
-         {"SetProperty 17", "SetProperty 18", "SetProperty 19"}},
-        {L"save-refused.doc",
-         nullptr,
-         true,
-         false,
-         {"SetProperty 17", "SetProperty 18", "SetProperty 19", "SaveDocument"}},
-        {L"store-busy.doc", nullptr, false, true, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.document);
-        const std::wstring path = Document(c.document);
-        const ULONGLONG date = Ticks(Utc(2030, 6, 1));
-        Seed(path, {date, 1, 0});
-        auto sheet = Open({path});
-        HWND page = sheet->Page(0);
-        ASSERT_TRUE(page);
-        Click(page, kBurn);
-        {
-            zrvtest::ScopedEnvironment failing(L"ZRV_STORE_TEST_FAILING_WRITES", c.failingWrites);
-            ::SetFileAttributesW(m_storeFile.c_str(),
-                                 c.readOnlyStore ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
-            zrv::scope_exit writable(
-                [&] { ::SetFileAttributesW(m_storeFile.c_str(), FILE_ATTRIBUTE_NORMAL); });
-            ClearJournal();
-            zrvtest::HeldStoreLock elsewhere(c.busy ? m_storeFile : std::wstring());
-            EXPECT_FALSE(sheet->Ok()) << "the sheet stays open";
-            elsewhere.Release();
-            EXPECT_EQ(told, sheet->Messages());
-            Operations operations;
-            for (const JournalEntry& e : Journal()) {
-                operations.push_back(e.operation + (e.id >= 0 ? " " + std::to_string(e.id) : ""));
-            }
-            EXPECT_EQ(c.journal, operations) << "nothing announced";
-            EXPECT_TRUE(zrvtest::IsChecked(page, kBurn));
-            EXPECT_EQ(0u, Stored(path).burnDisc);
-        }
-        EXPECT_TRUE(sheet->Ok());
-        EXPECT_TRUE(sheet->Messages().empty());
-        const zrvstore::DocumentRecord stored = Stored(path);
-        EXPECT_EQ(date, stored.expiration);
-        EXPECT_EQ(1u, stored.reminder);
-        EXPECT_EQ(1u, stored.burnDisc);
-    }
 }
 
 // A refused Apply leaves nothing behind for the next one to save: a reminder

@@ -8,8 +8,6 @@
 #include "pages/categories/category_selection.h"
 #include "pages/categories/category_set.h"
 #include "pages/categories/file_extension.h"
-#include "pages/document_changed.h"
-#include "pages/not_saved_message.h"
 #include "pages/page_help.h"
 #include "resources/resource.h"
 #include "support/hresult.h"
@@ -118,28 +116,21 @@ BOOL CZRVPropPage_Category::OnInitDialog() noexcept {
 // A field counts as read only once what it shows is known as well: one whose
 // text cannot be taken back (out of memory) is emptied and left unread, so
 // that Apply neither writes it nor takes the store's text for the user's.
-// Without the document's name as a text the document is never opened, and
-// the page lets go of the store: nothing it does could concern that document,
-// so nothing is offered for editing either (OnShow leaves the controls alone
-// without a store), since whatever the user typed would be dropped unsaved.
+// A document without a name for the store offers nothing for editing (OnShow
+// leaves the controls alone without a store).
 void CZRVPropPage_Category::LoadTexts() {
-    CComBSTR document;
-    if (SUCCEEDED(::CoCreateInstance(CLSID_DocumentCatalog, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IDocumentCatalog, Catalog.put_void())) &&
-        Catalog && !MakeSelectedPathBstr(document)) {
-        Catalog.reset();
+    const StoreDocument::Opening opening = Document.Open(selection);
+    if (opening == StoreDocument::Opening::NoName) {
         for (int id : kEditingControls) ::EnableWindow(::GetDlgItem(window, id), FALSE);
     }
-    // A document the store cannot open shows empty fields; the catalog is
+    // A document the store cannot open shows empty fields; the store is
     // kept, and OnShow still asks it whether the document may be changed.
-    const bool opened = Catalog && Catalog->OpenDocument(document) >= 0;
+    const bool opened = opening == StoreDocument::Opening::Opened;
     for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
         LoadedText& loaded = Loaded[i];
         const int control = kTextFields[i].control;
         if (opened) {
-            loaded.read =
-                SUCCEEDED(Catalog->GetStringProperty(kTextFields[i].property, loaded.stored.put()));
-            if (!loaded.read) loaded.stored.Empty();
+            loaded.read = Document.ReadText(kTextFields[i].property, loaded.stored);
             const BSTR text = loaded.stored.get();
             ::SetDlgItemTextW(window, control, text ? text : L"");
         }
@@ -191,14 +182,13 @@ void CZRVPropPage_Category::ShowList(zrv::AxHostWindow& host, zrv::com_ptr<ICate
 }
 
 void CZRVPropPage_Category::OnShow() noexcept {
-    if (!Catalog) return;
+    if (!Document) return;
     // Without memory for the question whether the document may be changed,
     // nothing is offered for editing (Apply asks the store again).
     bool editable = false;
     CComBSTR document;
     if (MakeSelectedPathBstr(document)) {
-        editable =
-            IsEditableFileType(document) && Catalog->CanEditProperty(document, DOCPROP_TITLE) == 1;
+        editable = IsEditableFileType(document) && Document.Editable(DOCPROP_TITLE);
     }
     m_editingOffered = m_editingOffered || editable;
     for (int id : kEditingControls) ::EnableWindow(::GetDlgItem(window, id), editable);
@@ -245,15 +235,12 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
     if (source->GetSelection(&selection) != S_OK || !selection) return;
     CategorySelection items;
     if (FAILED(GatherSelection(selection, items))) return;
-    if (items.empty() || !Catalog) return;
-    CComBSTR document;
-    if (!MakeSelectedPathBstr(document)) return;
-    ReopenAfterRefusedApply(document);
+    if (items.empty() || !Document.BeginChange()) return;
 
     CComBSTR stored;
     // A failed read tells nothing about what is stored; a set built from it
     // would replace every category the document has.
-    if (FAILED(Catalog->GetStringProperty(DOCPROP_CATEGORIES, stored.put()))) return;
+    if (!Document.ReadText(DOCPROP_CATEGORIES, stored)) return;
     CString storedText;
     if (FAILED(storedText.SetString(stored.get()))) return;
     CategorySet categories;
@@ -272,49 +259,32 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
     // no change to announce.
     CComBSTR text;
     if (FAILED(text.Assign(categories.GetText()))) return;
-    BSTR textArgument = text.get();
-    if (FAILED(Catalog->SetStringProperty(DOCPROP_CATEGORIES, &textArgument))) return;
-    if (FAILED(Catalog->SaveDocument(document))) return;
-    AnnounceDocumentChanged(document);
+    Document.WriteText(DOCPROP_CATEGORIES, text.get());
+    Document.FinishChange();
 }
 
 // No type test here: texts the user could not edit are written back as
-// they were read. A write the store refused leaves the document unsaved
-// and unannounced, and so does an Apply that had nothing to write. When a
-// write or the save fails the user is told, and the sheet stays open with
-// the texts as typed: what the catalog took is dropped, and the next Apply
-// writes every text again. A store that no longer answers that the document
-// may be changed (busy elsewhere, or marked read-only since) after the page
-// offered it for editing cannot keep what the user typed either.
-// Out of memory before the first write (for the document's name or the
-// texts) is a loss the user is told of too: OK would otherwise close the
-// sheet over what was typed.
+// they were read. An Apply that had nothing to write saves and announces
+// nothing. When the store could not be asked, a write or the save failed,
+// or memory ran out before the first write, the user is told if a text
+// typed into a field is lost, and the sheet stays open with the texts as
+// typed (OK would otherwise close it over them); the next Apply writes every
+// text again. An Apply that could not write back what was already stored
+// passes quietly.
 LRESULT CZRVPropPage_Category::OnApply() noexcept {
-    if (!Catalog) return 0;
-    CComBSTR document;
-    if (!MakeSelectedPathBstr(document)) {
-        return RefuseUnsavedApply(m_editingOffered, IDS_CATEGORIES_NOT_SAVED);
-    }
-    ReopenAfterRefusedApply(document);
-    if (Catalog->CanEditProperty(document, DOCPROP_TITLE) != 1) {
-        return RefuseUnsavedApply(m_editingOffered, IDS_CATEGORIES_NOT_SAVED);
-    }
+    if (!Document) return 0;
     PendingText pending[ARRAYSIZE(kTextFields)];
-    if (!PrepareTexts(pending)) {
-        return RefuseUnsavedApply(m_editingOffered, IDS_CATEGORIES_NOT_SAVED);
+    if (!Document.BeginChange() || !Document.Editable(DOCPROP_TITLE) || !PrepareTexts(pending)) {
+        return RefuseApplyIfChangeLost(TextsTyped(), IDS_CATEGORIES_NOT_SAVED);
     }
-    bool wroteAny = false;
-    const bool written = WriteTexts(pending, wroteAny);
-    if (!wroteAny) return 1;
-    if (!written || FAILED(Catalog->SaveDocument(document))) {
-        // The writes the catalog took stay pending in it, and an arrow's save
-        // would store them (some of an Apply's texts, after a refused write)
-        // although the user may still cancel: opening the document again
-        // drops them.
-        m_reopen = FAILED(Catalog->OpenDocument(document));
-        ShowNotSavedMessage(window, IDS_CATEGORIES_NOT_SAVED);
-        RefuseApply();
-        return 1;
+    WriteTexts(pending);
+    switch (Document.FinishChange()) {
+        case StoreDocument::Outcome::NothingWritten:
+            return 1;
+        case StoreDocument::Outcome::Lost:
+            return RefuseApplyIfChangeLost(TextsTyped(), IDS_CATEGORIES_NOT_SAVED);
+        case StoreDocument::Outcome::Kept:
+            break;
     }
     // The page stays open after Apply: what was just saved is what each
     // field now stands for. Not before the save: a field the store never
@@ -327,14 +297,18 @@ LRESULT CZRVPropPage_Category::OnApply() noexcept {
         loaded.shown = field.current;
         loaded.read = true;
     }
-    AnnounceDocumentChanged(document);
     return 1;
 }
 
-// A catalog that could not be opened again after a refused Apply fails
-// every call, and writes nothing, until it is.
-void CZRVPropPage_Category::ReopenAfterRefusedApply(BSTR document) {
-    if (m_reopen) m_reopen = FAILED(Catalog->OpenDocument(document));
+// Unknown (out of memory), a field counts as typed into.
+bool CZRVPropPage_Category::TextsTyped() const noexcept {
+    if (!m_editingOffered) return false;
+    for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
+        CString current;
+        if (FAILED(FieldText(window, kTextFields[i].control, current))) return true;
+        if (current != Loaded[i].shown) return true;
+    }
+    return false;
 }
 
 // The texts are all made before the first write: running out of memory
@@ -359,18 +333,10 @@ bool CZRVPropPage_Category::PrepareTexts(PendingText* pending) noexcept {
     return true;
 }
 
-bool CZRVPropPage_Category::WriteTexts(PendingText* pending, bool& wroteAny) {
-    bool allWritten = true;
+void CZRVPropPage_Category::WriteTexts(const PendingText* pending) noexcept {
     for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
-        PendingText& field = pending[i];
-        if (!field.write) continue;
-        BSTR textArgument = field.text.get();
-        wroteAny = true;
-        if (FAILED(Catalog->SetStringProperty(kTextFields[i].property, &textArgument))) {
-            allWritten = false;
-        }
+        if (pending[i].write) Document.WriteText(kTextFields[i].property, pending[i].text.get());
     }
-    return allWritten;
 }
 
 LRESULT CZRVPropPage_Category::OnNotify(NMHDR*) noexcept { return 0; }
@@ -381,7 +347,7 @@ BOOL CZRVPropPage_Category::OnDestroy() noexcept {
     AvailableList.reset();
     AssignedList.reset();
     DocumentTypes.reset();
-    Catalog.reset();
+    Document.Close();
     DestroyStrayHost(AvailableHost);
     DestroyStrayHost(AssignedHost);
     return TRUE;

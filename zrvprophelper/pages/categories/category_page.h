@@ -4,7 +4,7 @@
 // hosted category lists and written at once on each arrow press.
 //
 // Every operation concerns the first selected path only. The document store
-// is reached through DocumentCatalog (kept from WM_INITDIALOG to
+// is reached through the page's StoreDocument (from WM_INITDIALOG to
 // WM_DESTROY), the editable document types through AppServices (asked once,
 // at construction). Any interface still held when the page object goes,
 // such as the document types of a page whose dialog never opened, is
@@ -13,6 +13,7 @@
 #include "components/component_ids.h"
 #include "pages/categories/ax_host_window.h"
 #include "pages/prop_page.h"
+#include "pages/store_document.h"
 #include "support/bstr.h"
 #include "support/com_ptr.h"
 
@@ -22,10 +23,10 @@ class CZRVPropPage_Category final : public CZRVPropPage {
 
     BOOL OnInitDialog() noexcept override;
     BOOL OnDestroy() noexcept override;
-    // 0 when there is no store or the document may not be changed, else 1.
-    // A write or save the store refused is reported to the user, and the
-    // apply refused; so is a store that no longer lets the document be
-    // changed after the page offered it for editing.
+    // 0 when there is no store, or when the texts could not be kept and the
+    // user lost none of them; else 1. A text the user typed that could not
+    // be kept (the store refused a write or the save, or no longer lets the
+    // document be changed) is reported to the user, and the apply refused.
     LRESULT OnApply() noexcept override;
     LRESULT OnNotify(NMHDR* header) noexcept override;
     LRESULT OnCommand(WPARAM wParam, WORD notification) noexcept override;
@@ -58,10 +59,11 @@ class CZRVPropPage_Category final : public CZRVPropPage {
     // Makes each text as Apply writes it into pending (one per text field);
     // false when memory ran out.
     bool PrepareTexts(PendingText* pending) noexcept;
-    // Writes the prepared texts; true when every write that was made
-    // succeeded. `wroteAny` tells whether any write was made.
-    bool WriteTexts(PendingText* pending, bool& wroteAny);
-    void ReopenAfterRefusedApply(BSTR document);
+    // Writes the prepared texts as one change of the document.
+    void WriteTexts(const PendingText* pending) noexcept;
+    // A field shows a text the user typed since the page filled it or last
+    // kept an Apply.
+    bool TextsTyped() const noexcept;
     // Destroys a host window that never reached its frame, which would
     // otherwise outlive the dialog as a hidden top-level window.
     void DestroyStrayHost(const zrv::AxHostWindow& host) const noexcept;
@@ -71,7 +73,7 @@ class CZRVPropPage_Category final : public CZRVPropPage {
     zrv::AxHostWindow AssignedHost;
     zrv::com_ptr<ICategoryList> AssignedList;
     zrv::com_ptr<IAppDocumentTypes> DocumentTypes;
-    zrv::com_ptr<IDocumentCatalog> Catalog;
+    StoreDocument Document;
 
     // What each text field was filled with, in the order of the fields. A
     // field the user left as it was is written back as the store gave it,
@@ -85,7 +87,4 @@ class CZRVPropPage_Category final : public CZRVPropPage {
     LoadedText Loaded[4];
     // The fields were enabled for the user at least once.
     bool m_editingOffered = false;
-    // A refused Apply's writes were dropped, but the document could not be
-    // opened again.
-    bool m_reopen = false;
 };

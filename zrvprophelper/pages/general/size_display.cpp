@@ -9,11 +9,18 @@ constexpr int kSizeTextBuffer = 64;
 
 }  // namespace
 
+void SizeDisplay::Attach(HWND field, HWND timerWindow, UINT_PTR timerId) noexcept {
+    m_field = field;
+    m_timerWindow = timerWindow;
+    m_timerId = timerId;
+}
+
 void SizeDisplay::Detach() noexcept {
     StopTimer();
     m_hasPending = false;
     m_pending.Empty();
     m_field = nullptr;
+    m_timerWindow = nullptr;
 }
 
 void SizeDisplay::Take(const CString& text, bool last) noexcept {
@@ -26,26 +33,22 @@ void SizeDisplay::Take(const CString& text, bool last) noexcept {
         return;
     }
     if (m_timerArmed) return;
-    // The timer's id is this object, which kills it before it goes. Without
-    // a timer the figure waits for the next update that ends a frame, and
-    // the walk's last figure is shown at once in any case.
-    m_timerArmed = ::SetTimer(m_field, reinterpret_cast<UINT_PTR>(this),
-                              kFrameMs - (now - m_lastSet), &SizeDisplay::OnFrameEnd) != 0;
+    // Without a timer the figure waits for the next update that ends a
+    // frame, and the walk's last figure is shown at once in any case.
+    m_timerArmed = ::SetTimer(m_timerWindow, m_timerId, kFrameMs - (now - m_lastSet), nullptr) != 0;
 }
 
-void CALLBACK SizeDisplay::OnFrameEnd(HWND field, UINT, UINT_PTR id, DWORD) noexcept {
-    auto* display = reinterpret_cast<SizeDisplay*>(id);
+void SizeDisplay::EndFrame() noexcept {
     // Killing a timer leaves a WM_TIMER a host already took from the queue:
     // dispatched later, it finds its frame ended and must not start another.
-    if (!display->m_timerArmed || field != display->m_field) return;
+    if (!m_timerArmed) return;
     const DWORD now = ::GetTickCount();
-    const DWORD shown = now - display->m_lastSet;
+    const DWORD shown = now - m_lastSet;
     // A timer may end a little before the tick count says the frame has.
-    if (shown < kFrameMs &&
-        ::SetTimer(display->m_field, id, kFrameMs - shown, &SizeDisplay::OnFrameEnd)) {
+    if (shown < kFrameMs && ::SetTimer(m_timerWindow, m_timerId, kFrameMs - shown, nullptr)) {
         return;
     }
-    display->ShowPending(now);
+    ShowPending(now);
 }
 
 void SizeDisplay::ShowPending(DWORD now) noexcept {
@@ -66,7 +69,7 @@ void SizeDisplay::ShowPending(DWORD now) noexcept {
 
 void SizeDisplay::StopTimer() noexcept {
     if (!m_timerArmed) return;
-    ::KillTimer(m_field, reinterpret_cast<UINT_PTR>(this));
+    ::KillTimer(m_timerWindow, m_timerId);
     m_timerArmed = false;
 }
 

@@ -2,14 +2,7 @@
 
 #include <new>
 
-namespace {
-
-DWORD Remaining(DWORD deadline) noexcept {
-    const LONG left = static_cast<LONG>(deadline - ::GetTickCount());
-    return left > 0 ? static_cast<DWORD>(left) : 0;
-}
-
-}  // namespace
+#include "pages/general/sent_messages.h"
 
 bool SizeUpdateGate::BeginSend() noexcept {
     unsigned open = 0;
@@ -23,11 +16,9 @@ bool SizeUpdateGate::IsClosed() const noexcept { return (m_state.load() & kClose
 void SizeUpdateGate::Close(DWORD deadline) noexcept {
     m_state.fetch_or(kClosed);
     // A worker inside its send waits for this very thread to handle the
-    // message; the page's dialog procedure no longer passes it on. Only sent
-    // messages are let through: posted ones stay for the thread's own loop.
-    while ((m_state.load() & kSending) != 0 && Remaining(deadline) > 0) {
-        MSG message;
-        ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    // message; the page's dialog procedure no longer passes it on.
+    while ((m_state.load() & kSending) != 0 && MillisecondsLeft(deadline) > 0) {
+        HandleSentMessages();
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_SENDMESSAGE);
     }
 }

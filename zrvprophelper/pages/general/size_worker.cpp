@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "localization/localizer.h"
+#include "pages/general/sent_messages.h"
 #include "pages/general/size_figure.h"
 #include "support/hresult.h"
 
@@ -77,18 +78,6 @@ bool IsNoLongerAFolder(const CString& path) noexcept {
     const DWORD attributes = ::GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return IsGoneOrClosed(::GetLastError());
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-DWORD Remaining(DWORD deadline) noexcept {
-    const LONG left = static_cast<LONG>(deadline - ::GetTickCount());
-    return left > 0 ? static_cast<DWORD>(left) : 0;
-}
-
-// Lets messages that other threads send to this one through, and nothing
-// else: posted messages stay queued for the thread's own loop.
-void HandleSentMessages() noexcept {
-    MSG message;
-    ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }
 
 // The worker's single-threaded apartment, so that the product's localizer
@@ -158,8 +147,8 @@ void StopSizeWorker(SizeJob& job, zrv::unique_handle& thread, DWORD timeoutMs) n
     if (thread) {
         HANDLE handle = thread.get();
         for (;;) {
-            const DWORD wait =
-                ::MsgWaitForMultipleObjects(1, &handle, FALSE, Remaining(deadline), QS_SENDMESSAGE);
+            const DWORD wait = ::MsgWaitForMultipleObjects(
+                1, &handle, FALSE, MillisecondsLeft(deadline), QS_SENDMESSAGE);
             if (wait != WAIT_OBJECT_0 + 1) break;
             HandleSentMessages();
         }

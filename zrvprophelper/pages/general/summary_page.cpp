@@ -8,7 +8,6 @@
 #include "components/component_ids.h"
 #include "localization/localize_dialog.h"
 #include "pages/general/item_times.h"
-#include "pages/not_saved_message.h"
 #include "pages/page_help.h"
 #include "resources/resource.h"
 #include "support/bstr.h"
@@ -21,6 +20,8 @@ constexpr int kPathBuffer = 260;
 // apartment; one stuck in a slow file system call is left to finish alone.
 constexpr DWORD kWorkerStopTimeoutMs = 2000;
 constexpr DWORD kEditableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+// The Size field's frame timer, on the page's window.
+constexpr UINT_PTR kSizeFrameTimer = 1;
 
 }  // namespace
 
@@ -40,7 +41,7 @@ BOOL CZRVPropPage_Summary::OnInitDialog() noexcept {
     zrv::scope_exit filled([this] { m_filling = false; });
 
     LocalizeDialog(window, IDD_GENERAL_PAGE);
-    m_sizeDisplay.Attach(::GetDlgItem(window, IDC_GENERAL_SIZE));
+    m_sizeDisplay.Attach(::GetDlgItem(window, IDC_GENERAL_SIZE), window, kSizeFrameTimer);
     // A page shown without a selection has nothing to describe.
     if (!SelectedPath()) return FALSE;
     const CString& path = *SelectedPath();
@@ -138,10 +139,7 @@ LRESULT CZRVPropPage_Summary::OnApply() noexcept {
             lost = written != attributes;
         }
     }
-    if (lost) {
-        ShowNotSavedMessage(window, IDS_GENERAL_NOT_SAVED);
-        RefuseApply();
-    }
+    RefuseApplyIfChangeLost(lost, IDS_GENERAL_NOT_SAVED);
     return TRUE;
 }
 
@@ -152,6 +150,10 @@ LRESULT CZRVPropPage_Summary::OnUserMessage(UINT message, WPARAM, LPARAM) noexce
         m_sizeDisplay.Take(text, last);
     }
     return TRUE;
+}
+
+void CZRVPropPage_Summary::OnTimer(UINT_PTR id) noexcept {
+    if (id == kSizeFrameTimer) m_sizeDisplay.EndFrame();
 }
 
 LRESULT CZRVPropPage_Summary::OnCommand(WPARAM, WORD notification) noexcept {

@@ -27,6 +27,8 @@ class CZRVPropPage_Summary final : public CZRVPropPage {
     // WM_APP hands the worker's latest figure to the Size field, which shows
     // it at the display's rate (size_display.h); always TRUE.
     LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept override;
+    // The Size field's frame ended (size_display.h).
+    void OnTimer(UINT_PTR id) noexcept override;
     LRESULT OnCommand(WPARAM wParam, WORD notification) noexcept override;
     void OnHelp() noexcept override;
 

@@ -5,9 +5,7 @@
 #include <cstring>
 
 #include "localization/localize_dialog.h"
-#include "pages/document_changed.h"
 #include "pages/lifecycle/lifecycle_clock.h"
-#include "pages/not_saved_message.h"
 #include "pages/page_help.h"
 #include "resources/resource.h"
 #include "support/bstr.h"
@@ -107,9 +105,8 @@ BOOL CZRVPropPage_LifeCycle::OnInitDialog() noexcept {
     if (!IsChecked(window, IDC_LIFECYCLE_EXPIRE_CUSTOM)) {
         ::CheckRadioButton(window, kFirstChoice, kLastChoice, IDC_LIFECYCLE_EXPIRE_NONE);
     }
-    m_loadedChoice = CheckedChoice(window);
-    m_loadedReminder = ::SendMessageW(list, CB_GETCURSEL, 0, 0);
-    m_loadedBurn = IsChecked(window, IDC_LIFECYCLE_BURN_DISC);
+    m_loaded = ShownChoices();
+    m_kept = m_loaded;
     return TRUE;
 }
 
@@ -117,29 +114,20 @@ BOOL CZRVPropPage_LifeCycle::OnInitDialog() noexcept {
 // value that cannot be read leaves the controls at their defaults. Nothing
 // here allocates once the document is open, so that what the controls show
 // is always recorded (OnInitDialog) and a value left unread is never taken
-// for the user's choice. Without the document's name as a text the document
-// is never opened, and the page lets go of the store: nothing it does could
-// concern that document, so no choice is offered either (OnShow leaves the
-// controls alone without a store), since it would be dropped unsaved.
+// for the user's choice. A document without a name for the store offers no
+// choice (OnShow leaves the controls alone without a store).
 void CZRVPropPage_LifeCycle::LoadStoredValues() {
-    CComBSTR document;
-    if (FAILED(::CoCreateInstance(CLSID_DocumentCatalog, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IDocumentCatalog, Catalog.put_void()))) {
-        Catalog.reset();
-        return;
-    }
-    if (!MakeSelectedPathBstr(document)) {
-        Catalog.reset();
+    const StoreDocument::Opening opening = Document.Open(selection);
+    if (opening == StoreDocument::Opening::NoName) {
         for (int id = kFirstChoice; id <= kLastChoice; ++id) Enable(window, id, false);
-        return;
     }
-    if (FAILED(Catalog->OpenDocument(document))) return;
+    if (opening != StoreDocument::Opening::Opened) return;
 
     // The store's values are read from the variant's data whatever type it
     // claims: a FILETIME for the expiration, 32-bit numbers for the rest.
     {
         zrv::unique_propvariant value;
-        m_expirationRead = SUCCEEDED(Catalog->GetProperty(DOCPROP_EXPIRATION, value.get()));
+        m_expirationRead = Document.ReadValue(DOCPROP_EXPIRATION, value);
         if (m_expirationRead) {
             const FILETIME stored = value.get()->filetime;
             m_storedExpiration = stored;
@@ -151,7 +139,7 @@ void CZRVPropPage_LifeCycle::LoadStoredValues() {
     }
     {
         zrv::unique_propvariant value;
-        m_reminderRead = SUCCEEDED(Catalog->GetProperty(DOCPROP_REMINDER, value.get()));
+        m_reminderRead = Document.ReadValue(DOCPROP_REMINDER, value);
         if (m_reminderRead) {
             m_storedReminder = value.get()->ulVal;
             SetReminderList(value.get()->ulVal);
@@ -159,7 +147,7 @@ void CZRVPropPage_LifeCycle::LoadStoredValues() {
     }
     {
         zrv::unique_propvariant value;
-        m_burnRead = SUCCEEDED(Catalog->GetProperty(DOCPROP_BURN_DISC, value.get()));
+        m_burnRead = Document.ReadValue(DOCPROP_BURN_DISC, value);
         if (m_burnRead) {
             m_storedBurn = value.get()->ulVal;
             ::CheckDlgButton(window, IDC_LIFECYCLE_BURN_DISC,
@@ -197,21 +185,15 @@ void CZRVPropPage_LifeCycle::SetReminderList(DWORD reminder) {
 }
 
 BOOL CZRVPropPage_LifeCycle::OnDestroy() noexcept {
-    Catalog.reset();
+    Document.Close();
     return TRUE;
 }
 
-bool CZRVPropPage_LifeCycle::IsEditable(BSTR document) const {
-    // Only exactly 1 allows the change.
-    return Catalog->CanEditProperty(document, DOCPROP_EXPIRATION) == 1;
-}
-
 void CZRVPropPage_LifeCycle::OnShow() noexcept {
-    if (!Catalog) return;
+    if (!Document) return;
     // Not knowing whether the document may be changed (out of memory for its
     // name), nothing is offered for editing; Apply asks the store again.
-    CComBSTR document;
-    const bool editable = MakeSelectedPathBstr(document) && IsEditable(document);
+    const bool editable = Document.Editable(DOCPROP_EXPIRATION);
     m_editingOffered = m_editingOffered || editable;
     for (int id = kFirstChoice; id <= kLastChoice; ++id) Enable(window, id, editable);
     const bool none = IsChecked(window, IDC_LIFECYCLE_EXPIRE_NONE);
@@ -226,6 +208,7 @@ LRESULT CZRVPropPage_LifeCycle::OnCommand(WPARAM wParam, WORD notification) noex
     const int control = LOWORD(wParam);
     if (notification == BN_CLICKED && control >= kFirstChoice && control <= kLastChoice) {
         m_choiceClicked = true;
+        m_chosenSinceKept = true;
     }
 
     HWND picker = ::GetDlgItem(window, IDC_LIFECYCLE_CUSTOM_DATE);
@@ -260,65 +243,70 @@ LRESULT CZRVPropPage_LifeCycle::OnCommand(WPARAM wParam, WORD notification) noex
 LRESULT CZRVPropPage_LifeCycle::OnNotify(NMHDR* header) noexcept {
     if (static_cast<int>(header->code) != static_cast<int>(DTN_DATETIMECHANGE)) return 0;
     m_pickerShowsStored = false;
+    m_chosenSinceKept = true;
     return SetModified(true);
 }
 
-// After a failed write nothing is saved or announced, and neither is an
-// Apply that had nothing to write. A failed write or save is reported, and
-// the sheet stays open with the user's choices; the store keeps what it had.
-// So does a store that no longer answers that the document may be changed
-// (busy elsewhere, or marked read-only since) once the page offered it.
-// Out of memory for the document's name, before any write, is such a loss
-// too: OK would otherwise close the sheet over the user's choices.
+// An Apply that had nothing to write saves and announces nothing. When the
+// store could not be asked, or a write or the save failed, the store keeps
+// what it had; the user is told if a choice of theirs is lost, and the sheet
+// stays open with the choices (OK would otherwise close it over them). An
+// Apply that could not write back what was already stored passes quietly.
 LRESULT CZRVPropPage_LifeCycle::OnApply() noexcept {
-    if (!Catalog) return 0;
-    // Made before any write, so that a write is always followed by its save.
-    CComBSTR document;
-    if (!MakeSelectedPathBstr(document)) {
-        return RefuseUnsavedApply(m_editingOffered, IDS_LIFECYCLE_NOT_SAVED);
+    if (!Document) return 0;
+    if (!Document.BeginChange() || !Document.Editable(DOCPROP_EXPIRATION)) {
+        return RefuseApplyIfChangeLost(ChoicesChanged(), IDS_LIFECYCLE_NOT_SAVED);
     }
-    // A catalog that could not be opened again after a refused Apply fails
-    // every call, and writes nothing, until it is.
-    if (m_reopen) m_reopen = FAILED(Catalog->OpenDocument(document));
-    if (!IsEditable(document)) return RefuseUnsavedApply(m_editingOffered, IDS_LIFECYCLE_NOT_SAVED);
     const int choice = CheckedChoice(window);
     if (choice == 0) return TRUE;
-    bool wroteAny = false;
     // What the page knows of the store, which WriteValues advances.
     const bool expirationRead = m_expirationRead, reminderRead = m_reminderRead,
                burnRead = m_burnRead;
     const DWORD storedReminder = m_storedReminder, storedBurn = m_storedBurn;
-    const bool written = WriteValues(choice, wroteAny);
-    if (!wroteAny) return TRUE;
-    if (!written || FAILED(Catalog->SaveDocument(document))) {
-        // Nothing of this Apply reached the store. The writes the catalog
-        // took stay pending in it, and the next Apply's save would store
-        // them too, even a value the user has set back since and that Apply
-        // then leaves alone: opening the document again drops them, and the
-        // page knows of the store what it knew before.
-        m_expirationRead = expirationRead;
-        m_reminderRead = reminderRead;
-        m_burnRead = burnRead;
-        m_storedReminder = storedReminder;
-        m_storedBurn = storedBurn;
-        m_reopen = FAILED(Catalog->OpenDocument(document));
-        ShowNotSavedMessage(window, IDS_LIFECYCLE_NOT_SAVED);
-        RefuseApply();
-        return TRUE;
+    WriteValues(choice);
+    switch (Document.FinishChange()) {
+        case StoreDocument::Outcome::NothingWritten:
+            return TRUE;
+        case StoreDocument::Outcome::Lost:
+            // Nothing of this Apply reached the store: the page knows of it
+            // what it knew before.
+            m_expirationRead = expirationRead;
+            m_reminderRead = reminderRead;
+            m_burnRead = burnRead;
+            m_storedReminder = storedReminder;
+            m_storedBurn = storedBurn;
+            return RefuseApplyIfChangeLost(ChoicesChanged(), IDS_LIFECYCLE_NOT_SAVED);
+        case StoreDocument::Outcome::Kept:
+            break;
     }
-    AnnounceDocumentChanged(document);
+    m_kept = ShownChoices();
+    m_chosenSinceKept = false;
     return TRUE;
 }
 
-bool CZRVPropPage_LifeCycle::WriteValues(int choice, bool& wroteAny) {
-    bool allWritten = true;
+CZRVPropPage_LifeCycle::Choices CZRVPropPage_LifeCycle::ShownChoices() const noexcept {
+    Choices shown;
+    shown.choice = CheckedChoice(window);
+    shown.reminder = ::SendDlgItemMessageW(window, IDC_LIFECYCLE_REMINDER, CB_GETCURSEL, 0, 0);
+    shown.burn = IsChecked(window, IDC_LIFECYCLE_BURN_DISC);
+    shown.dateState =
+        DateTime_GetSystemtime(::GetDlgItem(window, IDC_LIFECYCLE_CUSTOM_DATE), &shown.date);
+    return shown;
+}
+
+bool CZRVPropPage_LifeCycle::ChoicesChanged() const noexcept {
+    if (!m_editingOffered) return false;
+    const Choices shown = ShownChoices();
+    return m_chosenSinceKept || shown.choice != m_kept.choice ||
+           shown.reminder != m_kept.reminder || shown.burn != m_kept.burn ||
+           shown.dateState != m_kept.dateState ||
+           std::memcmp(&shown.date, &m_kept.date, sizeof shown.date) != 0;
+}
+
+void CZRVPropPage_LifeCycle::WriteValues(int choice) {
     // The page stays open after Apply: a value written is known from then
     // on, as if it had been read.
-    auto write = [&](bool ok, bool& known) {
-        wroteAny = true;
-        allWritten = allWritten && ok;
-        known = known || ok;
-    };
+    auto write = [](bool ok, bool& known) { known = known || ok; };
     auto writeReminder = [&](ULONG reminder) {
         const bool ok = SetNumber(DOCPROP_REMINDER, reminder);
         write(ok, m_reminderRead);
@@ -332,23 +320,23 @@ bool CZRVPropPage_LifeCycle::WriteValues(int choice, bool& wroteAny) {
     zrv::unique_propvariant expiration;
     expiration.get()->vt = VT_FILETIME;
     if (choice == IDC_LIFECYCLE_EXPIRE_NONE) {
-        if (m_choiceClicked || choice != m_loadedChoice) {
+        if (m_choiceClicked || choice != m_loaded.choice) {
             // No expiration: nothing to remind of and nothing to burn.
             write(SetValue(DOCPROP_EXPIRATION, *expiration.get()), m_expirationRead);
             writeReminder(0);
             writeBurn(0);
-            return allWritten;
+            return;
         }
         // "None" the user did not choose is no one's choice: it stands for
         // the values as read, among them an expiration with one half zero,
         // which shows as none. One the page could not read is not written,
         // and without the expiration neither are the others.
-        if (!m_expirationRead) return true;
+        if (!m_expirationRead) return;
         expiration.get()->filetime = m_storedExpiration;
         write(SetValue(DOCPROP_EXPIRATION, *expiration.get()), m_expirationRead);
         if (m_reminderRead) writeReminder(m_storedReminder);
         if (m_burnRead) writeBurn(m_storedBurn);
-        return allWritten;
+        return;
     }
     // Any other choice differs from the "None" an unread expiration shows,
     // so the date is the user's own.
@@ -358,18 +346,17 @@ bool CZRVPropPage_LifeCycle::WriteValues(int choice, bool& wroteAny) {
     // Without a selection the list stands for no value: keep the stored one.
     HWND list = ::GetDlgItem(window, IDC_LIFECYCLE_REMINDER);
     const LRESULT selection = ::SendMessageW(list, CB_GETCURSEL, 0, 0);
-    if (selection != CB_ERR && (m_reminderRead || selection != m_loadedReminder)) {
+    if (selection != CB_ERR && (m_reminderRead || selection != m_loaded.reminder)) {
         const LRESULT reminder = ::SendMessageW(list, CB_GETITEMDATA, selection, 0);
         if (reminder != CB_ERR) writeReminder(static_cast<ULONG>(reminder));
     }
     // The box shows any non-zero value as checked; a stored value other than
     // 0 or 1 is kept for as long as the box shows what it showed at first.
     const bool burn = IsChecked(window, IDC_LIFECYCLE_BURN_DISC);
-    const bool burnChanged = burn != m_loadedBurn;
+    const bool burnChanged = burn != m_loaded.burn;
     if ((m_burnRead || burnChanged) && (burnChanged || m_storedBurn <= 1)) {
         writeBurn(burn ? 1 : 0);
     }
-    return allWritten;
 }
 
 bool CZRVPropPage_LifeCycle::ExpirationFor(int choice, FILETIME& expiration) const {
@@ -389,11 +376,11 @@ bool CZRVPropPage_LifeCycle::ExpirationFor(int choice, FILETIME& expiration) con
     return ToFileTime(date, expiration);
 }
 
-bool CZRVPropPage_LifeCycle::SetValue(int id, PROPVARIANT& value) {
-    return SUCCEEDED(Catalog->SetProperty(id, &value));
+bool CZRVPropPage_LifeCycle::SetValue(DocumentPropertyId id, PROPVARIANT& value) {
+    return Document.WriteValue(id, value);
 }
 
-bool CZRVPropPage_LifeCycle::SetNumber(int id, ULONG number) {
+bool CZRVPropPage_LifeCycle::SetNumber(DocumentPropertyId id, ULONG number) {
     zrv::unique_propvariant value;
     value.get()->vt = VT_UI4;
     value.get()->ulVal = number;

@@ -6,7 +6,7 @@
 
 #include "components/component_ids.h"
 #include "pages/prop_page.h"
-#include "support/com_ptr.h"
+#include "pages/store_document.h"
 
 class CZRVPropPage_LifeCycle final : public CZRVPropPage {
   public:
@@ -17,9 +17,10 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     // Lets go of the store.
     BOOL OnDestroy() noexcept override;
     // Writes the three values, commits and announces them. 0 when the store
-    // is unreachable or refuses the change, else TRUE. A write or save that
-    // failed is reported to the user, and the apply refused; so is a store
-    // that no longer lets the document be changed after the page offered it.
+    // is unreachable, or when the values could not be kept and the user lost
+    // no choice; else TRUE. A choice of the user's that could not be kept
+    // (the store refused a write or the save, or no longer lets the document
+    // be changed) is reported to the user, and the apply refused.
     LRESULT OnApply() noexcept override;
     // A date chosen in the picker marks the page changed.
     LRESULT OnNotify(NMHDR* header) noexcept override;
@@ -31,19 +32,30 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     void OnShow() noexcept override;
 
   private:
-    bool IsEditable(BSTR document) const;
+    // What the controls show.
+    struct Choices {
+        int choice = 0;
+        LRESULT reminder = CB_ERR;
+        bool burn = false;
+        DWORD dateState = 0;
+        SYSTEMTIME date = {};
+    };
+
     void LoadStoredValues();
     void ShowStoredExpiration(const FILETIME& stored);
-    // Writes what Apply stores for the checked choice. False when the store
-    // refused a write; `wroteAny` tells whether any write was made.
-    bool WriteValues(int choice, bool& wroteAny);
-    bool SetValue(int id, PROPVARIANT& value);
-    bool SetNumber(int id, ULONG number);
+    // Writes, as one change of the document, what Apply stores for the
+    // checked choice.
+    void WriteValues(int choice);
+    bool SetValue(DocumentPropertyId id, PROPVARIANT& value);
+    bool SetNumber(DocumentPropertyId id, ULONG number);
     bool ExpirationFor(int choice, FILETIME& expiration) const;
     void SetReminderList(DWORD reminder);
+    Choices ShownChoices() const noexcept;
+    // The user changed or chose something since the page was filled or last
+    // kept an Apply.
+    bool ChoicesChanged() const noexcept;
 
-    // Null when the store is unreachable.
-    zrv::com_ptr<IDocumentCatalog> Catalog;
+    StoreDocument Document;
     // The expiration read from the store, exactly. While the picker still
     // shows it, Apply writes it back as it was rather than the picker's
     // coarser (or, for a date the picker cannot show, different) value; so
@@ -61,9 +73,7 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     bool m_expirationRead = false;
     bool m_reminderRead = false;
     bool m_burnRead = false;
-    int m_loadedChoice = 0;
-    LRESULT m_loadedReminder = CB_ERR;
-    bool m_loadedBurn = false;
+    Choices m_loaded;
     // The reminder and burn values as stored, which may be numbers no list
     // item stands for or that the box shows as checked; what the page last
     // wrote once it has written one.
@@ -71,9 +81,10 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     DWORD m_storedBurn = 0;
     // The user clicked one of the expiration choices, even the one shown.
     bool m_choiceClicked = false;
+    // What the controls showed when the last Apply was kept (or the page
+    // filled), and whether the user clicked a choice or picked a date since.
+    Choices m_kept;
+    bool m_chosenSinceKept = false;
     // The choices were enabled for the user at least once.
     bool m_editingOffered = false;
-    // A refused Apply's writes were dropped, but the document could not be
-    // opened again.
-    bool m_reopen = false;
 };
