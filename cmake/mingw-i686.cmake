@@ -1,12 +1,12 @@
 # Cross-compiles 32-bit Windows binaries with mingw-w64 (posix threads).
 #
-# The posix model links winpthreads into every binary, the module included:
-# it takes a thread-local slot on each load that it never gives back (hence
-# the module pins itself at load) and allocates its locks lazily (the module
-# makes the one that a throw may need at load, in
-# module/exception_runtime.cpp). The win32 model has neither, but in GCC 12
-# it lacks std::thread and std::mutex, which the tests use, and one build has
-# one compiler; GCC 14's win32 model has them.
+# The posix model links winpthreads into every binary that throws or uses
+# the standard threads: it takes a thread-local slot on each load that it
+# never gives back and allocates its locks and one-time initialisations
+# lazily, without a way to fail. The module raises nothing and links none of
+# it (cmake/CheckModuleRuntime.cmake). The win32 model has neither, but in
+# GCC 12 it lacks std::thread and std::mutex, which the tests use, and one
+# build has one compiler; GCC 14's win32 model has them.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 

@@ -6,8 +6,8 @@
 #include "appservices/document_types.h"
 #include "appservices/help_request.h"
 #include "appservices/server_state.h"
+#include "support/caught_exception.h"
 #include "support/com_ptr.h"
-#include "support/hresult.h"
 
 namespace zrvappsvc {
 

@@ -3,10 +3,10 @@
 #include <oleauto.h>
 
 #include "components/component_ids.h"
+#include "support/caught_exception.h"
 #include "support/class_registration.h"
 #include "support/com_ptr.h"
 #include "support/handles.h"
-#include "support/hresult.h"
 
 namespace zrvappsvc {
 
@@ -28,14 +28,14 @@ HRESULT RegisterAppServices(ServerKind kind, const std::wstring& imagePath) try 
     if (kind == ServerKind::InProcess)
         return zrv::RegisterInprocClass(CLSID_AppServices, kClassName, imagePath);
     zrv::unique_hkey classKey;
-    ZRV_RETURN_IF_FAILED(
-        zrv::CreateRegistryKey(HKEY_CLASSES_ROOT, zrv::ClassKeyPath(CLSID_AppServices), classKey));
+    ZRV_RETURN_IF_FAILED(zrv::CreateRegistryKey(
+        HKEY_CLASSES_ROOT, zrv::ClassKeyPath(CLSID_AppServices).c_str(), classKey));
     ZRV_RETURN_IF_FAILED(zrv::SetRegistryString(classKey.get(), nullptr, kClassName));
     zrv::unique_hkey serverKey;
     ZRV_RETURN_IF_FAILED(zrv::CreateRegistryKey(classKey.get(), ServerSubkey(kind), serverKey));
     // Quoted, so that a path with blanks is not split into program and
     // arguments when the system appends -Embedding.
-    return zrv::SetRegistryString(serverKey.get(), nullptr, L"\"" + imagePath + L"\"");
+    return zrv::SetRegistryString(serverKey.get(), nullptr, (L"\"" + imagePath + L"\"").c_str());
 }
 ZRV_CATCH_RETURN()
 

@@ -3,8 +3,8 @@
 #include <new>
 
 #include "categorylist/category_sources.h"
+#include "support/caught_exception.h"
 #include "support/com_ptr.h"
-#include "support/hresult.h"
 
 namespace zrvcatlist {
 namespace {

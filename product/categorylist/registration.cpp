@@ -4,9 +4,9 @@
 
 #include "categorylist/server.h"
 #include "components/component_ids.h"
+#include "support/caught_exception.h"
 #include "support/class_registration.h"
 #include "support/handles.h"
-#include "support/hresult.h"
 
 namespace zrvcatlist {
 namespace {
@@ -19,8 +19,8 @@ constexpr wchar_t kMiscStatusText[] = L"131473";
 
 HRESULT SetStringValue(const std::wstring& subkey, const wchar_t* name, const std::wstring& value) {
     zrv::unique_hkey key;
-    ZRV_RETURN_IF_FAILED(zrv::CreateRegistryKey(HKEY_CLASSES_ROOT, subkey, key));
-    return zrv::SetRegistryString(key.get(), name, value);
+    ZRV_RETURN_IF_FAILED(zrv::CreateRegistryKey(HKEY_CLASSES_ROOT, subkey.c_str(), key));
+    return zrv::SetRegistryString(key.get(), name, value.c_str());
 }
 
 }  // namespace

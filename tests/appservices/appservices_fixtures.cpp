@@ -2,6 +2,8 @@
 
 #include <tlhelp32.h>
 
+#include <gtest/gtest.h>
+
 #include <vector>
 
 #include "common/test_paths.h"
@@ -37,7 +39,11 @@ Answer Take(HRESULT hr, BSTR text) {
 }
 
 // Arguments are BSTRs made for the call, as the module makes them.
-CComBSTR Bstr(const wchar_t* text) { return CComBSTR(text); }
+CComBSTR Bstr(const wchar_t* text) {
+    CComBSTR made;
+    EXPECT_EQ(S_OK, made.Assign(text));
+    return made;
+}
 
 std::optional<std::wstring> ReadOfficeValue(const wchar_t* name) {
     zrv::unique_hkey key;

@@ -127,7 +127,7 @@ TEST(NoMapStress, LookupsRacingTheServersIdleExitAllEndTranslated) {
     for (int i = 0; i < kLookups; ++i) {
         const DWORD lookupStart = ::GetTickCount();
         CString title;
-        title.LoadLocalizedString(105);
+        EXPECT_EQ(S_OK, title.LoadLocalizedString(105));
         if (::GetTickCount() - lookupStart > 1000) ++slow;
         if (std::wstring(title.GetString()) != L"Allgemein") ++untranslated;
         watchdog.Progress(i + 1);

@@ -163,7 +163,8 @@ unsigned __stdcall SendingThread(void* argument) {
     auto send = [walk](ULONGLONG total) {
         if (walk->lookUpText) {
             CString text;
-            text.LoadLocalizedString(total >= 1024 ? IDS_SIZE_KB_FORMAT : IDS_SIZE_BYTES_FORMAT);
+            (void)text.LoadLocalizedString(total >= 1024 ? IDS_SIZE_KB_FORMAT
+                                                         : IDS_SIZE_BYTES_FORMAT);
         }
         std::wcsncpy(walk->figure, Figure(total).c_str(), 63);
         ::SendMessageW(walk->relay, WM_APP, 0, reinterpret_cast<LPARAM>(walk));

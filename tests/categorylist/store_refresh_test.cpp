@@ -18,7 +18,9 @@ using Names = std::vector<std::wstring>;
 namespace {
 
 CComBSTR Bstr(const std::wstring& text) {
-    return CComBSTR(static_cast<int>(text.size()), text.data());
+    CComBSTR made;
+    EXPECT_EQ(S_OK, made.Assign(text.data(), static_cast<int>(text.size())));
+    return made;
 }
 
 // A store file and a document of the test's own.

@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "support/import_slot.h"
+#include "common/import_slot.h"
 
 namespace zrvtest {
 
@@ -21,7 +21,7 @@ class ImportHook {
         if (HMODULE owner = ::GetModuleHandleW(dll)) {
             m_real = reinterpret_cast<void*>(::GetProcAddress(owner, function));
         }
-        m_slot = zrv::FindImportSlot(importer, m_real);
+        m_slot = FindImportSlot(importer, m_real);
         if (m_slot) Patch(replacement);
     }
     ImportHook(const ImportHook&) = delete;
@@ -40,7 +40,7 @@ class ImportHook {
   private:
     void Patch(void* value) noexcept {
         void* old = nullptr;
-        zrv::SwapImportSlot(m_slot, value, &old);
+        SwapImportSlot(m_slot, value, &old);
     }
 
     void* m_real = nullptr;

@@ -2,7 +2,6 @@
 // A page whose operations record how the dialog procedure called them.
 
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,32 +14,31 @@ class RecordingPage : public CZRVPropPage {
   public:
     explicit RecordingPage(UINT pageId = IDD_GENERAL_PAGE) : CZRVPropPage(pageId) { ++alive; }
 
-    BOOL OnInitDialog() override { return Log(L"init"), initResult; }
-    BOOL OnDestroy() override {
+    BOOL OnInitDialog() noexcept override { return Log(L"init"), initResult; }
+    BOOL OnDestroy() noexcept override {
         selectionSeenAtDestroy = selection.size();
         return Log(L"destroy"), TRUE;
     }
-    LRESULT OnApply() override {
+    LRESULT OnApply() noexcept override {
         if (refuseApply) RefuseApplyIfChangeLost(true, IDS_GENERAL_NOT_SAVED);
         return Log(L"apply"), 7;
     }
-    LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+    LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept override {
         Log(L"user " + std::to_wstring(message) + L" " + std::to_wstring(wParam) + L" " +
             std::to_wstring(lParam));
         return 11;
     }
-    LRESULT OnNotify(NMHDR* header) override {
+    LRESULT OnNotify(NMHDR* header) noexcept override {
         Log(L"notify " + std::to_wstring(static_cast<int>(header->code)));
         return 13;
     }
-    LRESULT OnCommand(WPARAM wParam, WORD notification) override {
+    LRESULT OnCommand(WPARAM wParam, WORD notification) noexcept override {
         Log(L"command " + std::to_wstring(wParam) + L" " + std::to_wstring(notification));
-        if (throwOnCommand) throw std::runtime_error("page failure");
         return 17;
     }
-    void OnHelp() override { Log(L"help"); }
-    void OnShow() override { Log(L"show"); }
-    void OnTimer(UINT_PTR id) override { Log(L"timer " + std::to_wstring(id)); }
+    void OnHelp() noexcept override { Log(L"help"); }
+    void OnShow() noexcept override { Log(L"show"); }
+    void OnTimer(UINT_PTR id) noexcept override { Log(L"timer " + std::to_wstring(id)); }
 
     // Exposed for tests.
     using CZRVPropPage::SetModified;
@@ -53,7 +51,6 @@ class RecordingPage : public CZRVPropPage {
     }
 
     BOOL initResult = TRUE;
-    bool throwOnCommand = false;
     bool refuseApply = false;
     size_t selectionSeenAtDestroy = 0;
     std::vector<std::wstring> calls;

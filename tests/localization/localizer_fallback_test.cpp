@@ -43,7 +43,7 @@ TEST(NoMap, TheOutOfProcessServerAnswersAndNothingIsRegistered) {
     const ServerStats before = AppServicesStats();
     RunOnNewThread([] {
         CString title;
-        EXPECT_TRUE(title.LoadLocalizedString(106));
+        EXPECT_EQ(S_OK, title.LoadLocalizedString(106));
         EXPECT_STREQ(L"Kategorien", title.GetString());
         CZRVLocalizer localizer;
         EXPECT_NE(nullptr, localizer.Localizer());
@@ -100,7 +100,7 @@ TEST(NoMap, AServerOnItsWayOutIsAskedOnceMore) {
             ScriptedServer::s_answers = row.answers;
             ScriptedServer::s_activations = 0;
             CString title;
-            EXPECT_TRUE(title.LoadLocalizedString(106));
+            EXPECT_EQ(S_OK, title.LoadLocalizedString(106));
             const HRESULT first = row.answers.empty() ? S_OK : row.answers[0];
             EXPECT_STREQ(row.title, title.GetString()) << std::hex << first;
             EXPECT_EQ(row.activations, ScriptedServer::s_activations) << std::hex << first;
@@ -145,7 +145,7 @@ TEST(SlowMutexHeldElsewhere, TranslationWithoutRegistration) {
     RunOnNewThread([&] {
         const DWORD start = ::GetTickCount();
         CString title;
-        EXPECT_TRUE(title.LoadLocalizedString(107));
+        EXPECT_EQ(S_OK, title.LoadLocalizedString(107));
         EXPECT_STREQ(L"Lebenszyklus", title.GetString());
         EXPECT_GE(::GetTickCount() - start, 9000u) << "the lookup waited for the mutex";
         EXPECT_LT(view.FindThread(), 0) << "nothing was registered";

@@ -66,7 +66,7 @@ TEST_F(MapPresent, OneServerObjectPerThreadAndUseCountsFollowLookups) {
         EXPECT_EQ(::GetCurrentThreadId(), view.entry(slot).threadId);
 
         CString title;
-        EXPECT_TRUE(title.LoadLocalizedString(105));
+        EXPECT_EQ(S_OK, title.LoadLocalizedString(105));
         EXPECT_STREQ(L"Allgemein", title.GetString());
         EXPECT_EQ(1, view.entry(slot).useCount);
         EXPECT_EQ(before.created + 1, AppServicesStats().created)
@@ -120,7 +120,7 @@ TEST_F(MapPresent, AHeaderThatCannotBeTrustedIsNeverWrittenThrough) {
         const std::string before = view.Snapshot();
         OnThread([&] {
             CString text;
-            EXPECT_TRUE(text.LoadLocalizedString(106)) << what;
+            EXPECT_EQ(S_OK, text.LoadLocalizedString(106)) << what;
             EXPECT_STREQ(L"Kategorien", text.GetString()) << what;
         });
         EXPECT_TRUE(before == view.Snapshot()) << what << ": the map was written";
@@ -143,15 +143,15 @@ TEST_F(MapPresent, AnswersWithoutTextAndIdsNobodyKnows) {
         ASSERT_TRUE(registration.ok());
 
         CString none;
-        EXPECT_TRUE(none.LoadLocalizedString(1009)) << "a successful null answer";
+        EXPECT_EQ(S_OK, none.LoadLocalizedString(1009)) << "a successful null answer";
         EXPECT_TRUE(none.IsEmpty());
 
         CString unknown;
-        EXPECT_FALSE(unknown.LoadLocalizedString(4242));
+        EXPECT_EQ(S_FALSE, unknown.LoadLocalizedString(4242));
         EXPECT_TRUE(unknown.IsEmpty());
 
         CString kept;
-        EXPECT_TRUE(kept.LoadLocalizedString(1010)) << "the string table still answers";
+        EXPECT_EQ(S_OK, kept.LoadLocalizedString(1010)) << "the string table still answers";
         EXPECT_STREQ(L"7 Days", kept.GetString());
         ASSERT_EQ(3u, fake.calls.size());
         EXPECT_NE(std::wstring::npos, fake.calls[2].find(L"|string|1010|7 Days"));
@@ -161,7 +161,7 @@ TEST_F(MapPresent, AnswersWithoutTextAndIdsNobodyKnows) {
 TEST_F(MapPresent, AThreadCanGiveBackItsServerBeforeLeavingItsApartment) {
     RunOnNewThread([&] {
         CString text;
-        text.LoadLocalizedString(105);
+        EXPECT_EQ(S_OK, text.LoadLocalizedString(105));
         const LONG slot = view.FindThread();
         ASSERT_GE(slot, 0);
         const ServerStats held = AppServicesStats();
@@ -211,7 +211,7 @@ TEST_F(MapPresent, TheModulesEntryAndServerObjectGoWithTheirThread) {
 DWORD WINAPI LookUpAndWait(void* done) {
     if (SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         CString text;
-        text.LoadLocalizedString(105);
+        EXPECT_EQ(S_OK, text.LoadLocalizedString(105));
     }
     ::SetEvent(done);
     ::Sleep(INFINITE);

@@ -46,7 +46,7 @@ TEST(MapChild, DieLeavingAnEntry) {
     if (!ChildRole(L"entry")) GTEST_SKIP();
     RunOnNewThread([] {
         CString title;
-        title.LoadLocalizedString(105);
+        EXPECT_EQ(S_OK, title.LoadLocalizedString(105));
         ::TerminateProcess(::GetCurrentProcess(), MapView().FindThread() >= 0 ? 0 : 1);
     });
 }
@@ -284,7 +284,7 @@ TEST_F(MapFaults, EntriesWithOurIdsAreTrustedOnlyWhenWeRegisteredThem) {
         const ServerStats before = AppServicesStats();
         for (int i = 0; i < 3; ++i) {
             CString title;
-            EXPECT_TRUE(title.LoadLocalizedString(105));
+            EXPECT_EQ(S_OK, title.LoadLocalizedString(105));
         }
         EXPECT_EQ(count, view.entryCount());
         EXPECT_NE(0u, view.entry(planted).localizer);
@@ -389,12 +389,12 @@ TEST(MapRestart, TheServerOfAMapThatWentIsGivenBackWhenTheThreadRegistersAgain) 
         host.emplace(0);
         ASSERT_TRUE(host->created());
         CString text;
-        text.LoadLocalizedString(105);
+        EXPECT_EQ(S_OK, text.LoadLocalizedString(105));
         const LONG alive = AppServicesStats().alive;
         host.reset();
         host.emplace(0);
         ASSERT_TRUE(host->created()) << "the map outlived its creator";
-        text.LoadLocalizedString(105);
+        EXPECT_EQ(S_OK, text.LoadLocalizedString(105));
         ReleaseThreadLocalizer();
         EXPECT_EQ(alive - 1, AppServicesStats().alive) << "the first map's server object leaked";
         ForgetLocalizerRegistrations(false);

@@ -195,7 +195,8 @@ class RegistryScriptTest : public ::testing::Test {
                 std::to_string(GetCurrentProcessId());
         m_path = Widen(std::string(kTestRoot) + "\\" + m_run);
         RegDeleteTreeW(HKEY_CLASSES_ROOT, m_path.c_str());
-        m_variables = {{L"APPID", L""}, {L"MODULE", Widen(kModulePath)}};
+        m_modulePath = Widen(kModulePath);
+        m_variables = {{L"APPID", L""}, {L"MODULE", m_modulePath.c_str()}};
     }
 
     void TearDown() override {
@@ -220,7 +221,8 @@ class RegistryScriptTest : public ::testing::Test {
     }
 
     HRESULT Run(const std::string& text, bool doRegister) const {
-        return RunRegistryScript(text.data(), text.size(), doRegister, m_variables);
+        return RunRegistryScript(text.data(), text.size(), doRegister, m_variables.data(),
+                                 m_variables.size());
     }
 
     bool RunKeyExists() const { return zrvtest::KeyExists(HKEY_CLASSES_ROOT, m_path); }
@@ -255,6 +257,9 @@ class RegistryScriptTest : public ::testing::Test {
 
     std::string m_run;
     std::wstring m_path;
+    std::wstring m_modulePath;
+    std::wstring m_runName;
+    // Borrow the texts above.
     std::vector<RegistryVariable> m_variables;
 };
 
@@ -507,20 +512,21 @@ TEST_F(RegistryScriptTest, NestingIsBoundedAndHostileDepthIsRefused) {
 
     std::string hostile = "HKCR {";
     for (int i = 0; i < 200000; ++i) hostile += " K {";
-    EXPECT_EQ(DISP_E_EXCEPTION,
-              RunRegistryScript(hostile.data(), hostile.size(), true, m_variables));
+    EXPECT_EQ(DISP_E_EXCEPTION, RunRegistryScript(hostile.data(), hostile.size(), true,
+                                                  m_variables.data(), m_variables.size()));
 }
 
 TEST_F(RegistryScriptTest, EmptyAndNullInput) {
-    EXPECT_EQ(S_OK, RunRegistryScript(nullptr, 0, true, m_variables));
-    EXPECT_EQ(S_OK, RunRegistryScript("", 0, false, m_variables));
-    EXPECT_EQ(S_OK, RunRegistryScript(" \t\r\n", 4, true, m_variables));
-    EXPECT_EQ(S_OK, RunRegistryScript("\0\0", 2, true, m_variables));
-    EXPECT_EQ(E_POINTER, RunRegistryScript(nullptr, 5, true, m_variables));
+    EXPECT_EQ(S_OK, RunRegistryScript(nullptr, 0, true, m_variables.data(), m_variables.size()));
+    EXPECT_EQ(S_OK, RunRegistryScript("", 0, false, m_variables.data(), m_variables.size()));
+    EXPECT_EQ(S_OK, RunRegistryScript(" \t\r\n", 4, true, m_variables.data(), m_variables.size()));
+    EXPECT_EQ(S_OK, RunRegistryScript("\0\0", 2, true, m_variables.data(), m_variables.size()));
+    EXPECT_EQ(E_POINTER,
+              RunRegistryScript(nullptr, 5, true, m_variables.data(), m_variables.size()));
     // The length counts, not a terminator: a shorter length cuts the script.
     const std::string script = ModuleScript();
-    EXPECT_EQ(DISP_E_EXCEPTION,
-              RunRegistryScript(script.c_str(), script.size() - 5, true, m_variables));
+    EXPECT_EQ(DISP_E_EXCEPTION, RunRegistryScript(script.c_str(), script.size() - 5, true,
+                                                  m_variables.data(), m_variables.size()));
     EXPECT_FALSE(RunKeyExists());
 }
 
@@ -563,15 +569,19 @@ TEST_F(RegistryScriptTest, ClassesRootScript) {
 TEST_F(RegistryScriptTest, ScriptFromResource) {
     // registry_script_test.rc holds script 200 of this executable.
     HMODULE self = GetModuleHandleW(nullptr);
-    m_variables.push_back({L"RUN", Widen(m_run)});
-    ASSERT_EQ(S_OK, zrv::RunRegistryScriptResource(self, 200, true, m_variables));
+    m_runName = Widen(m_run);
+    m_variables.push_back({L"RUN", m_runName.c_str()});
+    ASSERT_EQ(S_OK, zrv::RunRegistryScriptResource(self, 200, true, m_variables.data(),
+                                                   m_variables.size()));
     EXPECT_EQ(Joined({"FromResource", std::string("FromResource : @ = s '") + kModulePath + "'"}),
               Dump());
-    ASSERT_EQ(S_OK, zrv::RunRegistryScriptResource(self, 200, false, m_variables));
+    ASSERT_EQ(S_OK, zrv::RunRegistryScriptResource(self, 200, false, m_variables.data(),
+                                                   m_variables.size()));
     EXPECT_EQ("", Dump());
 
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND),
-              zrv::RunRegistryScriptResource(self, 201, true, m_variables));
+    EXPECT_EQ(
+        HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND),
+        zrv::RunRegistryScriptResource(self, 201, true, m_variables.data(), m_variables.size()));
 }
 
 }  // namespace

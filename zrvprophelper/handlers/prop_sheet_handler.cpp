@@ -35,23 +35,20 @@ STDMETHODIMP_(ULONG) CZRVPropSheetHandler::Release() {
 // Each call makes a new page; a page made by an earlier call loses the
 // handler's reference and goes when nothing else holds it.
 STDMETHODIMP CZRVPropSheetHandler::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data,
-                                              HKEY fileType) try {
+                                              HKEY fileType) {
     CZRVPropPage* page = NewPage();
     ZRV_RETURN_IF_NULL_ALLOC(page);
     m_page.reset(page);
     return page->Initialize(folder, data, fileType);
 }
-ZRV_CATCH_RETURN()
 
-STDMETHODIMP CZRVPropSheetHandler::AddPages(LPFNSVADDPROPSHEETPAGE addPage, LPARAM param) try {
+STDMETHODIMP CZRVPropSheetHandler::AddPages(LPFNSVADDPROPSHEETPAGE addPage, LPARAM param) {
     if (!m_page) return E_FAIL;
     return m_page->AddPages(addPage, param);
 }
-ZRV_CATCH_RETURN()
 
 STDMETHODIMP CZRVPropSheetHandler::ReplacePage(EXPPS pageId, LPFNSVADDPROPSHEETPAGE replacePage,
-                                               LPARAM param) try {
+                                               LPARAM param) {
     if (!m_page) return E_FAIL;
     return m_page->ReplacePage(pageId, replacePage, param);
 }
-ZRV_CATCH_RETURN()

@@ -39,23 +39,20 @@ template <typename H>
 HRESULT CreateHandler(IUnknown* outer, REFIID iid, void** object) noexcept {
     if (!object) return E_POINTER;
     *object = nullptr;
-    try {
-        if (outer) {
-            if (iid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
-            auto* wrapper = new (std::nothrow) CZRVAggregatedHandler<H>(outer);
-            ZRV_RETURN_IF_NULL_ALLOC(wrapper);
-            wrapper->AddRef();
-            const HRESULT hr = wrapper->QueryInterface(iid, object);
-            wrapper->Release();
-            return hr;
-        }
-        auto* handler = new (std::nothrow) H();
-        ZRV_RETURN_IF_NULL_ALLOC(handler);
-        // A failed query leaves the count at 0 and this release destroys it.
-        handler->InternalAddRef();
-        const HRESULT hr = handler->InternalQueryInterface(iid, object);
-        handler->InternalRelease();
+    if (outer) {
+        if (iid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
+        auto* wrapper = new (std::nothrow) CZRVAggregatedHandler<H>(outer);
+        ZRV_RETURN_IF_NULL_ALLOC(wrapper);
+        wrapper->AddRef();
+        const HRESULT hr = wrapper->QueryInterface(iid, object);
+        wrapper->Release();
         return hr;
     }
-    ZRV_CATCH_RETURN()
+    auto* handler = new (std::nothrow) H();
+    ZRV_RETURN_IF_NULL_ALLOC(handler);
+    // A failed query leaves the count at 0 and this release destroys it.
+    handler->InternalAddRef();
+    const HRESULT hr = handler->InternalQueryInterface(iid, object);
+    handler->InternalRelease();
+    return hr;
 }

@@ -7,9 +7,11 @@
 #include <cstddef>
 #include <cstring>
 #include <cwchar>
+#include <utility>
 
 #include "support/com_ptr.h"
 #include "support/handles.h"
+#include "support/hresult.h"
 
 namespace {
 
@@ -95,7 +97,7 @@ class DropNameReader {
 // The stored target of a shortcut, read into target (kPathBuffer units).
 // False when the link cannot be created, loaded or read, or when its target
 // does not fit: a cut target may name another file.
-bool ReadShortcutTarget(const wchar_t* name, wchar_t* target) {
+bool ReadShortcutTarget(const wchar_t* name, wchar_t* target) noexcept {
     zrv::com_ptr<IShellLinkW> link;
     if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_ALL, IID_IShellLinkW,
                                   link.put_void())) ||
@@ -117,7 +119,7 @@ bool ReadShortcutTarget(const wchar_t* name, wchar_t* target) {
 
 }  // namespace
 
-HRESULT ReadSelection(IDataObject* data, FileSelection& selection) {
+HRESULT ReadSelection(IDataObject* data, FileSelection& selection) noexcept {
     if (!data) return E_INVALIDARG;
 
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
@@ -161,10 +163,13 @@ HRESULT ReadSelection(IDataObject* data, FileSelection& selection) {
         if (::SHGetFileInfoW(buffer, 0, &info, sizeof(info), SHGFI_ATTRIBUTES) == 0) continue;
 
         if (info.dwAttributes & SFGAO_LINK) {
-            const CString name(buffer);
-            if (!ReadShortcutTarget(name.GetString(), buffer)) continue;
+            wchar_t name[kPathBuffer];
+            std::memcpy(name, buffer, sizeof(name));
+            if (!ReadShortcutTarget(name, buffer)) continue;
         }
-        selection.emplace_back(buffer);
+        CString path;
+        ZRV_RETURN_IF_FAILED(path.SetString(buffer));
+        ZRV_RETURN_IF_FAILED(selection.push_back(std::move(path)));
     }
     return selection.empty() ? E_FAIL : S_OK;
 }

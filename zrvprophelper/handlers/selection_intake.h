@@ -11,5 +11,6 @@
 // shortcuts replaced by their stored targets, unreadable names and names or
 // targets too long for a path buffer skipped, up to the first 100 entries.
 // S_OK when anything was taken, E_FAIL when nothing was, E_INVALIDARG when
-// the data object offers no usable list.
-HRESULT ReadSelection(IDataObject* data, FileSelection& selection);
+// the data object offers no usable list, E_OUTOFMEMORY when a path could not
+// be kept.
+HRESULT ReadSelection(IDataObject* data, FileSelection& selection) noexcept;

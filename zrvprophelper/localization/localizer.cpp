@@ -3,6 +3,7 @@
 #include "localization/apartment_end.h"
 #include "localization/registrations.h"
 #include "support/bstr.h"
+#include "support/hresult.h"
 #include "support/mutex_lock.h"
 
 namespace {
@@ -61,11 +62,7 @@ CZRVLocalizer::CZRVLocalizer(HMODULE module) noexcept {
         // answers, and is never registered.
         CreateOutOfProcess(m_localizer);
     }
-    try {
-        GetModuleStem(module, &m_moduleStem);
-    } catch (...) {
-        m_moduleStem.Empty();
-    }
+    GetModuleStem(module, &m_moduleStem);
 }
 
 CZRVLocalizer::~CZRVLocalizer() {
@@ -202,16 +199,21 @@ void CZRVLocalizer::ReleaseEntry() noexcept {
     }
 }
 
-bool CZRVLocalizer::LocalizeString(UINT id, CString& text) {
-    if (!m_localizer) return false;
+HRESULT CZRVLocalizer::LocalizeString(UINT id, CString& text) noexcept {
+    if (!m_localizer) return S_FALSE;
     CString idText;
-    idText.Format(L"%u", id);
-    const CComBSTR stem(m_moduleStem);
-    const CComBSTR key(idText);
-    const CComBSTR defaultText(text.GetString());  // up to the first NUL, as window texts go
+    ZRV_RETURN_IF_FAILED(idText.Format(L"%u", id));
+    CComBSTR stem;
+    ZRV_RETURN_IF_FAILED(stem.Assign(m_moduleStem));
+    CComBSTR key;
+    ZRV_RETURN_IF_FAILED(key.Assign(idText));
+    CComBSTR defaultText;
+    // Up to the first NUL, as window texts go.
+    ZRV_RETURN_IF_FAILED(defaultText.Assign(text.GetString()));
     CComBSTR answer;
     const HRESULT hr = m_localizer->GetModuleString(stem, key, defaultText, answer.put());
-    if (FAILED(hr)) return false;
-    text = answer.get();  // up to the first NUL; null gives the empty text
-    return true;
+    if (FAILED(hr)) return S_FALSE;
+    // Up to the first NUL; null gives the empty text.
+    ZRV_RETURN_IF_FAILED(text.SetString(answer.get()));
+    return S_OK;
 }

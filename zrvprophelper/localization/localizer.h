@@ -27,9 +27,10 @@ class CZRVLocalizer {
     ~CZRVLocalizer();
 
     // Replaces text (the default on entry) with the translation of string
-    // id. False, with text unchanged, when there is none. Raises CAtlException
-    // (E_OUTOFMEMORY) when the request texts cannot be made.
-    bool LocalizeString(UINT id, CString& text);
+    // id: S_OK. S_FALSE, with text unchanged, when there is none;
+    // E_OUTOFMEMORY, with text unchanged, when the request's texts or the
+    // answer's cannot be made.
+    HRESULT LocalizeString(UINT id, CString& text) noexcept;
 
     IAppLocalizer* Localizer() const noexcept { return m_localizer.get(); }
     const CString& ModuleStem() const noexcept { return m_moduleStem; }
@@ -50,5 +51,7 @@ class CZRVLocalizer {
     CString m_moduleStem;
 };
 
-bool GetModuleStem(HMODULE module, CString* stem);
-int GetShellLongPath(const wchar_t* path, wchar_t* output, int capacity);
+// The module's file name without folder and extension, in its long form;
+// false, with stem unchanged, when it cannot be had (out of memory too).
+bool GetModuleStem(HMODULE module, CString* stem) noexcept;
+int GetShellLongPath(const wchar_t* path, wchar_t* output, int capacity) noexcept;

@@ -9,7 +9,7 @@
 #include "support/handles.h"
 #include "support/module_instance.h"
 
-int GetShellLongPath(const wchar_t* path, wchar_t* output, int capacity) {
+int GetShellLongPath(const wchar_t* path, wchar_t* output, int capacity) noexcept {
     if (!path || ::GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return 0;
     wchar_t full[MAX_PATH] = {};
     const DWORD fullLength = ::GetFullPathNameW(path, MAX_PATH, full, nullptr);
@@ -61,7 +61,7 @@ CString g_stem;
 
 }  // namespace
 
-bool GetModuleStem(HMODULE module, CString* stem) {
+bool GetModuleStem(HMODULE module, CString* stem) noexcept {
     if (!stem) return false;
     if (!module) module = zrv::ResourceInstance();
     wchar_t path[MAX_PATH] = {};
@@ -74,15 +74,18 @@ bool GetModuleStem(HMODULE module, CString* stem) {
     ::ReleaseSRWLockShared(&g_stemLock);
     if (known) return true;
 
-    const CString reported(path);
+    CString reported;
+    if (FAILED(reported.SetString(path, static_cast<int>(length)))) return false;
     GetShellLongPath(path, path, MAX_PATH);
     wchar_t* name = ::PathFindFileNameW(path);
     ::PathRemoveExtensionW(name);
-    *stem = name;
+    CString found;
+    if (FAILED(found.SetString(name))) return false;
+    *stem = found;
 
     ::AcquireSRWLockExclusive(&g_stemLock);
     g_stemPath = reported;
-    g_stem = *stem;
+    g_stem = found;
     ::ReleaseSRWLockExclusive(&g_stemLock);
     return true;
 }

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "localization/localizer.h"
-#include "module/exception_runtime.h"
 #include "module/module.h"
 #include "module/object_map.h"
 #include "module/registration.h"
@@ -11,7 +10,7 @@
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     switch (reason) {
         case DLL_PROCESS_ATTACH:
-            return ReadyExceptionRuntime(instance) && g_module.Attach(instance) ? TRUE : FALSE;
+            return g_module.Attach(instance) ? TRUE : FALSE;
         case DLL_THREAD_DETACH:
             ForgetLocalizerRegistrations(false);
             return TRUE;

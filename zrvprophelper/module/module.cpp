@@ -34,9 +34,8 @@ HRESULT CZRVPropHelperModule::GetGITPtr(IGlobalInterfaceTable** git) noexcept {
 }
 
 HRESULT CZRVPropHelperModule::AddCommonRGSReplacements(
-    std::vector<zrv::RegistryVariable>& variables) {
-    variables.push_back({L"APPID", L""});
-    return S_OK;
+    zrv::nothrow_vector<zrv::RegistryVariable>& variables) noexcept {
+    return variables.push_back(zrv::RegistryVariable{L"APPID", L""});
 }
 
 bool CZRVPropHelperModule::Attach(HINSTANCE instance) noexcept {

@@ -5,11 +5,9 @@
 #include <windows.h>
 #include <objidl.h>
 
-#include <string>
-#include <vector>
-
 #include "module/registry_script.h"
 #include "support/com_ptr.h"
+#include "support/nothrow_vector.h"
 
 class CZRVPropHelperModule {
   public:
@@ -26,7 +24,8 @@ class CZRVPropHelperModule {
     // Idle: no page hands an interface to another thread yet; every module
     // class of the product offers it, so it stays, made on first request.
     virtual HRESULT GetGITPtr(IGlobalInterfaceTable** git) noexcept;
-    virtual HRESULT AddCommonRGSReplacements(std::vector<zrv::RegistryVariable>& variables);
+    virtual HRESULT AddCommonRGSReplacements(
+        zrv::nothrow_vector<zrv::RegistryVariable>& variables) noexcept;
 
     // Process attach and detach. Attach fails when the module's lock cannot
     // be set up, and then the loader refuses the DLL.

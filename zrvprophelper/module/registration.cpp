@@ -3,33 +3,47 @@
 #include <oleauto.h>
 
 #include <initializer_list>
-#include <string>
-#include <vector>
 
 #include "module/module.h"
 #include "module/object_map.h"
 #include "module/registry_script.h"
 #include "support/bstr.h"
-#include "support/class_registration.h"
 #include "support/com_ptr.h"
+#include "support/cstring.h"
 #include "support/handles.h"
 #include "support/hresult.h"
 #include "support/mutex_lock.h"
+#include "support/nothrow_vector.h"
 
 namespace {
 
 constexpr wchar_t kRegistrationMutexName[] = L"ZRVPropHelper.Registration";
 constexpr DWORD kRegistrationWaitMs = 60000;
 
-HRESULT UpdateClassRegistration(const ObjectMapEntry& entry, const std::wstring& modulePath,
-                                bool doRegister) noexcept try {
-    std::vector<zrv::RegistryVariable> variables;
-    ZRV_RETURN_IF_FAILED(g_module.AddCommonRGSReplacements(variables));
-    variables.push_back({L"MODULE", modulePath});
-    return zrv::RunRegistryScriptResource(g_module.Instance(), entry.registryScript, doRegister,
-                                          variables);
+// The full path of the module's image, however long.
+HRESULT ModuleFileName(CString& path) noexcept {
+    for (int size = MAX_PATH;; size *= 2) {
+        wchar_t* buffer = path.GetBuffer(size);
+        if (!buffer) return E_OUTOFMEMORY;
+        const DWORD n = ::GetModuleFileNameW(g_module.Instance(), buffer, static_cast<DWORD>(size));
+        if (n == 0) {
+            const DWORD error = ::GetLastError();
+            path.Empty();
+            return HRESULT_FROM_WIN32(error);
+        }
+        if (n < static_cast<DWORD>(size)) return path.ReleaseBuffer(static_cast<int>(n));
+        if (size > INT_MAX / 2) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+    }
 }
-ZRV_CATCH_RETURN()
+
+HRESULT UpdateClassRegistration(const ObjectMapEntry& entry, const CString& modulePath,
+                                bool doRegister) noexcept {
+    zrv::nothrow_vector<zrv::RegistryVariable> variables;
+    ZRV_RETURN_IF_FAILED(g_module.AddCommonRGSReplacements(variables));
+    ZRV_RETURN_IF_FAILED(variables.push_back(zrv::RegistryVariable{L"MODULE", modulePath}));
+    return zrv::RunRegistryScriptResource(g_module.Instance(), entry.registryScript, doRegister,
+                                          variables.begin(), variables.size());
+}
 
 // Whether the system still holds a registration of the library: asked of the
 // registration itself, since loading the library also fails when only its file
@@ -41,9 +55,9 @@ bool TypeLibStillRegistered(const TLIBATTR& attr) noexcept {
     return hr != TYPE_E_LIBNOTREGISTERED;
 }
 
-bool HasSubkeysBut(const std::wstring& path, std::initializer_list<const wchar_t*> allowed) {
+bool HasSubkeysBut(const wchar_t* path, std::initializer_list<const wchar_t*> allowed) noexcept {
     zrv::unique_hkey key;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return false;
     wchar_t name[256];
     for (DWORD i = 0;; ++i) {
@@ -61,19 +75,20 @@ bool HasSubkeysBut(const std::wstring& path, std::initializer_list<const wchar_t
 // A registration that was half removed by hand is refused by the system's
 // unregistration, which then leaves the rest in place: remove this library's
 // locale key, then its version and id keys once nothing else is under them.
-void RemoveTypeLibRemains(const TLIBATTR& attr) noexcept try {
+// The three keys' paths have a bounded length and are made on the stack.
+void RemoveTypeLibRemains(const TLIBATTR& attr) noexcept {
     wchar_t guid[40] = {};
     if (::StringFromGUID2(attr.guid, guid, ARRAYSIZE(guid)) == 0) return;
-    const std::wstring library = std::wstring(L"TypeLib\\") + guid;
-    wchar_t text[32];
-    ::wsprintfW(text, L"\\%x.%x", attr.wMajorVerNum, attr.wMinorVerNum);
-    const std::wstring version = library + text;
-    ::wsprintfW(text, L"\\%lx", static_cast<unsigned long>(attr.lcid));
-    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (version + text).c_str());
+    wchar_t library[64];
+    ::wsprintfW(library, L"TypeLib\\%s", guid);
+    wchar_t version[96];
+    ::wsprintfW(version, L"%s\\%x.%x", library, attr.wMajorVerNum, attr.wMinorVerNum);
+    wchar_t locale[128];
+    ::wsprintfW(locale, L"%s\\%lx", version, static_cast<unsigned long>(attr.lcid));
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, locale);
     if (!HasSubkeysBut(version, {L"FLAGS", L"HELPDIR"}))
-        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, version.c_str());
-    if (!HasSubkeysBut(library, {})) ::RegDeleteKeyW(HKEY_CLASSES_ROOT, library.c_str());
-} catch (...) {
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, version);
+    if (!HasSubkeysBut(library, {})) ::RegDeleteKeyW(HKEY_CLASSES_ROOT, library);
 }
 
 HRESULT UnregisterTypeLib(ITypeLib* typeLib) noexcept {
@@ -93,28 +108,37 @@ HRESULT UnregisterTypeLib(ITypeLib* typeLib) noexcept {
 
 // The system's type-library calls refuse paths of MAX_PATH characters or
 // more; a module installed deeper is named by its short path there.
-std::wstring TypeLibPath(const std::wstring& modulePath) {
-    if (modulePath.size() < MAX_PATH) return modulePath;
-    std::vector<wchar_t> shortPath(MAX_PATH);
-    const DWORD n = ::GetShortPathNameW(modulePath.c_str(), shortPath.data(), MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return modulePath;
-    return std::wstring(shortPath.data(), n);
+// A module path of MAX_PATH characters or more comes back as it is when it
+// has no short form.
+HRESULT TypeLibPath(const CString& modulePath, CString& path) noexcept {
+    path = modulePath;
+    if (modulePath.GetLength() < MAX_PATH) return S_OK;
+    wchar_t shortPath[MAX_PATH];
+    const DWORD n = ::GetShortPathNameW(modulePath, shortPath, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return S_OK;
+    return path.SetString(shortPath, static_cast<int>(n));
 }
 
-HRESULT UpdateTypeLibRegistration(const std::wstring& modulePath, bool doRegister) noexcept try {
-    const std::wstring path = TypeLibPath(modulePath);
+HRESULT UpdateTypeLibRegistration(const CString& modulePath, bool doRegister) noexcept {
+    CString path;
+    ZRV_RETURN_IF_FAILED(TypeLibPath(modulePath, path));
     zrv::com_ptr<ITypeLib> typeLib;
-    ZRV_RETURN_IF_FAILED(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, typeLib.put()));
+    ZRV_RETURN_IF_FAILED(::LoadTypeLibEx(path, REGKIND_NONE, typeLib.put()));
     if (!doRegister) return UnregisterTypeLib(typeLib.get());
-    std::wstring helpDir = path.substr(0, path.find_last_of(L"\\/") + 1);
-    return ::RegisterTypeLib(typeLib.get(), const_cast<wchar_t*>(path.c_str()),
-                             const_cast<wchar_t*>(helpDir.c_str()));
+    int folderEnd = 0;  // just past the last separator
+    for (int i = 0; i < path.GetLength(); ++i) {
+        if (path[i] == L'\\' || path[i] == L'/') folderEnd = i + 1;
+    }
+    CString helpDir;
+    ZRV_RETURN_IF_FAILED(helpDir.SetString(path, folderEnd));
+    // The system takes the texts as writable, and writes neither.
+    return ::RegisterTypeLib(typeLib.get(), const_cast<wchar_t*>(path.GetString()),
+                             const_cast<wchar_t*>(helpDir.GetString()));
 }
-ZRV_CATCH_RETURN()
 
 HRESULT UpdateServerRegistration(bool doRegister) noexcept {
-    std::wstring modulePath;
-    ZRV_RETURN_IF_FAILED(zrv::ModuleFileName(g_module.Instance(), modulePath));
+    CString modulePath;
+    ZRV_RETURN_IF_FAILED(ModuleFileName(modulePath));
     for (ObjectMapEntry* entry = ObjectMapBegin(); entry != ObjectMapEnd(); ++entry) {
         ZRV_RETURN_IF_FAILED(UpdateClassRegistration(*entry, modulePath, doRegister));
     }

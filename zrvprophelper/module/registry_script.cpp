@@ -4,9 +4,11 @@
 #include <cstring>
 #include <cwchar>
 
-#include "support/class_registration.h"
+#include "support/cstring.h"
 #include "support/handles.h"
 #include "support/hresult.h"
+#include "support/nothrow_vector.h"
+#include "support/registry_keys.h"
 
 namespace zrv {
 namespace {
@@ -37,8 +39,8 @@ HRESULT LastErrorResult() noexcept {
     return error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL;
 }
 
-bool EqualsNoCase(const std::wstring& a, const wchar_t* b) noexcept {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b, -1, TRUE) == CSTR_EQUAL;
+bool EqualsNoCase(const CString& a, const wchar_t* b) noexcept {
+    return CompareStringOrdinal(a, a.GetLength(), b, -1, TRUE) == CSTR_EQUAL;
 }
 
 bool IsBlank(wchar_t c) noexcept { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
@@ -50,14 +52,14 @@ enum class TokenKind { Word, Quoted, Open, Close, Equals, End };
 
 struct Token {
     TokenKind kind;
-    std::wstring text;  // Word: as written; Quoted: with '' already folded
+    CString text;  // Word: as written; Quoted: with '' already folded
     int line;
 };
 
-HRESULT Tokenize(const std::wstring& text, std::vector<Token>& tokens) {
+HRESULT Tokenize(const CString& text, nothrow_vector<Token>& tokens) noexcept {
     int line = 1;
-    size_t i = 0;
-    const size_t n = text.size();
+    int i = 0;
+    const int n = text.GetLength();
     while (true) {
         while (i < n && IsBlank(text[i])) {
             if (text[i] == L'\n') ++line;
@@ -65,14 +67,14 @@ HRESULT Tokenize(const std::wstring& text, std::vector<Token>& tokens) {
         }
         if (i == n) break;
 
-        Token token{TokenKind::Word, std::wstring(), line};
+        Token token{TokenKind::Word, CString(), line};
         if (text[i] == L'\'') {
             token.kind = TokenKind::Quoted;
             for (++i;; ++i) {
                 if (i == n) return ScriptFault(token.line, L"unterminated quoted text");
                 if (text[i] == L'\'') {
                     if (i + 1 < n && text[i + 1] == L'\'') {
-                        token.text += L'\'';
+                        ZRV_RETURN_IF_FAILED(token.text.Append(L'\''));
                         ++i;
                         continue;
                     }
@@ -80,18 +82,18 @@ HRESULT Tokenize(const std::wstring& text, std::vector<Token>& tokens) {
                     break;
                 }
                 if (text[i] == L'\n') ++line;
-                token.text += text[i];
+                ZRV_RETURN_IF_FAILED(token.text.Append(text[i]));
             }
             // Text glued to a closing quote is almost certainly a missing blank
             // or a stray quote; guessing would write the wrong name.
             if (i < n && !IsBlank(text[i])) return ScriptFault(line, L"text right after a quote");
         } else {
-            const size_t start = i;
+            const int start = i;
             while (i < n && !IsBlank(text[i])) {
                 if (text[i] == L'\'') return ScriptFault(line, L"quote inside a bare word");
                 ++i;
             }
-            token.text.assign(text, start, i - start);
+            ZRV_RETURN_IF_FAILED(token.text.SetString(text.GetString() + start, i - start));
             if (token.text == L"{") {
                 token.kind = TokenKind::Open;
             } else if (token.text == L"}") {
@@ -100,10 +102,9 @@ HRESULT Tokenize(const std::wstring& text, std::vector<Token>& tokens) {
                 token.kind = TokenKind::Equals;
             }
         }
-        tokens.push_back(std::move(token));
+        ZRV_RETURN_IF_FAILED(tokens.push_back(std::move(token)));
     }
-    tokens.push_back(Token{TokenKind::End, std::wstring(), line});
-    return S_OK;
+    return tokens.push_back(Token{TokenKind::End, CString(), line});
 }
 
 // ---------------------------------------------------------------------------
@@ -113,17 +114,17 @@ enum class Disposition { Plain, NoRemove, ForceRemove };
 
 // Every value is a string (REG_SZ).
 struct ScriptValue {
-    std::wstring name;  // empty for a key's default value
-    std::wstring text;
+    CString name;  // empty for a key's default value
+    CString text;
 };
 
 struct ScriptKey {
     Disposition disposition = Disposition::Plain;
-    std::wstring name;
+    CString name;
     bool hasDefault = false;
     ScriptValue defaultValue;
-    std::vector<ScriptValue> values;
-    std::vector<ScriptKey> subkeys;
+    nothrow_vector<ScriptValue> values;
+    nothrow_vector<ScriptKey> subkeys;
 };
 
 // ---------------------------------------------------------------------------
@@ -131,18 +132,19 @@ struct ScriptKey {
 
 class Parser {
   public:
-    Parser(const std::vector<Token>& tokens, const std::vector<RegistryVariable>& variables)
-        : m_tokens(tokens), m_variables(variables) {}
+    Parser(const nothrow_vector<Token>& tokens, const RegistryVariable* variables,
+           size_t variableCount) noexcept
+        : m_tokens(tokens), m_variables(variables), m_variableCount(variableCount) {}
 
     // The keys of every root block, in order; the root is always HKCR.
-    HRESULT ParseScript(std::vector<ScriptKey>& keys) {
+    HRESULT ParseScript(nothrow_vector<ScriptKey>& keys) noexcept {
         while (Peek().kind != TokenKind::End) {
             const Token& token = Next();
             if (token.kind != TokenKind::Word || !EqualsNoCase(token.text, L"HKCR")) {
                 return ScriptFault(token.line, L"expected the root key HKCR");
             }
             ZRV_RETURN_IF_FAILED(Expect(TokenKind::Open, L"expected { after the root key"));
-            std::vector<ScriptValue> values;
+            nothrow_vector<ScriptValue> values;
             ZRV_RETURN_IF_FAILED(ParseBlock(1, keys, values));
             if (!values.empty()) return ScriptFault(token.line, L"values on a root key");
         }
@@ -150,26 +152,26 @@ class Parser {
     }
 
   private:
-    const Token& Peek() const { return m_tokens[m_pos]; }
-    const Token& Next() {
+    const Token& Peek() const noexcept { return m_tokens[m_pos]; }
+    const Token& Next() noexcept {
         const Token& token = m_tokens[m_pos];
         if (token.kind != TokenKind::End) ++m_pos;
         return token;
     }
-    HRESULT Expect(TokenKind kind, const wchar_t* what) {
+    HRESULT Expect(TokenKind kind, const wchar_t* what) noexcept {
         const Token& token = Next();
         return token.kind == kind ? S_OK : ScriptFault(token.line, what);
     }
 
-    static bool IsKeyword(const Token& token) {
+    static bool IsKeyword(const Token& token) noexcept {
         return token.kind == TokenKind::Word &&
                (EqualsNoCase(token.text, L"val") || EqualsNoCase(token.text, L"NoRemove") ||
                 EqualsNoCase(token.text, L"ForceRemove"));
     }
 
     // Items up to and including the closing brace of the block just opened.
-    HRESULT ParseBlock(int depth, std::vector<ScriptKey>& subkeys,
-                       std::vector<ScriptValue>& values) {
+    HRESULT ParseBlock(int depth, nothrow_vector<ScriptKey>& subkeys,
+                       nothrow_vector<ScriptValue>& values) noexcept {
         if (depth > kMaxBlockDepth) return ScriptFault(Peek().line, L"blocks nested too deep");
         while (true) {
             const Token& token = Next();
@@ -188,7 +190,7 @@ class Parser {
                         ZRV_RETURN_IF_FAILED(
                             Expect(TokenKind::Equals, L"expected = after a value name"));
                         ZRV_RETURN_IF_FAILED(ParseTyped(value));
-                        values.push_back(std::move(value));
+                        ZRV_RETURN_IF_FAILED(values.push_back(std::move(value)));
                         continue;
                     }
                     break;
@@ -206,7 +208,7 @@ class Parser {
             }
             if (key.disposition == Disposition::Plain) --m_pos;  // the token is the name
             ZRV_RETURN_IF_FAILED(ParseName(key.name));
-            if (key.name.find(L'\\') != std::wstring::npos) {
+            if (key.name.Find(L'\\') >= 0) {
                 return ScriptFault(token.line, L"a key name must be one level");
             }
             if (Peek().kind == TokenKind::Equals) {
@@ -218,22 +220,22 @@ class Parser {
                 Next();
                 ZRV_RETURN_IF_FAILED(ParseBlock(depth + 1, key.subkeys, key.values));
             }
-            subkeys.push_back(std::move(key));
+            ZRV_RETURN_IF_FAILED(subkeys.push_back(std::move(key)));
         }
     }
 
-    HRESULT ParseName(std::wstring& name) {
+    HRESULT ParseName(CString& name) noexcept {
         const Token& token = Next();
         if ((token.kind != TokenKind::Word && token.kind != TokenKind::Quoted) ||
             IsKeyword(token)) {
             return ScriptFault(token.line, L"expected a name");
         }
         ZRV_RETURN_IF_FAILED(Expand(token, name));
-        if (name.empty()) return ScriptFault(token.line, L"empty name");
+        if (name.IsEmpty()) return ScriptFault(token.line, L"empty name");
         return S_OK;
     }
 
-    HRESULT ParseTyped(ScriptValue& value) {
+    HRESULT ParseTyped(ScriptValue& value) noexcept {
         const Token& type = Next();
         if (type.kind != TokenKind::Word) return ScriptFault(type.line, L"expected a value type");
         if (!EqualsNoCase(type.text, L"s")) return ScriptFault(type.line, L"unknown value type");
@@ -244,37 +246,39 @@ class Parser {
 
     // %NAME% becomes the variable's value, %% one percent sign. Works on the
     // token's text, so a value never changes the script's structure.
-    HRESULT Expand(const Token& token, std::wstring& out) const {
-        const std::wstring& in = token.text;
-        out.clear();
-        for (size_t i = 0; i < in.size(); ++i) {
+    HRESULT Expand(const Token& token, CString& out) const noexcept {
+        const CString& in = token.text;
+        out.Empty();
+        for (int i = 0; i < in.GetLength(); ++i) {
             if (in[i] != L'%') {
-                out += in[i];
+                ZRV_RETURN_IF_FAILED(out.Append(in[i]));
                 continue;
             }
-            const size_t close = in.find(L'%', i + 1);
-            if (close == std::wstring::npos) return ScriptFault(token.line, L"unpaired %");
+            const int close = in.Find(L'%', i + 1);
+            if (close < 0) return ScriptFault(token.line, L"unpaired %");
             if (close == i + 1) {
-                out += L'%';
+                ZRV_RETURN_IF_FAILED(out.Append(L'%'));
             } else {
-                const std::wstring name(in, i + 1, close - i - 1);
-                const RegistryVariable* found = nullptr;
-                for (const RegistryVariable& variable : m_variables) {
-                    if (EqualsNoCase(variable.name, name.c_str())) {
-                        found = &variable;
-                        break;
-                    }
-                }
+                const RegistryVariable* found = FindVariable(in.GetString() + i + 1, close - i - 1);
                 if (!found) return ScriptFault(token.line, L"unknown variable");
-                out += found->value;
+                ZRV_RETURN_IF_FAILED(out.Append(found->value));
             }
             i = close;
         }
         return S_OK;
     }
 
-    const std::vector<Token>& m_tokens;
-    const std::vector<RegistryVariable>& m_variables;
+    const RegistryVariable* FindVariable(const wchar_t* name, int length) const noexcept {
+        for (size_t i = 0; i < m_variableCount; ++i) {
+            if (CompareStringOrdinal(m_variables[i].name, -1, name, length, TRUE) == CSTR_EQUAL)
+                return &m_variables[i];
+        }
+        return nullptr;
+    }
+
+    const nothrow_vector<Token>& m_tokens;
+    const RegistryVariable* m_variables;
+    size_t m_variableCount;
     size_t m_pos = 0;
 };
 
@@ -282,7 +286,8 @@ class Parser {
 // Carrying the tree out
 
 HRESULT SetValue(HKEY key, const ScriptValue& value) noexcept {
-    return SetRegistryString(key, value.name.empty() ? nullptr : value.name.c_str(), value.text);
+    return SetRegistryString(key, value.name.IsEmpty() ? nullptr : value.name.GetString(),
+                             value.text);
 }
 
 HRESULT RegisterKey(HKEY parent, const ScriptKey& item) noexcept {
@@ -291,9 +296,8 @@ HRESULT RegisterKey(HKEY parent, const ScriptKey& item) noexcept {
     }
 
     unique_hkey key;
-    const LONG error =
-        RegCreateKeyExW(parent, item.name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kKeyAccess,
-                        nullptr, key.put(), nullptr);
+    const LONG error = RegCreateKeyExW(parent, item.name, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                       kKeyAccess, nullptr, key.put(), nullptr);
     if (error != ERROR_SUCCESS) return FromWin32(error);
 
     if (item.hasDefault) ZRV_RETURN_IF_FAILED(SetValue(key.get(), item.defaultValue));
@@ -307,12 +311,12 @@ HRESULT UnregisterKey(HKEY parent, const ScriptKey& item) noexcept {
     if (item.disposition == Disposition::ForceRemove) return DeleteRegistryTree(parent, item.name);
 
     unique_hkey key;
-    LONG error = RegOpenKeyExW(parent, item.name.c_str(), 0, kKeyAccess, key.put());
+    LONG error = RegOpenKeyExW(parent, item.name, 0, kKeyAccess, key.put());
     if (error == ERROR_FILE_NOT_FOUND) return S_OK;
     if (error != ERROR_SUCCESS) return FromWin32(error);
 
     for (const ScriptValue& value : item.values) {
-        error = RegDeleteValueW(key.get(), value.name.c_str());
+        error = RegDeleteValueW(key.get(), value.name);
         if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) return FromWin32(error);
     }
     for (const ScriptKey& subkey : item.subkeys) {
@@ -327,14 +331,14 @@ HRESULT UnregisterKey(HKEY parent, const ScriptKey& item) noexcept {
     key.reset();
     if (subkeyCount != 0) return S_OK;
 
-    error = RegDeleteKeyW(parent, item.name.c_str());
+    error = RegDeleteKeyW(parent, item.name);
     if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) return FromWin32(error);
     return S_OK;
 }
 
 // The script's bytes as UTF-16. NUL padding after the text is allowed; a NUL
 // followed by more text means the resource is not what it should be.
-HRESULT Decode(const char* text, size_t length, std::wstring& out) {
+HRESULT Decode(const char* text, size_t length, CString& out) noexcept {
     const void* nul = std::memchr(text, '\0', length);
     if (nul) {
         const size_t end = static_cast<size_t>(static_cast<const char*>(nul) - text);
@@ -348,26 +352,27 @@ HRESULT Decode(const char* text, size_t length, std::wstring& out) {
 
     const int count = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
     if (count <= 0) return LastErrorResult();
-    out.resize(static_cast<size_t>(count));
-    if (MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), &out[0], count) != count) {
+    wchar_t* buffer = out.GetBufferSetLength(count);
+    if (!buffer) return E_OUTOFMEMORY;
+    if (MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), buffer, count) != count) {
         return LastErrorResult();
     }
-    return S_OK;
+    return out.ReleaseBuffer(count);
 }
 
 }  // namespace
 
 HRESULT RunRegistryScript(const char* text, size_t length, bool doRegister,
-                          const std::vector<RegistryVariable>& variables) noexcept try {
+                          const RegistryVariable* variables, size_t variableCount) noexcept {
     if (!text && length != 0) return E_POINTER;
 
-    std::wstring wide;
+    CString wide;
     if (length != 0) ZRV_RETURN_IF_FAILED(Decode(text, length, wide));
 
-    std::vector<Token> tokens;
+    nothrow_vector<Token> tokens;
     ZRV_RETURN_IF_FAILED(Tokenize(wide, tokens));
-    std::vector<ScriptKey> keys;
-    ZRV_RETURN_IF_FAILED(Parser(tokens, variables).ParseScript(keys));
+    nothrow_vector<ScriptKey> keys;
+    ZRV_RETURN_IF_FAILED(Parser(tokens, variables, variableCount).ParseScript(keys));
 
     for (const ScriptKey& key : keys) {
         ZRV_RETURN_IF_FAILED(doRegister ? RegisterKey(HKEY_CLASSES_ROOT, key)
@@ -375,10 +380,10 @@ HRESULT RunRegistryScript(const char* text, size_t length, bool doRegister,
     }
     return S_OK;
 }
-ZRV_CATCH_RETURN()
 
 HRESULT RunRegistryScriptResource(HMODULE module, UINT id, bool doRegister,
-                                  const std::vector<RegistryVariable>& variables) noexcept {
+                                  const RegistryVariable* variables,
+                                  size_t variableCount) noexcept {
     HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), L"REGISTRY");
     if (!resource) return LastErrorResult();
     const DWORD size = SizeofResource(module, resource);
@@ -386,7 +391,8 @@ HRESULT RunRegistryScriptResource(HMODULE module, UINT id, bool doRegister,
     if (!loaded) return LastErrorResult();
     const void* bytes = LockResource(loaded);
     if (!bytes && size != 0) return E_FAIL;
-    return RunRegistryScript(static_cast<const char*>(bytes), size, doRegister, variables);
+    return RunRegistryScript(static_cast<const char*>(bytes), size, doRegister, variables,
+                             variableCount);
 }
 
 }  // namespace zrv

@@ -36,24 +36,24 @@
 #include <windows.h>
 
 #include <cstddef>
-#include <string>
-#include <vector>
 
 namespace zrv {
 
+// Both texts are the caller's, and must outlive the run.
 struct RegistryVariable {
-    std::wstring name;
-    std::wstring value;
+    const wchar_t* name;
+    const wchar_t* value;
 };
 
 // Runs a registry script: 8-bit text in the ANSI code page, as stored in a
 // "REGISTRY" resource. The text ends at `length` bytes; NUL bytes may pad its
-// end but not appear before real text.
+// end but not appear before real text. E_OUTOFMEMORY when the script's tree
+// cannot be made: nothing is written then.
 HRESULT RunRegistryScript(const char* text, size_t length, bool doRegister,
-                          const std::vector<RegistryVariable>& variables) noexcept;
+                          const RegistryVariable* variables, size_t variableCount) noexcept;
 
 // Loads the "REGISTRY" resource `id` of `module` and runs it.
 HRESULT RunRegistryScriptResource(HMODULE module, UINT id, bool doRegister,
-                                  const std::vector<RegistryVariable>& variables) noexcept;
+                                  const RegistryVariable* variables, size_t variableCount) noexcept;
 
 }  // namespace zrv

@@ -13,5 +13,9 @@ void ShowPageHelp(HWND owner, const wchar_t* topic) {
         !help) {
         return;
     }
-    help->ShowHelp(CComBSTR(L"ZRVHelp.chm"), CComBSTR(topic), owner, 0);
+    // Without memory for the request no help is shown, as without the server.
+    CComBSTR file;
+    CComBSTR topicText;
+    if (FAILED(file.Assign(L"ZRVHelp.chm")) || FAILED(topicText.Assign(topic))) return;
+    help->ShowHelp(file, topicText, owner, 0);
 }

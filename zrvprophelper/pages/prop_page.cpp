@@ -9,7 +9,6 @@
 #include "module/activation_context.h"
 #include "module/module.h"
 #include "pages/not_saved_message.h"
-#include "support/exceptions.h"
 #include "support/handles.h"
 #include "support/hresult.h"
 #include "support/image_pin.h"
@@ -59,14 +58,10 @@ CZRVPropPage::CZRVPropPage(UINT pageId) noexcept {
     pageInfo.pfnCallback = &CZRVPropPage::PageCallback;
 
     titleBuffer[0] = L'\0';
-    try {
-        CString title;
-        title.LoadLocalizedString(pageId);
-        if (!title.IsEmpty()) {
-            ::lstrcpynW(titleBuffer, title.GetString(), ARRAYSIZE(titleBuffer));
-        }
-    } catch (...) {
-        // No title text to be had: the tab shows an empty title.
+    // Without memory for the title's text the tab shows an empty title.
+    CString title;
+    if (SUCCEEDED(title.LoadLocalizedString(pageId)) && !title.IsEmpty()) {
+        ::lstrcpynW(titleBuffer, title.GetString(), ARRAYSIZE(titleBuffer));
     }
     // A page whose code could be unmapped under its dialog is not offered.
     if (zrv::PinThisImage()) CreatePageHandle();
@@ -117,28 +112,30 @@ void CZRVPropPage::CreatePageHandle() noexcept {
     }
 }
 
-HRESULT CZRVPropPage::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
+HRESULT CZRVPropPage::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) noexcept {
     return ReadSelection(data, selection);
 }
 
-HRESULT CZRVPropPage::AddPages(LPFNSVADDPROPSHEETPAGE addPage, LPARAM param) {
+HRESULT CZRVPropPage::AddPages(LPFNSVADDPROPSHEETPAGE addPage, LPARAM param) noexcept {
     if (!pageHandle || !addPage) return E_FAIL;
     if (!addPage(pageHandle, param)) return E_FAIL;
     m_handleAccepted = true;
     return S_OK;
 }
 
-HRESULT CZRVPropPage::ReplacePage(EXPPS, LPFNSVADDPROPSHEETPAGE, LPARAM) { return E_NOTIMPL; }
+HRESULT CZRVPropPage::ReplacePage(EXPPS, LPFNSVADDPROPSHEETPAGE, LPARAM) noexcept {
+    return E_NOTIMPL;
+}
 
-BOOL CZRVPropPage::OnInitDialog() { return FALSE; }
-BOOL CZRVPropPage::OnDestroy() { return FALSE; }
-LRESULT CZRVPropPage::OnApply() { return 0; }
-LRESULT CZRVPropPage::OnUserMessage(UINT, WPARAM, LPARAM) { return 0; }
-LRESULT CZRVPropPage::OnNotify(NMHDR*) { return 0; }
-LRESULT CZRVPropPage::OnCommand(WPARAM, WORD) { return 0; }
-void CZRVPropPage::OnHelp() {}
-void CZRVPropPage::OnShow() {}
-void CZRVPropPage::OnTimer(UINT_PTR) {}
+BOOL CZRVPropPage::OnInitDialog() noexcept { return FALSE; }
+BOOL CZRVPropPage::OnDestroy() noexcept { return FALSE; }
+LRESULT CZRVPropPage::OnApply() noexcept { return 0; }
+LRESULT CZRVPropPage::OnUserMessage(UINT, WPARAM, LPARAM) noexcept { return 0; }
+LRESULT CZRVPropPage::OnNotify(NMHDR*) noexcept { return 0; }
+LRESULT CZRVPropPage::OnCommand(WPARAM, WORD) noexcept { return 0; }
+void CZRVPropPage::OnHelp() noexcept {}
+void CZRVPropPage::OnShow() noexcept {}
+void CZRVPropPage::OnTimer(UINT_PTR) noexcept {}
 
 LRESULT CZRVPropPage::SetModified(bool changed) noexcept {
     if (!::IsWindow(window)) return 0;
@@ -155,20 +152,13 @@ LRESULT CZRVPropPage::RefuseApplyIfChangeLost(bool changeLost, UINT messageId) n
     return 1;
 }
 
-const CString& CZRVPropPage::SelectedPath(size_t index) const {
-    if (index >= selection.size()) AtlThrow(E_INVALIDARG);
-    return selection[index];
+const CString* CZRVPropPage::SelectedPath() const noexcept {
+    return selection.empty() ? nullptr : &selection[0];
 }
 
-CComBSTR CZRVPropPage::SelectedPathBstr() const { return CComBSTR(SelectedPath()); }
-
 bool CZRVPropPage::MakeSelectedPathBstr(CComBSTR& path) const noexcept {
-    try {
-        path = SelectedPathBstr();
-        return true;
-    } catch (...) {
-        return false;
-    }
+    const CString* selected = SelectedPath();
+    return selected && SUCCEEDED(path.Assign(*selected));
 }
 
 void CZRVPropPage::ReleaseDialogState() noexcept {
@@ -202,9 +192,7 @@ UINT CALLBACK CZRVPropPage::PageCallback(HWND, UINT message, PROPSHEETPAGEW* pag
     return 1;
 }
 
-// The only place that sees raw messages. Nothing thrown by a page operation
-// may reach the sheet: an exception is answered as the base operation would
-// answer, with 0.
+// The only place that sees raw messages.
 INT_PTR CALLBACK CZRVPropPage::PageDialogProc(HWND window, UINT message, WPARAM wParam,
                                               LPARAM lParam) {
     if (message == WM_INITDIALOG) {
@@ -216,55 +204,44 @@ INT_PTR CALLBACK CZRVPropPage::PageDialogProc(HWND window, UINT message, WPARAM 
         page->AddRef();  // the dialog's reference, given back at WM_DESTROY
         page->window = window;
         if (!::IsWindow(window)) return 0;
-        try {
-            return page->OnInitDialog() ? 1 : 0;
-        } catch (...) {
-            return 0;
-        }
+        return page->OnInitDialog() ? 1 : 0;
     }
 
     CZRVPropPage* page = PageFromWindow(window);
     if (!page) return 0;
 
-    try {
-        switch (message) {
-            case WM_DESTROY: {
-                // Messages that arrive while the window is torn down must not
-                // find a page that is about to go away.
-                ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-                try {
-                    page->OnDestroy();
-                } catch (...) {
-                }
-                page->ReleaseDialogState();
-                page->Release();
-                return 0;
-            }
-            case WM_SHOWWINDOW:
-                if (wParam) page->OnShow();
-                return 0;
-            case WM_NOTIFY: {
-                auto* header = reinterpret_cast<NMHDR*>(lParam);
-                if (!header) return 0;
-                if (header->code == PSN_APPLY) return DispatchApply(page, window);
-                return page->OnNotify(header);
-            }
-            case WM_HELP:
-                page->OnHelp();
-                return 0;
-            case WM_TIMER:
-                page->OnTimer(wParam);
-                return 0;
-            case WM_COMMAND:
-                return page->OnCommand(wParam, HIWORD(wParam));
-            case WM_APP:
-            case WM_APP + 1:
-            case WM_APP + 2:
-                return page->OnUserMessage(message, wParam, lParam);
-            default:
-                return 0;
+    switch (message) {
+        case WM_DESTROY: {
+            // Messages that arrive while the window is torn down must not
+            // find a page that is about to go away.
+            ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            page->OnDestroy();
+            page->ReleaseDialogState();
+            page->Release();
+            return 0;
         }
-    } catch (...) {
-        return 0;
+        case WM_SHOWWINDOW:
+            if (wParam) page->OnShow();
+            return 0;
+        case WM_NOTIFY: {
+            auto* header = reinterpret_cast<NMHDR*>(lParam);
+            if (!header) return 0;
+            if (header->code == PSN_APPLY) return DispatchApply(page, window);
+            return page->OnNotify(header);
+        }
+        case WM_HELP:
+            page->OnHelp();
+            return 0;
+        case WM_TIMER:
+            page->OnTimer(wParam);
+            return 0;
+        case WM_COMMAND:
+            return page->OnCommand(wParam, HIWORD(wParam));
+        case WM_APP:
+        case WM_APP + 1:
+        case WM_APP + 2:
+            return page->OnUserMessage(message, wParam, lParam);
+        default:
+            return 0;
     }
 }

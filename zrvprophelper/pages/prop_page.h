@@ -37,35 +37,36 @@ class CZRVPropPage {
 
     // Slot 0: reads the host's CF_HDROP selection. S_OK when at least one
     // usable path was found, E_FAIL when none, E_INVALIDARG without data.
-    virtual HRESULT Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY fileType);
+    virtual HRESULT Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY fileType) noexcept;
     // Slot 1: offers the page handle. S_OK when the host took it; E_FAIL
     // when it refused it or there is no handle.
-    virtual HRESULT AddPages(LPFNSVADDPROPSHEETPAGE addPage, LPARAM param);
+    virtual HRESULT AddPages(LPFNSVADDPROPSHEETPAGE addPage, LPARAM param) noexcept;
     // Slot 2: replacing pages is not supported: E_NOTIMPL.
-    virtual HRESULT ReplacePage(EXPPS pageId, LPFNSVADDPROPSHEETPAGE replacePage, LPARAM param);
+    virtual HRESULT ReplacePage(EXPPS pageId, LPFNSVADDPROPSHEETPAGE replacePage,
+                                LPARAM param) noexcept;
     // Slot 3: WM_INITDIALOG. Nonzero lets the dialog set the default focus.
-    virtual BOOL OnInitDialog();
+    virtual BOOL OnInitDialog() noexcept;
     // Slot 4: WM_DESTROY. Release everything the page holds; the result is
     // ignored. The page must not be used after it returns.
-    virtual BOOL OnDestroy();
+    virtual BOOL OnDestroy() noexcept;
     // Slot 5: PSN_APPLY. The result becomes the message's result; the sheet
     // reads the apply outcome from DWLP_MSGRESULT, which is PSNRET_NOERROR
     // unless the page refused the apply meanwhile (RefuseApplyIfChangeLost).
-    virtual LRESULT OnApply();
+    virtual LRESULT OnApply() noexcept;
     // Slot 6: WM_APP to WM_APP + 2. The result becomes the message's result.
-    virtual LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    virtual LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
     // Slot 7: every WM_NOTIFY but PSN_APPLY. The result becomes the message's.
-    virtual LRESULT OnNotify(NMHDR* header);
+    virtual LRESULT OnNotify(NMHDR* header) noexcept;
     // Slot 8: WM_COMMAND with the whole wParam and its high word.
-    virtual LRESULT OnCommand(WPARAM wParam, WORD notification);
+    virtual LRESULT OnCommand(WPARAM wParam, WORD notification) noexcept;
     // Slot 9: WM_HELP.
-    virtual void OnHelp();
+    virtual void OnHelp() noexcept;
     // Slot 10: WM_SHOWWINDOW when the page is being shown.
-    virtual void OnShow();
+    virtual void OnShow() noexcept;
     // Slot 11: WM_TIMER of a timer on the page's window, by its id. A timer
     // that a page sets this way (no timer procedure) carries nothing of the
     // page: its message dispatched after the window is gone reaches no page.
-    virtual void OnTimer(UINT_PTR id);
+    virtual void OnTimer(UINT_PTR id) noexcept;
 
     static INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static UINT CALLBACK PageCallback(HWND window, UINT message, PROPSHEETPAGEW* page);
@@ -90,14 +91,12 @@ class CZRVPropPage {
     // refused, else 0.
     LRESULT RefuseApplyIfChangeLost(bool changeLost, UINT messageId) noexcept;
 
-    // The path that page operations work on. Raises CAtlException with
-    // E_INVALIDARG for an index beyond the selection.
-    const CString& SelectedPath(size_t index = 0) const;
+    // The path that page operations work on: the first selected one; null
+    // when the host showed the page without a selection.
+    const CString* SelectedPath() const noexcept;
     // The first selected path as a fresh BSTR, made for one call to the
-    // product's components.
-    CComBSTR SelectedPathBstr() const;
-    // The same into path; false when it cannot be made (out of memory), for
-    // a page that then leaves that document alone.
+    // product's components; false when there is none or it cannot be made
+    // (out of memory), for a page that then leaves that document alone.
     bool MakeSelectedPathBstr(CComBSTR& path) const noexcept;
 
   public:

@@ -13,12 +13,9 @@ StoreDocument::Opening StoreDocument::Open(const FileSelection& selection) noexc
         return Opening::NoStore;
     }
     CComBSTR path;
-    try {
-        if (!selection.empty()) {
-            m_path = selection.front();
-            path = CComBSTR(m_path);
-        }
-    } catch (...) {
+    if (!selection.empty()) {
+        m_path = selection[0];
+        if (FAILED(path.Assign(m_path))) path.Empty();
     }
     if (!path) {
         m_catalog.reset();
@@ -39,12 +36,9 @@ void StoreDocument::Close() noexcept {
 
 bool StoreDocument::Editable(DocumentPropertyId property) const noexcept {
     if (!m_catalog) return false;
-    try {
-        const CComBSTR path(m_path);
-        return m_catalog->CanEditProperty(path.get(), property) == 1;
-    } catch (...) {
-        return false;
-    }
+    CComBSTR path;
+    if (FAILED(path.Assign(m_path))) return false;
+    return m_catalog->CanEditProperty(path.get(), property) == 1;
 }
 
 bool StoreDocument::ReadText(DocumentPropertyId property, CComBSTR& text) const noexcept {
@@ -63,9 +57,8 @@ bool StoreDocument::BeginChange() noexcept {
     m_allTaken = true;
     m_changePath.Empty();
     if (!m_catalog) return false;
-    try {
-        m_changePath = CComBSTR(m_path);
-    } catch (...) {
+    if (FAILED(m_changePath.Assign(m_path))) {
+        m_changePath.Empty();
         return false;
     }
     if (m_reopen) m_reopen = FAILED(m_catalog->OpenDocument(m_changePath.get()));

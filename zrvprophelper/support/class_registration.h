@@ -1,13 +1,14 @@
 #pragma once
-// Writing and removing registry keys: the keys of an in-process class, for
-// the servers that do not register through a registry script, and the steps
-// the registry-script interpreter takes.
+// The keys of an in-process class, for the stand-in servers that do not
+// register through a registry script. These use the standard containers and
+// are not for the module (see nothrow_vector.h).
 
 #include <windows.h>
 
 #include <string>
 
 #include "support/handles.h"
+#include "support/registry_keys.h"
 
 namespace zrv {
 
@@ -16,11 +17,6 @@ HRESULT ModuleFileName(HINSTANCE instance, std::wstring& path) noexcept;
 
 // "CLSID\{...}", below HKEY_CLASSES_ROOT.
 std::wstring ClassKeyPath(const CLSID& clsid);
-
-HRESULT CreateRegistryKey(HKEY parent, const std::wstring& path, unique_hkey& key) noexcept;
-HRESULT SetRegistryString(HKEY key, const wchar_t* name, const std::wstring& value) noexcept;
-// Removes parent\path and all below it; a key already gone is not a failure.
-HRESULT DeleteRegistryTree(HKEY parent, const std::wstring& path) noexcept;
 
 // HKCR\CLSID\{clsid} = name, with InprocServer32 = modulePath and
 // ThreadingModel = Apartment.

@@ -8,7 +8,6 @@
 #include <new>
 #include <utility>
 
-#include "support/exceptions.h"
 #include "support/module_instance.h"
 
 namespace zrv {
@@ -46,11 +45,12 @@ Data* Nil() noexcept { return &g_nil.header; }
 // Keeps the byte size of a block within int range.
 constexpr int kMaxCapacity = (INT_MAX - static_cast<int>(sizeof(Data))) / 2 - 1;
 
-Data* Allocate(int capacity) {
-    if (capacity < 0 || capacity > kMaxCapacity) AtlThrow(E_OUTOFMEMORY);
+// Null when the block cannot be had.
+Data* Allocate(int capacity) noexcept {
+    if (capacity < 0 || capacity > kMaxCapacity) return nullptr;
     void* memory =
         std::malloc(sizeof(Data) + (static_cast<size_t>(capacity) + 1) * sizeof(wchar_t));
-    if (!memory) AtlThrow(E_OUTOFMEMORY);
+    if (!memory) return nullptr;
     Data* data = new (memory) Data{{1}, 0, capacity};
     data->text()[0] = L'\0';
     return data;
@@ -69,22 +69,23 @@ void Release(Data* data) noexcept {
 
 bool IsShared(const Data* data) noexcept { return data->refs.load(std::memory_order_acquire) > 1; }
 
-int CheckedLength(size_t length) {
-    if (length > static_cast<size_t>(kMaxCapacity)) AtlThrow(E_OUTOFMEMORY);
-    return static_cast<int>(length);
-}
-
-int Compare(const wchar_t* left, int leftLength, const wchar_t* right, int rightLength) noexcept {
-    const int common = leftLength < rightLength ? leftLength : rightLength;
-    for (int i = 0; i < common; ++i) {
+int Compare(const wchar_t* left, size_t leftLength, const wchar_t* right,
+            size_t rightLength) noexcept {
+    const size_t common = leftLength < rightLength ? leftLength : rightLength;
+    for (size_t i = 0; i < common; ++i) {
         if (left[i] != right[i]) return left[i] < right[i] ? -1 : 1;
     }
     return leftLength == rightLength ? 0 : (leftLength < rightLength ? -1 : 1);
 }
 
+// The length of a text up to its NUL; -1 for one too long for any string.
 int LengthOf(const wchar_t* text) noexcept {
-    return text ? static_cast<int>(std::wcslen(text)) : 0;
+    const size_t length = text ? std::wcslen(text) : 0;
+    return length > static_cast<size_t>(kMaxCapacity) ? -1 : static_cast<int>(length);
 }
+
+// The length of a text given to a comparison, which any length may have.
+size_t CompareLength(const wchar_t* text) noexcept { return text ? std::wcslen(text) : 0; }
 
 // Skips a width or precision: '*' or decimal digits. False when the number
 // does not fit an int.
@@ -157,13 +158,6 @@ CString::CString(const CString& other) noexcept : m_text(other.m_text) { AddRef(
 
 CString::CString(CString&& other) noexcept : m_text(std::exchange(other.m_text, g_nil.text)) {}
 
-CString::CString(const wchar_t* text) : m_text(g_nil.text) { SetString(text, LengthOf(text)); }
-
-CString::CString(const wchar_t* text, int length) : m_text(g_nil.text) {
-    if (length < 0 || (!text && length > 0)) AtlThrow(E_INVALIDARG);
-    SetString(text, length);
-}
-
 CString::~CString() { Release(GetData()); }
 
 CString& CString::operator=(const CString& other) noexcept {
@@ -181,9 +175,10 @@ CString& CString::operator=(CString&& other) noexcept {
     return *this;
 }
 
-CString& CString::operator=(const wchar_t* text) {
-    SetString(text, LengthOf(text));
-    return *this;
+HRESULT CString::SetString(const wchar_t* text) noexcept {
+    const int length = LengthOf(text);
+    if (length < 0) return E_OUTOFMEMORY;
+    return SetString(text, length);
 }
 
 Data* CString::GetData() const noexcept { return reinterpret_cast<Data*>(m_text) - 1; }
@@ -195,8 +190,8 @@ void CString::Attach(Data* data) noexcept {
 
 int CString::GetLength() const noexcept { return GetData()->length; }
 
-wchar_t CString::GetAt(int index) const {
-    if (index < 0 || index > GetLength()) AtlThrow(E_INVALIDARG);
+wchar_t CString::GetAt(int index) const noexcept {
+    if (index < 0 || index > GetLength()) return L'\0';
     return m_text[index];
 }
 
@@ -209,10 +204,11 @@ void CString::Empty() noexcept {
     m_text = g_nil.text;
 }
 
-void CString::SetString(const wchar_t* text, int length) {
+HRESULT CString::SetString(const wchar_t* text, int length) noexcept {
+    if (length < 0 || (!text && length > 0)) return E_INVALIDARG;
     if (length == 0) {
         Empty();
-        return;
+        return S_OK;
     }
     Data* data = GetData();
     if (data != Nil() && !IsShared(data) && data->capacity >= length) {
@@ -221,17 +217,20 @@ void CString::SetString(const wchar_t* text, int length) {
     } else {
         // Copy before the old buffer goes, for the same reason.
         data = Allocate(length);
+        if (!data) return E_OUTOFMEMORY;
         std::wmemcpy(data->text(), text, length);
         Attach(data);
     }
     GetData()->length = length;
     m_text[length] = L'\0';
+    return S_OK;
 }
 
-void CString::Append(const wchar_t* text, int length) {
-    if (length <= 0) return;
+HRESULT CString::Append(const wchar_t* text, int length) noexcept {
+    if (length < 0 || (!text && length > 0)) return E_INVALIDARG;
+    if (length == 0) return S_OK;
     const int oldLength = GetLength();
-    if (length > kMaxCapacity - oldLength) AtlThrow(E_OUTOFMEMORY);
+    if (length > kMaxCapacity - oldLength) return E_OUTOFMEMORY;
     const int newLength = oldLength + length;
     Data* data = GetData();
     if (data != Nil() && !IsShared(data) && data->capacity >= newLength) {
@@ -247,73 +246,81 @@ void CString::Append(const wchar_t* text, int length) {
             capacity = newLength + newLength / 2;
         }
         Data* fresh = Allocate(capacity);
+        if (!fresh) return E_OUTOFMEMORY;
         std::wmemcpy(fresh->text(), m_text, oldLength);
         std::wmemcpy(fresh->text() + oldLength, text, length);
         Attach(fresh);
     }
     GetData()->length = newLength;
     m_text[newLength] = L'\0';
+    return S_OK;
 }
 
-void CString::PrepareWrite(int capacity) {
+HRESULT CString::PrepareWrite(int capacity) noexcept {
     Data* data = GetData();
-    if (data != Nil() && !IsShared(data) && data->capacity >= capacity) return;
+    if (data != Nil() && !IsShared(data) && data->capacity >= capacity) return S_OK;
     const int length = data->length;
     Data* fresh = Allocate(capacity > length ? capacity : length);
+    if (!fresh) return E_OUTOFMEMORY;
     std::wmemcpy(fresh->text(), m_text, length + 1);
     fresh->length = length;
     Attach(fresh);
+    return S_OK;
 }
 
-wchar_t* CString::GetBuffer(int minLength) {
-    if (minLength < 0) AtlThrow(E_INVALIDARG);
-    PrepareWrite(minLength);
+wchar_t* CString::GetBuffer(int minLength) noexcept {
+    if (minLength < 0 || FAILED(PrepareWrite(minLength))) return nullptr;
     return m_text;
 }
 
-void CString::ReleaseBuffer(int newLength) {
+HRESULT CString::ReleaseBuffer(int newLength) noexcept {
     Data* data = GetData();
-    if (newLength == -1) {
+    if (newLength < 0 || newLength > data->capacity) {
         newLength = static_cast<int>(::wcsnlen(m_text, data->capacity));
-    } else if (newLength < 0 || newLength > data->capacity) {
-        AtlThrow(E_INVALIDARG);
     }
     // Settles the length in place when the buffer is ours, and returns an
     // emptied string to the shared empty buffer.
-    SetString(m_text, newLength);
+    return SetString(m_text, newLength);
 }
 
-wchar_t* CString::GetBufferSetLength(int length) {
+wchar_t* CString::GetBufferSetLength(int length) noexcept {
     wchar_t* buffer = GetBuffer(length);
+    if (!buffer) return nullptr;
     GetData()->length = length;
     buffer[length] = L'\0';
     return buffer;
 }
 
-CString& CString::operator+=(const wchar_t* text) {
-    Append(text, CheckedLength(text ? std::wcslen(text) : 0));
-    return *this;
+HRESULT CString::Truncate(int length) noexcept {
+    if (length < 0) length = 0;
+    if (length >= GetLength()) return S_OK;
+    return SetString(m_text, length);
 }
 
-CString& CString::operator+=(wchar_t ch) {
-    Append(&ch, 1);
-    return *this;
+HRESULT CString::Append(const wchar_t* text) noexcept {
+    const int length = LengthOf(text);
+    if (length < 0) return E_OUTOFMEMORY;
+    return Append(text, length);
 }
 
-CString& CString::operator+=(const CString& other) {
-    if (IsEmpty()) return *this = other;
-    Append(other.m_text, other.GetLength());
-    return *this;
+HRESULT CString::Append(wchar_t ch) noexcept { return Append(&ch, 1); }
+
+HRESULT CString::Append(const CString& other) noexcept {
+    if (IsEmpty()) {
+        *this = other;
+        return S_OK;
+    }
+    return Append(other.m_text, other.GetLength());
 }
 
-CString& CString::Trim() {
+HRESULT CString::Trim() noexcept {
     int end = GetLength();
     while (end > 0 && std::iswspace(m_text[end - 1])) --end;
     int first = 0;
     while (first < end && std::iswspace(m_text[first])) ++first;
     // Text with nothing to trim keeps its (possibly shared) buffer.
-    if (first > 0 || end < GetLength()) SetString(m_text + first, end - first);
-    return *this;
+    if (first == 0 && end == GetLength()) return S_OK;
+    return SetString(m_text + first, end - first);
 }
 
 int CString::Find(wchar_t ch, int start) const noexcept {
@@ -324,19 +331,32 @@ int CString::Find(wchar_t ch, int start) const noexcept {
     return hit ? static_cast<int>(hit - m_text) : -1;
 }
 
-CString CString::Mid(int first) const { return Mid(first, GetLength()); }
+HRESULT CString::Mid(int first, CString& part) const noexcept {
+    return Mid(first, GetLength(), part);
+}
 
-CString CString::Mid(int first, int count) const {
+HRESULT CString::Mid(int first, int count, CString& part) const noexcept {
     const int length = GetLength();
     if (first < 0) first = 0;
     if (count < 0) count = 0;
-    if (first >= length || count == 0) return CString();
+    if (first >= length || count == 0) {
+        part.Empty();
+        return S_OK;
+    }
     if (count > length - first) count = length - first;
-    if (first == 0 && count == length) return *this;
-    return CString(m_text + first, count);
+    if (first == 0 && count == length) {
+        part = *this;
+        return S_OK;
+    }
+    // Made apart: part may be this very string.
+    CString made;
+    const HRESULT hr = made.SetString(m_text + first, count);
+    if (FAILED(hr)) return hr;
+    part = std::move(made);
+    return S_OK;
 }
 
-bool CString::LoadString(UINT id) {
+HRESULT CString::LoadString(UINT id) noexcept {
     const HINSTANCE instance = zrv::ResourceInstance();
     CString loaded;
     int length = 0;
@@ -345,80 +365,58 @@ bool CString::LoadString(UINT id) {
     // characters, which bounds the loop.
     for (int size = 256;; size += 256) {
         wchar_t* buffer = loaded.GetBuffer(size - 1);
+        if (!buffer) return E_OUTOFMEMORY;
         length = ::LoadStringW(instance, id, buffer, size);
         if (length < size - 1) break;
     }
-    loaded.ReleaseBuffer(length > 0 ? length : 0);
+    // Settled in the buffer that is the loaded string's alone.
+    const HRESULT hr = loaded.ReleaseBuffer(length > 0 ? length : 0);
+    if (FAILED(hr)) return hr;
     *this = std::move(loaded);
-    return length > 0;
+    return length > 0 ? S_OK : S_FALSE;
 }
 
-void CString::FormatArgs(const wchar_t* format, ...) {
+HRESULT CString::FormatArgs(const wchar_t* format, ...) noexcept {
     va_list args;
     va_start(args, format);
-    try {
-        FormatV(format, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
+    const HRESULT hr = FormatV(format, args);
     va_end(args);
+    return hr;
 }
 
-void CString::FormatV(const wchar_t* format, va_list args) {
-    if (!format || !IsAcceptedFormat(format)) AtlThrow(E_INVALIDARG);
+HRESULT CString::FormatV(const wchar_t* format, va_list args) noexcept {
+    if (!format || !IsAcceptedFormat(format)) return E_INVALIDARG;
 
     va_list counting;
     va_copy(counting, args);
     const int length = _vscwprintf(format, counting);
     va_end(counting);
-    if (length < 0) AtlThrow(E_INVALIDARG);
+    if (length < 0) return E_INVALIDARG;
 
     // Formatted apart from this string: an argument may point into it.
     CString result;
     if (length > 0) {
         wchar_t* buffer = result.GetBuffer(length);
+        if (!buffer) return E_OUTOFMEMORY;
         va_list writing;
         va_copy(writing, args);
         const int written = vswprintf_s(buffer, static_cast<size_t>(length) + 1, format, writing);
         va_end(writing);
         // The buffer was sized by the same runtime, so a failure here is the
         // formatter refusing the format.
-        if (written < 0) AtlThrow(E_INVALIDARG);
-        result.ReleaseBuffer(written);
+        if (written < 0) return E_INVALIDARG;
+        const HRESULT hr = result.ReleaseBuffer(written);
+        if (FAILED(hr)) return hr;
     }
     *this = std::move(result);
-}
-
-CString operator+(const CString& left, const CString& right) {
-    CString result(left);
-    result += right;
-    return result;
-}
-
-CString operator+(const CString& left, const wchar_t* right) {
-    CString result(left);
-    result += right;
-    return result;
-}
-
-CString operator+(const wchar_t* left, const CString& right) {
-    CString result(left);
-    result += right;
-    return result;
-}
-
-CString operator+(const CString& left, wchar_t right) {
-    CString result(left);
-    result += right;
-    return result;
+    return S_OK;
 }
 
 bool operator==(const CString& left, const CString& right) noexcept {
     return Compare(left, left.GetLength(), right, right.GetLength()) == 0;
 }
 bool operator==(const CString& left, const wchar_t* right) noexcept {
-    return Compare(left, left.GetLength(), right, LengthOf(right)) == 0;
+    return Compare(left, left.GetLength(), right, CompareLength(right)) == 0;
 }
 bool operator==(const wchar_t* left, const CString& right) noexcept { return right == left; }
 bool operator!=(const CString& left, const CString& right) noexcept { return !(left == right); }
@@ -428,8 +426,8 @@ bool operator<(const CString& left, const CString& right) noexcept {
     return Compare(left, left.GetLength(), right, right.GetLength()) < 0;
 }
 bool operator<(const CString& left, const wchar_t* right) noexcept {
-    return Compare(left, left.GetLength(), right, LengthOf(right)) < 0;
+    return Compare(left, left.GetLength(), right, CompareLength(right)) < 0;
 }
 bool operator<(const wchar_t* left, const CString& right) noexcept {
-    return Compare(left, LengthOf(left), right, right.GetLength()) < 0;
+    return Compare(left, CompareLength(left), right, right.GetLength()) < 0;
 }

@@ -4,8 +4,8 @@
 
 #include "store/com/update_listeners.h"
 #include "store/core/store_paths.h"
+#include "support/caught_exception.h"
 #include "support/com_ptr.h"
-#include "support/hresult.h"
 
 namespace zrvstore::server {
 

@@ -14,8 +14,21 @@
 namespace {
 
 std::wstring Extension(const wchar_t* path) {
-    const CString extension = GetLowerExtension(path);
+    CString extension;
+    if (FAILED(GetLowerExtension(path, extension))) return L"<failed>";
     return std::wstring(extension.GetString(), extension.GetLength());
+}
+
+CategorySelection Gathered(ICategoryEnum* selection) {
+    CategorySelection items;
+    EXPECT_EQ(S_OK, GatherSelection(selection, items));
+    return items;
+}
+
+std::wstring Name(const CategoryItem& item) {
+    CString name;
+    if (FAILED(CategoryItemName(item, name))) return L"<failed>";
+    return std::wstring(name.GetString(), name.GetLength());
 }
 
 TEST(LowerExtension, IsWhatFollowsTheLastDotOfTheFileName) {
@@ -75,11 +88,11 @@ class FakeEnum final : public ICategoryEnum {
 
 TEST(GatherSelection, CopiesEveryRecordInOrderAndLeavesTheEnumeratorAlone) {
     FakeEnum selection({L"Work", L"Home", L"Work", L"<untouched>"});
-    const CategorySelection items = GatherSelection(&selection);
+    const CategorySelection items = Gathered(&selection);
     ASSERT_EQ(4u, items.size());
-    EXPECT_STREQ(L"Work", CategoryItemName(items[0]));
-    EXPECT_STREQ(L"Home", CategoryItemName(items[1]));
-    EXPECT_STREQ(L"Work", CategoryItemName(items[2])) << "duplicates are kept";
+    EXPECT_EQ(L"Work", Name(items[0]));
+    EXPECT_EQ(L"Home", Name(items[1]));
+    EXPECT_EQ(L"Work", Name(items[2])) << "duplicates are kept";
     EXPECT_EQ(3u, items[2].id) << "the whole record is copied";
     EXPECT_EQ(0, std::memcmp(&items[2], &items[3], sizeof(CategoryItem)))
         << "a record the control left untouched repeats the buffer";
@@ -88,8 +101,8 @@ TEST(GatherSelection, CopiesEveryRecordInOrderAndLeavesTheEnumeratorAlone) {
     EXPECT_EQ(0u, selection.releases) << "the list owns its enumerator";
 
     FakeEnum nothing({});
-    EXPECT_TRUE(GatherSelection(&nothing).empty());
-    EXPECT_TRUE(GatherSelection(nullptr).empty());
+    EXPECT_TRUE(Gathered(&nothing).empty());
+    EXPECT_TRUE(Gathered(nullptr).empty());
 }
 
 TEST(GatherSelection, NameWithoutTerminatorStopsAtTheEndOfItsField) {
@@ -97,9 +110,9 @@ TEST(GatherSelection, NameWithoutTerminatorStopsAtTheEndOfItsField) {
     std::memset(&item, 0, sizeof(item));
     for (wchar_t& c : item.name) c = L'n';
     for (wchar_t& c : item.description) c = L'd';
-    const CString name = CategoryItemName(item);
-    EXPECT_EQ(static_cast<int>(ARRAYSIZE(item.name)), name.GetLength());
-    EXPECT_EQ(-1, name.Find(L'd'));
+    const std::wstring name = Name(item);
+    EXPECT_EQ(ARRAYSIZE(item.name), name.size());
+    EXPECT_EQ(std::wstring::npos, name.find(L'd'));
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "common/cstring_maker.h"
+#include "common/no_memory.h"
 #include "pages/categories/category_set.h"
 
 namespace {
@@ -24,54 +26,60 @@ Names NamesOf(const CategorySet& set) {
     return names;
 }
 
-Names Read(const wchar_t* text) { return NamesOf(CategorySet(text)); }
+CategorySet ReadSet(const std::wstring& text) {
+    CategorySet set;
+    EXPECT_EQ(S_OK, set.Read(zrvtest::MakeCString(text)));
+    return set;
+}
+
+Names Read(const std::wstring& text) { return NamesOf(ReadSet(text)); }
 
 std::wstring TextOf(const CategorySet& set) {
-    const CString text = set.GetText();
+    const CString& text = set.GetText();
     return std::wstring(text.GetString(), text.GetLength());
 }
 
 TEST(CategorySet, AddPutsTheEarlierNamesInOrderAndTheNewNameLast) {
-    CategorySet empty(L"");
+    CategorySet empty = ReadSet(L"");
     EXPECT_TRUE(empty.Names().empty());
-    EXPECT_FALSE(empty.Add(L"Work"));
+    EXPECT_EQ(S_OK, empty.Add(L"Work"));
     EXPECT_EQ(L"Work", TextOf(empty));
 
-    CategorySet set(L"Work; Home");
+    CategorySet set = ReadSet(L"Work; Home");
     EXPECT_EQ((Names{L"Home", L"Work"}), NamesOf(set));
     EXPECT_EQ(L"Work; Home", TextOf(set)) << "the text stays as read until a change";
-    EXPECT_FALSE(set.Add(L"Alpha"));
+    EXPECT_EQ(S_OK, set.Add(L"Alpha"));
     EXPECT_EQ(L"Home; Work; Alpha", TextOf(set));
-    EXPECT_FALSE(set.Add(L"Zeta"));
+    EXPECT_EQ(S_OK, set.Add(L"Zeta"));
     EXPECT_EQ(L"Alpha; Home; Work; Zeta", TextOf(set));
     EXPECT_EQ((Names{L"Alpha", L"Home", L"Work", L"Zeta"}), NamesOf(set));
 
     // A text that yields no names is kept until the first change.
-    CategorySet separators(L";;");
+    CategorySet separators = ReadSet(L";;");
     EXPECT_TRUE(separators.Names().empty());
     EXPECT_EQ(L";;", TextOf(separators));
-    EXPECT_FALSE(separators.Add(L"x"));
+    EXPECT_EQ(S_OK, separators.Add(L"x"));
     EXPECT_EQ(L"x", TextOf(separators));
 }
 
 TEST(CategorySet, RemoveLeavesATrailingSeparatorAndTheLastRemovalAnEmptyText) {
-    CategorySet set(L"Work;Alpha;Home");
-    EXPECT_TRUE(set.Remove(L"Home"));
+    CategorySet set = ReadSet(L"Work;Alpha;Home");
+    EXPECT_EQ(S_OK, set.Remove(L"Home"));
     EXPECT_EQ(L"Alpha; Work; ", TextOf(set));
     EXPECT_EQ((Names{L"Alpha", L"Work"}), NamesOf(set));
 
-    CategorySet last(L"Work");
-    EXPECT_TRUE(last.Remove(L"Work"));
+    CategorySet last = ReadSet(L"Work");
+    EXPECT_EQ(S_OK, last.Remove(L"Work"));
     EXPECT_EQ(L"", TextOf(last));
     EXPECT_TRUE(last.Names().empty());
 }
 
 TEST(CategorySet, NoChangeKeepsTheTextExactlyAsRead) {
     const wchar_t* stored = L"  Work ;Home;;  ";
-    CategorySet set(stored);
-    EXPECT_TRUE(set.Add(L"Home"));
-    EXPECT_FALSE(set.Remove(L"Alpha"));
-    EXPECT_FALSE(set.Remove(L"home")) << "names compare exactly";
+    CategorySet set = ReadSet(stored);
+    EXPECT_EQ(S_FALSE, set.Add(L"Home"));
+    EXPECT_EQ(S_FALSE, set.Remove(L"Alpha"));
+    EXPECT_EQ(S_FALSE, set.Remove(L"home")) << "names compare exactly";
     EXPECT_EQ(stored, TextOf(set));
 }
 
@@ -87,17 +95,17 @@ TEST(CategorySet, ReadingTrimsSkipsEmptyPiecesAndKeepsEachNameOnce) {
     EXPECT_EQ((Names{L"", L"a", L"b"}), Read(L"a; b; "));
     EXPECT_EQ((Names{L"", L"a", L"b"}), Read(L"a; ;b"));
 
-    CategorySet withEmpty(L"a; ;b");
-    EXPECT_FALSE(withEmpty.Add(L"c"));
+    CategorySet withEmpty = ReadSet(L"a; ;b");
+    EXPECT_EQ(S_OK, withEmpty.Add(L"c"));
     EXPECT_EQ(L"; a; b; c", TextOf(withEmpty));
     EXPECT_EQ((Names{L"a", L"b", L"c"}), Read(TextOf(withEmpty).c_str()));
 }
 
 TEST(CategorySet, OrdersByCodeUnitAndTakesNamesAsGiven) {
-    CategorySet set(L"");
+    CategorySet set = ReadSet(L"");
     for (const wchar_t* name :
          {L"b", L"abc", L"\uFF21", L"B", L"ab", L"\u00E9", L"\xD83D\xDE00", L"Z", L""}) {
-        EXPECT_FALSE(set.Add(name));
+        EXPECT_EQ(S_OK, set.Add(name));
     }
     // Capitals before small letters, a prefix before what extends it, and
     // surrogates (0xD800...) before the full-width A (0xFF21).
@@ -105,11 +113,31 @@ TEST(CategorySet, OrdersByCodeUnitAndTakesNamesAsGiven) {
               NamesOf(set));
 
     // Names from the list control are neither trimmed nor split.
-    CategorySet stored(L"Work");
-    EXPECT_FALSE(stored.Add(L"Work "));
-    EXPECT_FALSE(stored.Add(L"Home;Travel"));
+    CategorySet stored = ReadSet(L"Work");
+    EXPECT_EQ(S_OK, stored.Add(L"Work "));
+    EXPECT_EQ(S_OK, stored.Add(L"Home;Travel"));
     EXPECT_EQ((Names{L"Home;Travel", L"Work", L"Work "}), NamesOf(stored));
     EXPECT_EQ((Names{L"Home", L"Travel", L"Work"}), Read(TextOf(stored).c_str()));
+}
+
+// A press whose change runs out of memory must not store a text that lost a
+// name, nor one that the names no longer match.
+TEST(CategorySet, ChangesWithoutMemoryLeaveTheSetAsItWas) {
+    CategorySet set = ReadSet(L"Work; Home");
+    const CString other = zrvtest::MakeCString(L"a;b");
+    HRESULT results[3] = {};
+    bool failing = false;
+    {
+        zrvtest::NoMemory noMemory;
+        failing = noMemory.ok();
+        results[0] = set.Add(L"Alpha");
+        results[1] = set.Remove(L"Home");
+        results[2] = set.Read(other);
+    }
+    ASSERT_TRUE(failing);
+    for (HRESULT hr : results) EXPECT_EQ(E_OUTOFMEMORY, hr);
+    EXPECT_EQ(L"Work; Home", TextOf(set));
+    EXPECT_EQ((Names{L"Home", L"Work"}), NamesOf(set));
 }
 
 // ---- randomized
@@ -221,7 +249,7 @@ TEST(CategorySetRandomized, ReadingAndChangingKeepNamesUniqueSortedAndReadable) 
     for (int round = 0; round < 4000; ++round) {
         const std::wstring text = generate.Text();
         SCOPED_TRACE(::testing::Message() << "round " << round);
-        CategorySet set(text.c_str());
+        CategorySet set = ReadSet(text.c_str());
         Names names = NamesOf(set);
         ASSERT_EQ(ExpectedNames(text), names);
         ASSERT_EQ(text, TextOf(set));
@@ -233,10 +261,10 @@ TEST(CategorySetRandomized, ReadingAndChangingKeepNamesUniqueSortedAndReadable) 
                                           : generate.DeliveredName();
             const bool present = model.count(name) != 0;
             if (generate.Below(3) != 0) {
-                ASSERT_EQ(present, set.Add(name.c_str()));
+                ASSERT_EQ(present ? S_FALSE : S_OK, set.Add(name.c_str()));
                 model.insert(name);
             } else {
-                ASSERT_EQ(present, set.Remove(name.c_str()));
+                ASSERT_EQ(present ? S_OK : S_FALSE, set.Remove(name.c_str()));
                 model.erase(name);
             }
             names = NamesOf(set);

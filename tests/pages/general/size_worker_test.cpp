@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/cstring_maker.h"
 #include "common/import_hook.h"
 #include "common/scoped_environment.h"
 #include "common/test_paths.h"
@@ -243,9 +244,9 @@ TEST_F(SizeField, FigureWithinAFrameWaitsForItsEnd) {
     const zrv::unique_hwnd& field = shown.field;
     SizeDisplay& display = shown.display;
     DWORD start = ::GetTickCount();
-    display.Take(L"1 KB", false);
+    display.Take(MakeCString(L"1 KB"), false);
     EXPECT_EQ(L"1 KB", WindowText(field.get())) << "the first figure is shown at once";
-    display.Take(L"2 KB", false);
+    display.Take(MakeCString(L"2 KB"), false);
     if (::GetTickCount() - start < SizeDisplay::kFrameMs) {
         EXPECT_EQ(L"1 KB", WindowText(field.get()));
     }
@@ -255,11 +256,11 @@ TEST_F(SizeField, FigureWithinAFrameWaitsForItsEnd) {
     EXPECT_EQ(L"2 KB", WindowText(field.get()));
     EXPECT_GE(::GetTickCount() - start, SizeDisplay::kFrameMs);
 
-    display.Take(L"3 KB", false);
-    display.Take(L"4 KB", true);
+    display.Take(MakeCString(L"3 KB"), false);
+    display.Take(MakeCString(L"4 KB"), true);
     EXPECT_EQ(L"4 KB", WindowText(field.get()));
     start = ::GetTickCount();
-    display.Take(L"5 KB", false);
+    display.Take(MakeCString(L"5 KB"), false);
     const bool waited = ::GetTickCount() - start < SizeDisplay::kFrameMs;
     display.Detach();
     PumpFor(nullptr, 3 * SizeDisplay::kFrameMs);
@@ -278,8 +279,8 @@ TEST_F(SizeField, FrameEndTakenBeforeTheLastFigureEndsNothing) {
     const zrv::unique_hwnd& field = shown.field;
     SizeDisplay& display = shown.display;
     SizeDisplay& otherDisplay = other.display;
-    display.Take(L"1 KB", false);
-    display.Take(L"2 KB", false);
+    display.Take(MakeCString(L"1 KB"), false);
+    display.Take(MakeCString(L"2 KB"), false);
     MSG frameEnd = {};
     const DWORD start = ::GetTickCount();
     while (!::PeekMessageW(&frameEnd, shown.page.get(), WM_TIMER, WM_TIMER, PM_REMOVE) &&
@@ -287,9 +288,9 @@ TEST_F(SizeField, FrameEndTakenBeforeTheLastFigureEndsNothing) {
         ::Sleep(1);
     }
     ASSERT_EQ(static_cast<UINT>(WM_TIMER), frameEnd.message);
-    otherDisplay.Take(L"1 KB", false);
-    otherDisplay.Take(L"2 KB", false);
-    display.Take(L"3 KB", true);
+    otherDisplay.Take(MakeCString(L"1 KB"), false);
+    otherDisplay.Take(MakeCString(L"2 KB"), false);
+    display.Take(MakeCString(L"3 KB"), true);
     ::DispatchMessageW(&frameEnd);
     EXPECT_EQ(L"3 KB", WindowText(field.get()));
     ::Sleep(4 * SizeDisplay::kFrameMs);
@@ -518,10 +519,10 @@ TEST_F(SizeField, FolderBecomingAFileMidWalkAddsNothing) {
     ASSERT_TRUE(target);
     Replacer::s_root = &folder.path();
     Replacer::s_figures = 0;
-    zrv::com_ptr<SizeJob> job = SizeJob::Create(folder.path().c_str(), target.get());
+    zrv::com_ptr<SizeJob> job = SizeJob::Create(MakeCString(folder.path()), target.get());
     ASSERT_TRUE(job);
     SizeWalk walk(*job.get(), nullptr);
-    const ULONGLONG total = walk.TotalSize(folder.path().c_str(), false);
+    const ULONGLONG total = walk.TotalSize(MakeCString(folder.path()), false);
     Replacer::s_root = nullptr;
     ASSERT_GT(Replacer::s_figures, 1);
     EXPECT_FALSE(walk.Stopped()) << "the walk failed";
@@ -787,8 +788,8 @@ TEST_F(SizeField, ListingThatFailsMidwayFailsTheWalk) {
         g_listingCalls = 0;
         g_failAt = failAt;
         g_failError = error;
-        zrv::com_ptr<SizeJob> job = SizeJob::Create(folder.path().c_str(), target.get());
-        SizeWalk(*job.get(), nullptr).TotalSize(folder.path().c_str(), false);
+        zrv::com_ptr<SizeJob> job = SizeJob::Create(MakeCString(folder.path()), target.get());
+        SizeWalk(*job.get(), nullptr).TotalSize(MakeCString(folder.path()), false);
         return std::wstring(job->LatestText(last).GetString());
     };
     bool last = false;

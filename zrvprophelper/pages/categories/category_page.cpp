@@ -10,6 +10,7 @@
 #include "pages/categories/file_extension.h"
 #include "pages/page_help.h"
 #include "resources/resource.h"
+#include "support/hresult.h"
 
 namespace {
 
@@ -41,15 +42,20 @@ static_assert(ARRAYSIZE(kTextFields) == 4, "one loaded text per field");
 constexpr int kMaxTypedChars = 511;
 
 // The field's whole text, however long.
-CString FieldText(HWND page, int control) {
+HRESULT FieldText(HWND page, int control, CString& text) noexcept {
     HWND edit = ::GetDlgItem(page, control);
     const int length = ::GetWindowTextLengthW(edit);
-    if (length <= 0) return CString();
-    CString text;
-    wchar_t* buffer = text.GetBufferSetLength(length);
+    if (length <= 0) {
+        text.Empty();
+        return S_OK;
+    }
+    CString read;
+    wchar_t* buffer = read.GetBufferSetLength(length);
+    if (!buffer) return E_OUTOFMEMORY;
     const int copied = ::GetWindowTextW(edit, buffer, length + 1);
-    text.ReleaseBuffer(copied > 0 ? copied : 0);
-    return text;
+    ZRV_RETURN_IF_FAILED(read.ReleaseBuffer(copied > 0 ? copied : 0));
+    text = read;
+    return S_OK;
 }
 
 bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
@@ -58,23 +64,28 @@ bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 // The edit control keeps to its limit in UTF-16 units: a paste cut there can
 // leave half of a character, which is no text at all and which the store's
 // readers would turn into a replacement character. Such halves are dropped.
-CString WholeCharacters(const CString& text) {
+HRESULT WholeCharacters(const CString& text, CString& whole) noexcept {
     const int length = text.GetLength();
-    if (length == 0) return text;
-    CString whole;
-    wchar_t* out = whole.GetBufferSetLength(length);
-    int kept = 0;
+    if (length == 0) {
+        whole = text;
+        return S_OK;
+    }
+    CString kept;
+    wchar_t* out = kept.GetBufferSetLength(length);
+    if (!out) return E_OUTOFMEMORY;
+    int count = 0;
     for (int i = 0; i < length; ++i) {
         const wchar_t c = text[i];
         if (IsHighSurrogate(c) && i + 1 < length && IsLowSurrogate(text[i + 1])) {
-            out[kept++] = c;
-            out[kept++] = text[++i];
+            out[count++] = c;
+            out[count++] = text[++i];
         } else if (!IsHighSurrogate(c) && !IsLowSurrogate(c)) {
-            out[kept++] = c;
+            out[count++] = c;
         }
     }
-    whole.ReleaseBuffer(kept);
-    return whole;
+    ZRV_RETURN_IF_FAILED(kept.ReleaseBuffer(count));
+    whole = kept;
+    return S_OK;
 }
 
 }  // namespace
@@ -86,7 +97,7 @@ CZRVPropPage_Category::CZRVPropPage_Category() noexcept : CZRVPropPage(IDD_CATEG
                        DocumentTypes.put_void());
 }
 
-BOOL CZRVPropPage_Category::OnInitDialog() {
+BOOL CZRVPropPage_Category::OnInitDialog() noexcept {
     LocalizeDialog(window, IDD_CATEGORIES_PAGE);
     LoadTexts();
 
@@ -125,9 +136,7 @@ void CZRVPropPage_Category::LoadTexts() {
             ::SetDlgItemTextW(window, control, text ? text : L"");
         }
         ::SendDlgItemMessageW(window, control, EM_LIMITTEXT, kMaxTypedChars, 0);
-        try {
-            loaded.shown = FieldText(window, control);
-        } catch (...) {
+        if (FAILED(FieldText(window, control, loaded.shown))) {
             loaded.read = false;
             loaded.stored.Empty();
             ::SetDlgItemTextW(window, control, L"");
@@ -173,15 +182,14 @@ void CZRVPropPage_Category::ShowList(zrv::AxHostWindow& host, zrv::com_ptr<ICate
     ::ShowWindow(host.Handle(), SW_SHOWNORMAL);
 }
 
-void CZRVPropPage_Category::OnShow() {
+void CZRVPropPage_Category::OnShow() noexcept {
     if (!Document) return;
+    // Without memory for the question whether the document may be changed,
+    // nothing is offered for editing (Apply asks the store again).
     bool editable = false;
-    try {
-        const CComBSTR document = SelectedPathBstr();
+    CComBSTR document;
+    if (MakeSelectedPathBstr(document)) {
         editable = IsEditableFileType(document) && Document.Editable(DOCPROP_TITLE);
-    } catch (...) {
-        // Whether the document may be changed is not known: nothing is
-        // offered for editing (Apply asks the store again).
     }
     m_editingOffered = m_editingOffered || editable;
     for (int id : kEditingControls) ::EnableWindow(::GetDlgItem(window, id), editable);
@@ -191,15 +199,16 @@ void CZRVPropPage_Category::OnShow() {
 // looked for as a substring, case-sensitively. An empty extension is found
 // in any text. Without the document types there is no list to consult, and
 // the file counts as not editable: the arrows could not work then either.
-bool CZRVPropPage_Category::IsEditableFileType(BSTR path) {
-    const CString extension = GetLowerExtension(path);
+bool CZRVPropPage_Category::IsEditableFileType(BSTR path) noexcept {
+    CString extension;
+    if (FAILED(GetLowerExtension(path, extension))) return false;
     if (!DocumentTypes) return false;
     CComBSTR extensions;
     DocumentTypes->GetDocumentExtensions(extensions.put());
     return std::wcsstr(extensions.get() ? extensions.get() : L"", extension) != nullptr;
 }
 
-LRESULT CZRVPropPage_Category::OnCommand(WPARAM wParam, WORD notification) {
+LRESULT CZRVPropPage_Category::OnCommand(WPARAM wParam, WORD notification) noexcept {
     // Only the four edit fields send EN_UPDATE. Their filling in
     // OnInitDialog counts as a change too: the sheet cannot tell it apart.
     if (notification == EN_UPDATE) return SetModified(true);
@@ -219,33 +228,38 @@ LRESULT CZRVPropPage_Category::OnCommand(WPARAM wParam, WORD notification) {
 
 // Written and announced at once, as the page's notice tells the user, and
 // stored back even when no name changed. The sheet is not told of a change:
-// there is nothing left for Apply to do.
-void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange change) {
+// there is nothing left for Apply to do. Out of memory before the write
+// writes nothing.
+void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange change) noexcept {
     if (!AvailableList || !AssignedList || !DocumentTypes) return;
     ICategoryEnum* selection = nullptr;  // the list's own: never released here
     if (source->GetSelection(&selection) != S_OK || !selection) return;
-    const CategorySelection items = GatherSelection(selection);
+    CategorySelection items;
+    if (FAILED(GatherSelection(selection, items))) return;
     if (items.empty() || !Document.BeginChange()) return;
 
     CComBSTR stored;
     // A failed read tells nothing about what is stored; a set built from it
     // would replace every category the document has.
     if (!Document.ReadText(DOCPROP_CATEGORIES, stored)) return;
-    CategorySet categories{CString(stored.get())};
+    CString storedText;
+    if (FAILED(storedText.SetString(stored.get()))) return;
+    CategorySet categories;
+    if (FAILED(categories.Read(storedText))) return;
     for (const CategoryItem& item : items) {
-        const CString name = CategoryItemName(item);
-        if (change == CategoryChange::Add) {
-            categories.Add(name);
-        } else {
-            categories.Remove(name);
-        }
+        CString name;
+        if (FAILED(CategoryItemName(item, name))) return;
+        const HRESULT changed =
+            change == CategoryChange::Add ? categories.Add(name) : categories.Remove(name);
+        if (FAILED(changed)) return;
     }
 
     // Everything is made before the write, so that a write is always
     // followed by its save and announcement. A text the store refused (one
     // grown past what it holds) is not stored: there is nothing to save and
     // no change to announce.
-    const CComBSTR text(categories.GetText());
+    CComBSTR text;
+    if (FAILED(text.Assign(categories.GetText()))) return;
     Document.WriteText(DOCPROP_CATEGORIES, text.get());
     Document.FinishChange();
 }
@@ -258,7 +272,7 @@ void CZRVPropPage_Category::MoveCategories(ICategoryList* source, CategoryChange
 // typed (OK would otherwise close it over them); the next Apply writes every
 // text again. An Apply that could not write back what was already stored
 // passes quietly.
-LRESULT CZRVPropPage_Category::OnApply() {
+LRESULT CZRVPropPage_Category::OnApply() noexcept {
     if (!Document) return 0;
     PendingText pending[ARRAYSIZE(kTextFields)];
     if (!Document.BeginChange() || !Document.Editable(DOCPROP_TITLE) || !PrepareTexts(pending)) {
@@ -290,34 +304,34 @@ LRESULT CZRVPropPage_Category::OnApply() {
 // Unknown (out of memory), a field counts as typed into.
 bool CZRVPropPage_Category::TextsTyped() const noexcept {
     if (!m_editingOffered) return false;
-    try {
-        for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
-            if (FieldText(window, kTextFields[i].control) != Loaded[i].shown) return true;
-        }
-        return false;
-    } catch (...) {
-        return true;
+    for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
+        CString current;
+        if (FAILED(FieldText(window, kTextFields[i].control, current))) return true;
+        if (current != Loaded[i].shown) return true;
     }
+    return false;
 }
 
 // The texts are all made before the first write: running out of memory
 // half way would leave some of an Apply's texts written and others not.
 bool CZRVPropPage_Category::PrepareTexts(PendingText* pending) noexcept {
-    try {
-        for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
-            const LoadedText& loaded = Loaded[i];
-            PendingText& field = pending[i];
-            field.current = FieldText(window, kTextFields[i].control);
-            const bool edited = field.current != loaded.shown;
-            if (!edited && !loaded.read) continue;
-            field.text = edited ? CComBSTR(WholeCharacters(field.current)) : loaded.stored;
-            if (!field.text) field.text = L"";
-            field.write = true;
+    for (size_t i = 0; i < ARRAYSIZE(kTextFields); ++i) {
+        const LoadedText& loaded = Loaded[i];
+        PendingText& field = pending[i];
+        if (FAILED(FieldText(window, kTextFields[i].control, field.current))) return false;
+        const bool edited = field.current != loaded.shown;
+        if (!edited && !loaded.read) continue;
+        if (edited) {
+            CString whole;
+            if (FAILED(WholeCharacters(field.current, whole)) || FAILED(field.text.Assign(whole)))
+                return false;
+        } else if (FAILED(field.text.Assign(loaded.stored))) {
+            return false;
         }
-        return true;
-    } catch (...) {
-        return false;
+        if (!field.text && FAILED(field.text.Assign(L""))) return false;
+        field.write = true;
     }
+    return true;
 }
 
 void CZRVPropPage_Category::WriteTexts(const PendingText* pending) noexcept {
@@ -326,11 +340,11 @@ void CZRVPropPage_Category::WriteTexts(const PendingText* pending) noexcept {
     }
 }
 
-LRESULT CZRVPropPage_Category::OnNotify(NMHDR*) { return 0; }
+LRESULT CZRVPropPage_Category::OnNotify(NMHDR*) noexcept { return 0; }
 
-void CZRVPropPage_Category::OnHelp() { ShowPageHelp(window, L"change_cat.htm"); }
+void CZRVPropPage_Category::OnHelp() noexcept { ShowPageHelp(window, L"change_cat.htm"); }
 
-BOOL CZRVPropPage_Category::OnDestroy() {
+BOOL CZRVPropPage_Category::OnDestroy() noexcept {
     AvailableList.reset();
     AssignedList.reset();
     DocumentTypes.reset();

@@ -21,17 +21,17 @@ class CZRVPropPage_Category final : public CZRVPropPage {
   public:
     CZRVPropPage_Category() noexcept;
 
-    BOOL OnInitDialog() override;
-    BOOL OnDestroy() override;
+    BOOL OnInitDialog() noexcept override;
+    BOOL OnDestroy() noexcept override;
     // 0 when there is no store, or when the texts could not be kept and the
     // user lost none of them; else 1. A text the user typed that could not
     // be kept (the store refused a write or the save, or no longer lets the
     // document be changed) is reported to the user, and the apply refused.
-    LRESULT OnApply() override;
-    LRESULT OnNotify(NMHDR* header) override;
-    LRESULT OnCommand(WPARAM wParam, WORD notification) override;
-    void OnHelp() override;
-    void OnShow() override;
+    LRESULT OnApply() noexcept override;
+    LRESULT OnNotify(NMHDR* header) noexcept override;
+    LRESULT OnCommand(WPARAM wParam, WORD notification) noexcept override;
+    void OnHelp() noexcept override;
+    void OnShow() noexcept override;
 
   private:
     enum class CategoryChange { Add, Remove };
@@ -46,9 +46,10 @@ class CZRVPropPage_Category final : public CZRVPropPage {
 
     // The arrow buttons: the categories selected in `source` are added to or
     // removed from the document's categories, stored at once.
-    void MoveCategories(ICategoryList* source, CategoryChange change);
+    void MoveCategories(ICategoryList* source, CategoryChange change) noexcept;
 
-    bool IsEditableFileType(BSTR path);
+    // False too when the question cannot be asked for want of memory.
+    bool IsEditableFileType(BSTR path) noexcept;
     // A text as one Apply writes it, and the field's text it came from.
     struct PendingText {
         bool write = false;

@@ -1,69 +1,75 @@
 #include "category_set.h"
 
 #include <algorithm>
+#include <utility>
+
+#include "support/hresult.h"
 
 namespace {
 
-void SortNames(std::vector<CString>& names) {
+using NameList = zrv::nothrow_vector<CString>;
+
+void SortNames(NameList& names) noexcept {
     std::sort(names.begin(), names.end(), [](const CString& a, const CString& b) { return a < b; });
 }
 
-bool Contains(const std::vector<CString>& names, const CString& name) {
+bool Contains(const NameList& names, const CString& name) noexcept {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
 }  // namespace
 
-CategorySet::CategorySet(CString text) {
-    if (text.IsEmpty()) return;
+HRESULT CategorySet::Read(const CString& text) noexcept {
+    NameList names;
     const int length = text.GetLength();
-    int start = 0;
-    for (;;) {
+    for (int start = 0; start < length;) {
         int end = text.Find(L';', start);
         if (end < 0) end = length;
         // An empty piece (";;") is no name, but one of white space only is
         // the empty name: the test comes before trimming.
         if (end > start) {
-            CString piece = text.Mid(start, end - start);
-            piece.Trim();
-            if (!Contains(m_names, piece)) m_names.push_back(piece);
+            CString piece;
+            ZRV_RETURN_IF_FAILED(text.Mid(start, end - start, piece));
+            ZRV_RETURN_IF_FAILED(piece.Trim());
+            if (!Contains(names, piece)) ZRV_RETURN_IF_FAILED(names.push_back(std::move(piece)));
         }
-        if (end == length) break;
         start = end + 1;
     }
-    SortNames(m_names);
-    m_text = std::move(text);
+    SortNames(names);
+    m_names = std::move(names);
+    m_text = text;
+    return S_OK;
 }
 
-CategorySet::WasPresent CategorySet::Add(const wchar_t* name) {
-    const CString wanted(name);
+HRESULT CategorySet::Add(const wchar_t* name) noexcept {
+    CString wanted;
+    ZRV_RETURN_IF_FAILED(wanted.SetString(name));
     CString text;
     for (const CString& present : m_names) {
-        if (present == wanted) return true;
-        text += present;
-        text += kSeparator;
+        if (present == wanted) return S_FALSE;
+        ZRV_RETURN_IF_FAILED(text.Append(present));
+        ZRV_RETURN_IF_FAILED(text.Append(kSeparator));
     }
-    text += wanted;
-    m_names.push_back(wanted);
+    ZRV_RETURN_IF_FAILED(text.Append(wanted));
+    ZRV_RETURN_IF_FAILED(m_names.push_back(std::move(wanted)));
     SortNames(m_names);
     m_text = std::move(text);
-    return false;
+    return S_OK;
 }
 
-CategorySet::WasPresent CategorySet::Remove(const wchar_t* name) {
-    const CString unwanted(name);
+HRESULT CategorySet::Remove(const wchar_t* name) noexcept {
     CString text;
-    auto found = m_names.end();
-    for (auto it = m_names.begin(); it != m_names.end(); ++it) {
-        if (*it == unwanted) {
-            found = it;
+    CString* found = nullptr;
+    for (CString& present : m_names) {
+        if (present == name) {
+            found = &present;
         } else {
-            text += *it;
-            text += kSeparator;
+            ZRV_RETURN_IF_FAILED(text.Append(present));
+            ZRV_RETURN_IF_FAILED(text.Append(kSeparator));
         }
     }
-    if (found == m_names.end()) return false;
+    if (!found) return S_FALSE;
     m_names.erase(found);
     m_text = std::move(text);
-    return true;
+    return S_OK;
 }

@@ -7,35 +7,35 @@
 // Names are unique under exact comparison (no case folding, no trimming of
 // names passed to Add and Remove) and kept in code-unit order. Reading trims
 // white space around each name and skips empty pieces, but a piece of white
-// space alone is the empty name. Memory exhaustion raises the allocation
-// exception of the container or the string; nothing is caught here.
-
-#include <vector>
+// space alone is the empty name. Running out of memory answers E_OUTOFMEMORY
+// and leaves the set as it was.
 
 #include "support/cstring.h"
+#include "support/nothrow_vector.h"
 
 class CategorySet {
   public:
-    // The text is kept as it is until the first change.
-    explicit CategorySet(CString text);
+    CategorySet() noexcept = default;
 
-    // Both changes answer whether the name was in the set before the call.
-    using WasPresent = bool;
+    // Takes the stored text; it is kept as it is until the first change.
+    [[nodiscard]] HRESULT Read(const CString& text) noexcept;
 
-    // A name already there changes nothing. Otherwise the text becomes the
-    // earlier names in order, each followed by "; ", and the added name
-    // last, with no separator after it.
-    WasPresent Add(const wchar_t* name);
-    // A name that was there is gone; the text becomes the names that are
-    // left, each followed by "; " (empty when none is left).
-    WasPresent Remove(const wchar_t* name);
+    // Both changes answer S_OK when they changed the set, S_FALSE when the
+    // name was already there (Add) or was not there (Remove).
+    //
+    // Add: the text becomes the earlier names in order, each followed by
+    // "; ", and the added name last, with no separator after it.
+    [[nodiscard]] HRESULT Add(const wchar_t* name) noexcept;
+    // Remove: the text becomes the names that are left, each followed by
+    // "; " (empty when none is left).
+    [[nodiscard]] HRESULT Remove(const wchar_t* name) noexcept;
 
-    CString GetText() const { return m_text; }
-    const std::vector<CString>& Names() const noexcept { return m_names; }
+    const CString& GetText() const noexcept { return m_text; }
+    const zrv::nothrow_vector<CString>& Names() const noexcept { return m_names; }
 
   private:
     static constexpr const wchar_t* kSeparator = L"; ";
 
-    std::vector<CString> m_names;
+    zrv::nothrow_vector<CString> m_names;
     CString m_text;
 };

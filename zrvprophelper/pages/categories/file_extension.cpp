@@ -2,24 +2,30 @@
 
 #include <wchar.h>
 
-#include "support/exceptions.h"
+#include "support/crt_error.h"
+#include "support/hresult.h"
 
-CString GetLowerExtension(const wchar_t* path) {
-    CString text(path);
-    text.Trim();
-    CString extension;
+HRESULT GetLowerExtension(const wchar_t* path, CString& extension) noexcept {
+    CString text;
+    ZRV_RETURN_IF_FAILED(text.SetString(path));
+    ZRV_RETURN_IF_FAILED(text.Trim());
+    CString found;
     for (int position = text.GetLength(); position >= 1; --position) {
         const wchar_t c = text[position];
         if (c == L'.') {
-            extension = text.Mid(position + 1);
+            ZRV_RETURN_IF_FAILED(text.Mid(position + 1, found));
             break;
         }
         if (c == L'\\' || c == L'/') break;
     }
-    if (!extension.IsEmpty()) {
-        const int length = extension.GetLength();
-        AtlCrtErrorCheck(::_wcslwr_s(extension.GetBuffer(), static_cast<size_t>(length) + 1));
-        extension.ReleaseBuffer(length);
+    if (!found.IsEmpty()) {
+        const int length = found.GetLength();
+        wchar_t* buffer = found.GetBuffer();
+        if (!buffer) return E_OUTOFMEMORY;
+        ZRV_RETURN_IF_FAILED(
+            ResultFromCrtError(::_wcslwr_s(buffer, static_cast<size_t>(length) + 1)));
+        ZRV_RETURN_IF_FAILED(found.ReleaseBuffer(length));
     }
-    return extension;
+    extension = found;
+    return S_OK;
 }

@@ -8,4 +8,4 @@
 // current C locale; empty when the name has no dot after its last '\' or
 // '/'. White space around the path is ignored; a null path has no
 // extension. A dot in the very first position is not looked at.
-CString GetLowerExtension(const wchar_t* path);
+HRESULT GetLowerExtension(const wchar_t* path, CString& extension) noexcept;

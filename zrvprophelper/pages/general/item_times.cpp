@@ -1,6 +1,7 @@
 #include "item_times.h"
 
 #include "support/handles.h"
+#include "support/hresult.h"
 
 namespace {
 
@@ -28,23 +29,28 @@ class TimeFormatter {
                ::FileTimeToSystemTime(&localFile, &local);
     }
 
-    CString Date(const SYSTEMTIME& local) const {
+    HRESULT Date(const SYSTEMTIME& local, CString& text) const noexcept {
         wchar_t part[kPartBuffer] = {};
         const DWORD flags = m_date.get() ? 0 : DATE_LONGDATE;
         if (::GetDateFormatW(LOCALE_USER_DEFAULT, flags, &local, m_date.get(), part, kPartBuffer) ==
             0) {
             part[0] = L'\0';
         }
-        return CString(part);
+        return text.SetString(part);
     }
 
-    CString DateAndTime(const SYSTEMTIME& local) const {
+    HRESULT DateAndTime(const SYSTEMTIME& local, CString& text) const noexcept {
         wchar_t part[kPartBuffer] = {};
         if (::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &local, m_time.get(), part, kPartBuffer) ==
             0) {
             part[0] = L'\0';
         }
-        return Date(local) + L" " + part;
+        CString both;
+        ZRV_RETURN_IF_FAILED(Date(local, both));
+        ZRV_RETURN_IF_FAILED(both.Append(L" "));
+        ZRV_RETURN_IF_FAILED(both.Append(part));
+        text = both;
+        return S_OK;
     }
 
   private:
@@ -58,24 +64,28 @@ bool IsMidnight(const SYSTEMTIME& time) noexcept {
 
 }  // namespace
 
-ItemTimes ReadItemTimes(const wchar_t* path) {
-    ItemTimes times;
+HRESULT ReadItemTimes(const wchar_t* path, ItemTimes& times) noexcept {
     // Backup semantics let a folder (reached through a shortcut) be opened
     // for its times as well; files open as they would without it.
     zrv::unique_hfile item(
         ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!item) return times;
+    if (!item) return S_OK;
 
     FILETIME created, accessed, written;
-    if (!::GetFileTime(item.get(), &created, &accessed, &written)) return times;
+    if (!::GetFileTime(item.get(), &created, &accessed, &written)) return S_OK;
 
     const TimeFormatter formatter;
     SYSTEMTIME local;
-    if (formatter.ToLocal(created, local)) times.created = formatter.DateAndTime(local);
-    if (formatter.ToLocal(written, local)) times.modified = formatter.DateAndTime(local);
-    if (formatter.ToLocal(accessed, local)) {
-        times.accessed = IsMidnight(local) ? formatter.Date(local) : formatter.DateAndTime(local);
+    if (formatter.ToLocal(created, local)) {
+        ZRV_RETURN_IF_FAILED(formatter.DateAndTime(local, times.created));
     }
-    return times;
+    if (formatter.ToLocal(written, local)) {
+        ZRV_RETURN_IF_FAILED(formatter.DateAndTime(local, times.modified));
+    }
+    if (formatter.ToLocal(accessed, local)) {
+        ZRV_RETURN_IF_FAILED(IsMidnight(local) ? formatter.Date(local, times.accessed)
+                                               : formatter.DateAndTime(local, times.accessed));
+    }
+    return S_OK;
 }

@@ -16,4 +16,5 @@ struct ItemTimes {
 
 // All three empty when the item cannot be opened for reading (missing, held
 // by a writer that shares no reading, no access) or its times cannot be read.
-ItemTimes ReadItemTimes(const wchar_t* path);
+// E_OUTOFMEMORY when a text cannot be made.
+HRESULT ReadItemTimes(const wchar_t* path, ItemTimes& times) noexcept;

@@ -4,6 +4,7 @@
 
 #include "localization/localizer.h"
 #include "resources/resource.h"
+#include "support/hresult.h"
 
 namespace {
 
@@ -47,18 +48,15 @@ bool IsSizeFigureFormat(const wchar_t* format) noexcept {
     return conversions == 1;
 }
 
-CString SizeFigureText(ULONGLONG totalBytes, CZRVLocalizer* localizer) {
+HRESULT SizeFigureText(ULONGLONG totalBytes, CZRVLocalizer* localizer, CString& text) noexcept {
     const bool kilobytes = totalBytes >= kKilobyte;
     const UINT id = kilobytes ? IDS_SIZE_KB_FORMAT : IDS_SIZE_BYTES_FORMAT;
     CString format;
-    format.LoadString(id);
+    ZRV_RETURN_IF_FAILED(format.LoadString(id));
     if (localizer) {
         CString translated = format;
-        if (localizer->LocalizeString(id, translated) && IsSizeFigureFormat(translated)) {
-            format = translated;
-        }
+        ZRV_RETURN_IF_FAILED(localizer->LocalizeString(id, translated));
+        if (IsSizeFigureFormat(translated)) format = translated;
     }
-    CString text;
-    text.Format(format.GetString(), kilobytes ? totalBytes / kKilobyte : totalBytes);
-    return text;
+    return text.Format(format.GetString(), kilobytes ? totalBytes / kKilobyte : totalBytes);
 }

@@ -11,8 +11,8 @@ class CZRVLocalizer;
 // Each call loads the string-table text anew and asks localizer (when not
 // null) for its translation. A translation that is not a single 64-bit
 // integer conversion is not used: it would read an argument that is not
-// there. Raises CAtlException when the text cannot be made.
-CString SizeFigureText(ULONGLONG totalBytes, CZRVLocalizer* localizer);
+// there. A failure (no memory for the text) leaves text as it was.
+HRESULT SizeFigureText(ULONGLONG totalBytes, CZRVLocalizer* localizer, CString& text) noexcept;
 
 // The format takes exactly one argument, an unsigned 64-bit number:
 // %[flags][width][.precision]I64 and one of d i u x X, width and precision

@@ -4,12 +4,16 @@
 #include <process.h>
 #include <shlwapi.h>
 
+#include <climits>
+#include <cwchar>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "localization/localizer.h"
 #include "pages/general/sent_messages.h"
 #include "pages/general/size_figure.h"
+#include "support/hresult.h"
 
 namespace {
 
@@ -28,23 +32,35 @@ bool IsFolderToWalk(DWORD attributes) noexcept {
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
-// The path in its literal form ("\\?\C:\..." or "\\?\UNC\..."), which the
+// The path in its literal form ("\\\\?\\C:\\..." or "\\\\?\\UNC\\..."), which the
 // file system takes as spelled: a plain path would drop the trailing dots
 // of a folder named "t." and so list its sibling "t" in its place. The path
 // is made full first, as a plain path lookup would make it; one that cannot
 // be is kept as it is.
-std::wstring LiteralPath(const CString& path) {
-    const std::wstring plain(path.GetString(), path.GetLength());
-    if (plain.compare(0, 4, L"\\\\?\\") == 0 || plain.compare(0, 4, L"\\\\.\\") == 0) return plain;
-    const DWORD size = ::GetFullPathNameW(plain.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return plain;
-    std::wstring full(size, L'\0');
-    const DWORD length = ::GetFullPathNameW(plain.c_str(), size, &full[0], nullptr);
-    if (length == 0 || length >= size) return plain;
-    full.resize(length);
-    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
-    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC" + full.substr(1);
-    return plain;
+HRESULT LiteralPath(const CString& path, CString& literal) noexcept {
+    literal = path;
+    if (std::wcsncmp(path, L"\\\\?\\", 4) == 0 || std::wcsncmp(path, L"\\\\.\\", 4) == 0)
+        return S_OK;
+    const DWORD size = ::GetFullPathNameW(path, 0, nullptr, nullptr);
+    if (size == 0 || size > INT_MAX) return S_OK;
+    CString full;
+    wchar_t* buffer = full.GetBuffer(static_cast<int>(size));
+    if (!buffer) return E_OUTOFMEMORY;
+    const DWORD length = ::GetFullPathNameW(path, size, buffer, nullptr);
+    if (length == 0 || length >= size) return S_OK;
+    ZRV_RETURN_IF_FAILED(full.ReleaseBuffer(static_cast<int>(length)));
+    CString made;
+    if (length >= 3 && full[1] == L':' && full[2] == L'\\') {
+        ZRV_RETURN_IF_FAILED(made.SetString(L"\\\\?\\"));
+        ZRV_RETURN_IF_FAILED(made.Append(full));
+    } else if (std::wcsncmp(full, L"\\\\", 2) == 0) {
+        ZRV_RETURN_IF_FAILED(made.SetString(L"\\\\?\\UNC"));
+        ZRV_RETURN_IF_FAILED(made.Append(full.GetString() + 1));
+    } else {
+        return S_OK;
+    }
+    literal = made;
+    return S_OK;
 }
 
 // A folder removed, renamed or replaced by a file since its parent was
@@ -58,8 +74,8 @@ bool IsGoneOrClosed(DWORD error) noexcept {
 // either, and the file system may say so with an error of its own (a file's
 // path as a folder's is an invalid name to Wine): what the entry is now
 // tells.
-bool IsNoLongerAFolder(const std::wstring& path) noexcept {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+bool IsNoLongerAFolder(const CString& path) noexcept {
+    const DWORD attributes = ::GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return IsGoneOrClosed(::GetLastError());
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
@@ -151,13 +167,7 @@ unsigned __stdcall SizeWorkerProc(void* argument) {
         // once, instead of once per entry.
         CZRVLocalizer localizer;
         SizeWalk walk(*start->job.get(), &localizer);
-        try {
-            walk.TotalSize(start->job->Path(), false);
-        } catch (...) {
-            // Out of memory or an unusable text: the walk ends short of the
-            // total, and a running figure left in the field would pass for it.
-            walk.ReportUnknown();
-        }
+        walk.TotalSize(start->job->Path(), false);
         // Everything of ours is gone before the module may be.
         module = start->module.release();
     }
@@ -171,35 +181,44 @@ unsigned __stdcall SizeWorkerProc(void* argument) {
 SizeWalk::SizeWalk(SizeJob& job, CZRVLocalizer* localizer) noexcept
     : m_job(job), m_localizer(localizer) {}
 
-ULONGLONG SizeWalk::TotalSize(const CString& path, bool listFolder) {
+ULONGLONG SizeWalk::TotalSize(const CString& path, bool listFolder) noexcept {
     if (m_stopped) return 0;
     // A tree can be as deep as the platform lets paths grow, and Wine does
     // not stop plain paths at MAX_PATH (literal paths go further anywhere):
     // the walk keeps each open listing on the heap and shares one path
     // buffer and one find record between them, so that no depth can exhaust
     // the thread's stack.
-    std::wstring current = LiteralPath(path);
+    CString current;
+    if (FAILED(LiteralPath(path, current))) return Unknown();
     WIN32_FIND_DATAW entry;
-    std::vector<FolderListing> listings;
-    if (OpenListing(current, listFolder, entry, listings) != ERROR_SUCCESS) return 0;
+    zrv::nothrow_vector<FolderListing> listings;
+    const DWORD opened = OpenListing(current, listFolder, entry, listings);
+    if (opened == ERROR_NOT_ENOUGH_MEMORY) return Unknown();
+    if (opened != ERROR_SUCCESS) return 0;
 
     for (;;) {
         FolderListing* listing = &listings.back();
         if (IsFolderToWalk(entry.dwFileAttributes)) {
             if (!IsDotEntry(entry.cFileName)) {
                 // Looked up by its own path, the item is the entry found.
-                current.resize(listing->pathLength);
-                if (listing->listFolder) current.append(L"\\").append(entry.cFileName);
+                if (FAILED(current.Truncate(static_cast<int>(listing->pathLength)))) {
+                    return Unknown();
+                }
+                if (listing->listFolder &&
+                    (FAILED(current.Append(L"\\")) || FAILED(current.Append(entry.cFileName)))) {
+                    return Unknown();
+                }
                 // The child's first entry is the next one handled. One that
                 // is gone or closed to us adds nothing and shows nothing of
                 // its own; one that is there but cannot be listed for any
-                // other reason (a path too long to follow, no handles left)
-                // may hold anything, and no total is shown at all.
+                // other reason (a path too long to follow, no handles left,
+                // no memory for its listing) may hold anything, and no total
+                // is shown at all.
                 const DWORD error = OpenListing(current, true, entry, listings);
                 if (error == ERROR_SUCCESS) continue;
-                if (!IsGoneOrClosed(error) && !IsNoLongerAFolder(current)) {
-                    ReportUnknown();
-                    return 0;
+                if (error == ERROR_NOT_ENOUGH_MEMORY ||
+                    (!IsGoneOrClosed(error) && !IsNoLongerAFolder(current))) {
+                    return Unknown();
                 }
             }
         } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
@@ -216,12 +235,11 @@ ULONGLONG SizeWalk::TotalSize(const CString& path, bool listFolder) {
                 more = ::FindNextFileW(listing->search.get(), &entry) != FALSE;
                 // A listing cut short (a network drop, a medium gone) may have
                 // held anything: what was counted so far is no total.
-                if (!more && ::GetLastError() != ERROR_NO_MORE_FILES) {
-                    ReportUnknown();
-                    return 0;
-                }
+                if (!more && ::GetLastError() != ERROR_NO_MORE_FILES) return Unknown();
             }
-            if (Report(listing->total, !more && listings.size() == 1) && more) break;
+            const bool shown = Report(listing->total, !more && listings.size() == 1);
+            if (m_unknown) return 0;
+            if (shown && more) break;
             const ULONGLONG total = listing->total;
             listings.pop_back();
             if (listings.empty()) return total;
@@ -231,24 +249,41 @@ ULONGLONG SizeWalk::TotalSize(const CString& path, bool listFolder) {
     }
 }
 
-DWORD SizeWalk::OpenListing(std::wstring& path, bool listFolder, WIN32_FIND_DATAW& entry,
-                            std::vector<FolderListing>& listings) {
-    const size_t pathLength = path.size();
-    if (listFolder) path.append(L"\\*.*");
-    zrv::unique_hfind search(::FindFirstFileW(path.c_str(), &entry));
+DWORD SizeWalk::OpenListing(CString& path, bool listFolder, WIN32_FIND_DATAW& entry,
+                            zrv::nothrow_vector<FolderListing>& listings) noexcept {
+    const int pathLength = path.GetLength();
+    if (listFolder && FAILED(path.Append(L"\\*.*"))) return ERROR_NOT_ENOUGH_MEMORY;
+    zrv::unique_hfind search(::FindFirstFileW(path, &entry));
     const DWORD error = search ? ERROR_SUCCESS : ::GetLastError();
-    path.resize(pathLength);
+    // Only shortened: the buffer is the path's own.
+    if (FAILED(path.Truncate(pathLength))) return ERROR_NOT_ENOUGH_MEMORY;
     if (!search) return error != ERROR_SUCCESS ? error : ERROR_FILE_NOT_FOUND;
-    listings.push_back(FolderListing{std::move(search), 0, pathLength, listFolder});
+    if (FAILED(listings.push_back(
+            FolderListing{std::move(search), 0, static_cast<size_t>(pathLength), listFolder}))) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
     return ERROR_SUCCESS;
 }
 
-bool SizeWalk::Report(ULONGLONG total, bool last) {
+// The figure's text cannot be made (no memory): the walk ends short of its
+// total, and a running figure left in the field would pass for it.
+bool SizeWalk::Report(ULONGLONG total, bool last) noexcept {
     if (m_stopped || m_job.Gate().IsClosed()) {
         m_stopped = true;
         return false;
     }
-    return Show(SizeFigureText(total, m_localizer), last);
+    CString text;
+    if (FAILED(SizeFigureText(total, m_localizer, text))) {
+        Unknown();
+        return false;
+    }
+    return Show(text, last);
+}
+
+ULONGLONG SizeWalk::Unknown() noexcept {
+    ReportUnknown();
+    m_unknown = true;
+    return 0;
 }
 
 void SizeWalk::ReportUnknown() noexcept {

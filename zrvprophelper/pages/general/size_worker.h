@@ -12,12 +12,10 @@
 
 #include <windows.h>
 
-#include <string>
-#include <vector>
-
 #include "pages/general/size_job.h"
 #include "support/cstring.h"
 #include "support/handles.h"
+#include "support/nothrow_vector.h"
 
 class CZRVLocalizer;
 
@@ -48,8 +46,9 @@ class SizeWalk {
     // nothing. A folder's own record adds no bytes. A subfolder that is gone
     // or closed to us adds nothing; one that cannot be listed for another
     // reason ends the walk as failed (ReportUnknown), as does a listing that
-    // fails before its last entry.
-    ULONGLONG TotalSize(const CString& path, bool listFolder);
+    // fails before its last entry, and running out of memory; the result is
+    // 0 then.
+    ULONGLONG TotalSize(const CString& path, bool listFolder) noexcept;
 
     // The walk failed before its end: the Size field is emptied, as for an
     // item that cannot be sized, and the walk sends nothing more.
@@ -71,11 +70,15 @@ class SizeWalk {
     // Starts the listing of path (its entries when listFolder, else the item
     // itself) with its first entry in entry; ERROR_SUCCESS, or why nothing
     // was found. path comes back unchanged.
-    static DWORD OpenListing(std::wstring& path, bool listFolder, WIN32_FIND_DATAW& entry,
-                             std::vector<FolderListing>& listings);
+    // ERROR_NOT_ENOUGH_MEMORY when the listing cannot be kept.
+    static DWORD OpenListing(CString& path, bool listFolder, WIN32_FIND_DATAW& entry,
+                             zrv::nothrow_vector<FolderListing>& listings) noexcept;
     // Shows total in the page, last when it is the walk's total; false once
-    // the gate is shut or the page's thread is gone.
-    bool Report(ULONGLONG total, bool last);
+    // the gate is shut or the page's thread is gone, or when the walk failed
+    // for want of memory for the figure.
+    bool Report(ULONGLONG total, bool last) noexcept;
+    // The walk failed: ReportUnknown, and 0 for its total.
+    ULONGLONG Unknown() noexcept;
     // Hands text to the page; false once the gate is shut or the page's
     // thread is gone.
     bool Show(const CString& text, bool last) noexcept;
@@ -83,4 +86,5 @@ class SizeWalk {
     SizeJob& m_job;
     CZRVLocalizer* m_localizer;
     bool m_stopped = false;
+    bool m_unknown = false;  // the walk failed and the field was emptied
 };

@@ -28,13 +28,13 @@ constexpr UINT_PTR kSizeFrameTimer = 1;
 CZRVPropPage_Summary::CZRVPropPage_Summary() noexcept : CZRVPropPage(IDD_GENERAL_PAGE) {}
 
 HRESULT CZRVPropPage_Summary::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data,
-                                         HKEY fileType) {
+                                         HKEY fileType) noexcept {
     const HRESULT hr = CZRVPropPage::Initialize(folder, data, fileType);
     if (FAILED(hr)) return hr;
     return selection.size() == 1 ? hr : E_FAIL;
 }
 
-BOOL CZRVPropPage_Summary::OnInitDialog() {
+BOOL CZRVPropPage_Summary::OnInitDialog() noexcept {
     // Setting the edit boxes' texts notifies EN_UPDATE, which is no change of
     // the user's.
     m_filling = true;
@@ -42,7 +42,9 @@ BOOL CZRVPropPage_Summary::OnInitDialog() {
 
     LocalizeDialog(window, IDD_GENERAL_PAGE);
     m_sizeDisplay.Attach(::GetDlgItem(window, IDC_GENERAL_SIZE), window, kSizeFrameTimer);
-    const CString& path = SelectedPath();
+    // A page shown without a selection has nothing to describe.
+    if (!SelectedPath()) return FALSE;
+    const CString& path = *SelectedPath();
 
     // A failed query leaves the structure zeroed: no icon and no type text.
     SHFILEINFOW info;
@@ -57,12 +59,7 @@ BOOL CZRVPropPage_Summary::OnInitDialog() {
     if (m_sizeJob) WorkerThread = StartSizeWorker(m_sizeJob.get());
 
     ShowNameAndLocation(path, info.szTypeName);
-    try {
-        ShowTimes(path);
-    } catch (...) {
-        // No memory for the times' texts: they stay empty, and the rest of
-        // the page is still shown.
-    }
+    ShowTimes(path);
     ShowAttributes(path);
     return TRUE;
 }
@@ -83,8 +80,11 @@ void CZRVPropPage_Summary::ShowNameAndLocation(const CString& path, const wchar_
     }
 }
 
+// No memory for the times' texts: they stay empty, and the rest of the page
+// is still shown.
 void CZRVPropPage_Summary::ShowTimes(const CString& path) {
-    const ItemTimes times = ReadItemTimes(path);
+    ItemTimes times;
+    if (FAILED(ReadItemTimes(path, times))) return;
     ::SetDlgItemTextW(window, IDC_GENERAL_ACCESSED, times.accessed);
     ::SetDlgItemTextW(window, IDC_GENERAL_CREATED, times.created);
     ::SetDlgItemTextW(window, IDC_GENERAL_MODIFIED, times.modified);
@@ -101,7 +101,7 @@ void CZRVPropPage_Summary::ShowAttributes(const CString& path) {
                      (attributes & FILE_ATTRIBUTE_READONLY) ? BST_CHECKED : BST_UNCHECKED);
 }
 
-BOOL CZRVPropPage_Summary::OnDestroy() {
+BOOL CZRVPropPage_Summary::OnDestroy() noexcept {
     m_sizeDisplay.Detach();
     if (m_sizeJob) StopSizeWorker(*m_sizeJob.get(), WorkerThread, kWorkerStopTimeoutMs);
     m_sizeJob.reset();
@@ -117,7 +117,7 @@ BOOL CZRVPropPage_Summary::OnDestroy() {
 // bits that cannot be read now cannot be kept. The user is told only when a
 // change of theirs is lost: a word rewritten as it was, or boxes left as
 // they were shown, lose nothing.
-LRESULT CZRVPropPage_Summary::OnApply() {
+LRESULT CZRVPropPage_Summary::OnApply() noexcept {
     DWORD wanted = 0;
     if (::IsDlgButtonChecked(window, IDC_GENERAL_READONLY) == BST_CHECKED) {
         wanted |= FILE_ATTRIBUTE_READONLY;
@@ -125,14 +125,15 @@ LRESULT CZRVPropPage_Summary::OnApply() {
     if (::IsDlgButtonChecked(window, IDC_GENERAL_HIDDEN) == BST_CHECKED) {
         wanted |= FILE_ATTRIBUTE_HIDDEN;
     }
-    const DWORD attributes =
-        m_attributesShown ? ::GetFileAttributesW(SelectedPath()) : INVALID_FILE_ATTRIBUTES;
+    // Shown only for a selected item.
+    const CString* path = m_attributesShown ? SelectedPath() : nullptr;
+    const DWORD attributes = path ? ::GetFileAttributesW(*path) : INVALID_FILE_ATTRIBUTES;
     bool lost = false;
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         lost = wanted != m_shownAttributes;
     } else {
         const DWORD written = (attributes & ~kEditableAttributes) | wanted;
-        if (::SetFileAttributesW(SelectedPath(), written)) {
+        if (::SetFileAttributesW(*path, written)) {
             m_shownAttributes = wanted;  // the page stays open: what it stands for now
         } else {
             lost = written != attributes;
@@ -142,7 +143,7 @@ LRESULT CZRVPropPage_Summary::OnApply() {
     return TRUE;
 }
 
-LRESULT CZRVPropPage_Summary::OnUserMessage(UINT message, WPARAM, LPARAM) {
+LRESULT CZRVPropPage_Summary::OnUserMessage(UINT message, WPARAM, LPARAM) noexcept {
     if (message == WM_APP && m_sizeJob && !m_sizeJob->Gate().IsClosed()) {
         bool last = false;
         const CString text = m_sizeJob->LatestText(&last);
@@ -151,14 +152,14 @@ LRESULT CZRVPropPage_Summary::OnUserMessage(UINT message, WPARAM, LPARAM) {
     return TRUE;
 }
 
-void CZRVPropPage_Summary::OnTimer(UINT_PTR id) {
+void CZRVPropPage_Summary::OnTimer(UINT_PTR id) noexcept {
     if (id == kSizeFrameTimer) m_sizeDisplay.EndFrame();
 }
 
-LRESULT CZRVPropPage_Summary::OnCommand(WPARAM, WORD notification) {
+LRESULT CZRVPropPage_Summary::OnCommand(WPARAM, WORD notification) noexcept {
     if (m_filling) return 0;
     if (notification == BN_CLICKED || notification == EN_UPDATE) return SetModified(true);
     return 0;
 }
 
-void CZRVPropPage_Summary::OnHelp() { ShowPageHelp(window, L"doc_main_prop.htm"); }
+void CZRVPropPage_Summary::OnHelp() noexcept { ShowPageHelp(window, L"doc_main_prop.htm"); }

@@ -16,20 +16,21 @@ class CZRVPropPage_Summary final : public CZRVPropPage {
 
     // The General page describes exactly one item: E_FAIL for any other
     // count, so that the host shows no General page.
-    HRESULT Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY fileType) override;
-    BOOL OnInitDialog() override;
+    HRESULT Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data,
+                       HKEY fileType) noexcept override;
+    BOOL OnInitDialog() noexcept override;
     // Stops the size worker before anything it uses goes away.
-    BOOL OnDestroy() override;
+    BOOL OnDestroy() noexcept override;
     // Writes the two attribute bits back; always TRUE. A change of the
     // user's that could not be made is reported, and the apply refused.
-    LRESULT OnApply() override;
+    LRESULT OnApply() noexcept override;
     // WM_APP hands the worker's latest figure to the Size field, which shows
     // it at the display's rate (size_display.h); always TRUE.
-    LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept override;
     // The Size field's frame ended (size_display.h).
-    void OnTimer(UINT_PTR id) override;
-    LRESULT OnCommand(WPARAM wParam, WORD notification) override;
-    void OnHelp() override;
+    void OnTimer(UINT_PTR id) noexcept override;
+    LRESULT OnCommand(WPARAM wParam, WORD notification) noexcept override;
+    void OnHelp() noexcept override;
 
   private:
     ~CZRVPropPage_Summary() override = default;

@@ -84,7 +84,7 @@ bool PickerShows(HWND picker, const SYSTEMTIME& date) {
 
 CZRVPropPage_LifeCycle::CZRVPropPage_LifeCycle() noexcept : CZRVPropPage(IDD_LIFECYCLE_PAGE) {}
 
-BOOL CZRVPropPage_LifeCycle::OnInitDialog() {
+BOOL CZRVPropPage_LifeCycle::OnInitDialog() noexcept {
     LocalizeDialog(window, IDD_LIFECYCLE_PAGE);
 
     HWND list = ::GetDlgItem(window, IDC_LIFECYCLE_REMINDER);
@@ -92,14 +92,11 @@ BOOL CZRVPropPage_LifeCycle::OnInitDialog() {
         // A text that cannot be had (out of memory) leaves its item out, as
         // a missing one does: a stored reminder it stood for then leaves the
         // list without a selection, which Apply leaves alone.
-        try {
-            CString text;
-            if (!text.LoadLocalizedString(kReminderTexts[value])) continue;
-            const LRESULT index =
-                ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.GetString()));
-            if (index >= 0) ::SendMessageW(list, CB_SETITEMDATA, index, value);
-        } catch (...) {
-        }
+        CString text;
+        if (text.LoadLocalizedString(kReminderTexts[value]) != S_OK) continue;
+        const LRESULT index =
+            ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.GetString()));
+        if (index >= 0) ::SendMessageW(list, CB_SETITEMDATA, index, value);
     }
     ::SendMessageW(list, CB_SETCURSEL, 0, 0);
 
@@ -188,12 +185,12 @@ void CZRVPropPage_LifeCycle::SetReminderList(DWORD reminder) {
     ::SendMessageW(list, CB_SETCURSEL, selection, 0);
 }
 
-BOOL CZRVPropPage_LifeCycle::OnDestroy() {
+BOOL CZRVPropPage_LifeCycle::OnDestroy() noexcept {
     Document.Close();
     return TRUE;
 }
 
-void CZRVPropPage_LifeCycle::OnShow() {
+void CZRVPropPage_LifeCycle::OnShow() noexcept {
     if (!Document) return;
     // Not knowing whether the document may be changed (out of memory for its
     // name), nothing is offered for editing; Apply asks the store again.
@@ -207,7 +204,7 @@ void CZRVPropPage_LifeCycle::OnShow() {
     Enable(window, IDC_LIFECYCLE_BURN_DISC, editable && !none);
 }
 
-LRESULT CZRVPropPage_LifeCycle::OnCommand(WPARAM wParam, WORD notification) {
+LRESULT CZRVPropPage_LifeCycle::OnCommand(WPARAM wParam, WORD notification) noexcept {
     if (notification != BN_CLICKED && notification != EN_UPDATE) return 0;
     const int control = LOWORD(wParam);
     if (notification == BN_CLICKED && control >= kFirstChoice && control <= kLastChoice) {
@@ -244,7 +241,7 @@ LRESULT CZRVPropPage_LifeCycle::OnCommand(WPARAM wParam, WORD notification) {
     return SetModified(true);
 }
 
-LRESULT CZRVPropPage_LifeCycle::OnNotify(NMHDR* header) {
+LRESULT CZRVPropPage_LifeCycle::OnNotify(NMHDR* header) noexcept {
     if (static_cast<int>(header->code) != static_cast<int>(DTN_DATETIMECHANGE)) return 0;
     m_pickerShowsStored = false;
     m_chosenSinceKept = true;
@@ -256,7 +253,7 @@ LRESULT CZRVPropPage_LifeCycle::OnNotify(NMHDR* header) {
 // what it had; the user is told if a choice of theirs is lost, and the sheet
 // stays open with the choices (OK would otherwise close it over them). An
 // Apply that could not write back what was already stored passes quietly.
-LRESULT CZRVPropPage_LifeCycle::OnApply() {
+LRESULT CZRVPropPage_LifeCycle::OnApply() noexcept {
     if (!Document) return 0;
     if (!Document.BeginChange() || !Document.Editable(DOCPROP_EXPIRATION)) {
         return RefuseApplyIfChangeLost(ChoicesChanged(), IDS_LIFECYCLE_NOT_SAVED);
@@ -391,4 +388,4 @@ bool CZRVPropPage_LifeCycle::SetNumber(DocumentPropertyId id, ULONG number) {
     return SetValue(id, *value.get());
 }
 
-void CZRVPropPage_LifeCycle::OnHelp() { ShowPageHelp(window, L"lifecycle_opt.htm"); }
+void CZRVPropPage_LifeCycle::OnHelp() noexcept { ShowPageHelp(window, L"lifecycle_opt.htm"); }

@@ -13,23 +13,23 @@ class CZRVPropPage_LifeCycle final : public CZRVPropPage {
     CZRVPropPage_LifeCycle() noexcept;
 
     // Fills the controls from the store; TRUE lets the dialog set the focus.
-    BOOL OnInitDialog() override;
+    BOOL OnInitDialog() noexcept override;
     // Lets go of the store.
-    BOOL OnDestroy() override;
+    BOOL OnDestroy() noexcept override;
     // Writes the three values, commits and announces them. 0 when the store
     // is unreachable, or when the values could not be kept and the user lost
     // no choice; else TRUE. A choice of the user's that could not be kept
     // (the store refused a write or the save, or no longer lets the document
     // be changed) is reported to the user, and the apply refused.
-    LRESULT OnApply() override;
+    LRESULT OnApply() noexcept override;
     // A date chosen in the picker marks the page changed.
-    LRESULT OnNotify(NMHDR* header) override;
+    LRESULT OnNotify(NMHDR* header) noexcept override;
     // A click re-derives which controls are usable and marks the page
     // changed; the reminder list's own notifications do neither.
-    LRESULT OnCommand(WPARAM wParam, WORD notification) override;
-    void OnHelp() override;
+    LRESULT OnCommand(WPARAM wParam, WORD notification) noexcept override;
+    void OnHelp() noexcept override;
     // Enables the controls only while the store allows the change.
-    void OnShow() override;
+    void OnShow() noexcept override;
 
   private:
     // What the controls show.

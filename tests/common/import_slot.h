@@ -1,11 +1,11 @@
 #pragma once
 // The slot of a loaded image's import table that holds a given function's
 // address, and a write to such a slot: used to put a stand-in in the way of
-// one imported function for a while.
+// one imported function for a while (see import_hook.h).
 
 #include <windows.h>
 
-namespace zrv {
+namespace zrvtest {
 
 // The slot through which importer calls target, or null.
 inline void** FindImportSlot(HMODULE importer, void* target) noexcept {
@@ -34,4 +34,4 @@ inline bool SwapImportSlot(void** slot, void* value, void** old) noexcept {
     return true;
 }
 
-}  // namespace zrv
+}  // namespace zrvtest

@@ -1,16 +1,16 @@
-#include "exceptions.h"
+#include "crt_error.h"
 
-void AtlCrtErrorCheck(int error) {
+HRESULT ResultFromCrtError(int error) noexcept {
     switch (error) {
         case 0:
         case 80:  // STRUNCATE: the caller asked for truncation
-            return;
+            return S_OK;
         case 12:  // ENOMEM
-            AtlThrow(E_OUTOFMEMORY);
+            return E_OUTOFMEMORY;
         case 22:  // EINVAL
         case 34:  // ERANGE
-            AtlThrow(E_INVALIDARG);
+            return E_INVALIDARG;
         default:
-            AtlThrow(E_FAIL);
+            return E_FAIL;
     }
 }
