@@ -222,7 +222,8 @@ RunOutcome AllocationFailureTest::Finish(Slot& slot) {
             for (std::string entry; entries >> entry;) {
                 char* rest = nullptr;
                 const unsigned long site = std::strtoul(entry.c_str(), &rest, 16);
-                if (*rest == ':') outcome.sites.emplace_back(site, std::strtoul(rest + 1, nullptr, 10));
+                if (*rest == ':')
+                    outcome.sites.emplace_back(site, std::strtoul(rest + 1, nullptr, 10));
             }
         }
         if (key == "handler") outcome.handlers.push_back(value);

@@ -30,7 +30,7 @@ struct RunOutcome {
     bool reported = false;
     std::string hooked;
     unsigned long allocations = 0;
-    std::string failedCall;             // empty when nothing was failed
+    std::string failedCall;  // empty when nothing was failed
     // Each site the run allocated at, with the number of its first call.
     std::vector<std::pair<unsigned long, unsigned long>> sites;
     std::vector<std::string> handlers;  // "create initialize addPages" results

@@ -279,13 +279,19 @@ bool BuildEmptyFileTreeOnHost(const std::wstring& root, ULONGLONG entries, FileT
     const std::string script =
         "cd \"$1\" || exit 1\n"
         "b=0\n"
-        "while [ $b -lt " + std::to_string(branches) + " ]; do\n"
+        "while [ $b -lt " +
+        std::to_string(branches) +
+        " ]; do\n"
         "  folders=b$b; files=\n"
         "  l=0\n"
-        "  while [ $l -lt " + std::to_string(kLeavesPerBranch) + " ]; do\n"
+        "  while [ $l -lt " +
+        std::to_string(kLeavesPerBranch) +
+        " ]; do\n"
         "    folders=\"$folders b$b/l$l\"\n"
         "    f=0\n"
-        "    while [ $f -lt " + std::to_string(kFilesPerLeaf) + " ]; do\n"
+        "    while [ $f -lt " +
+        std::to_string(kFilesPerLeaf) +
+        " ]; do\n"
         "      files=\"$files b$b/l$l/f$f.dat\"; f=$((f + 1))\n"
         "    done\n"
         "    l=$((l + 1))\n"
