@@ -88,3 +88,14 @@ zrv_clone_prefix() {
     esac
   done
 }
+
+# Makes the current prefix the one that scripts/wine-run copies for each
+# program it runs, copies kept under $1: its wineserver ends first, so that
+# its registry is on disk.
+zrv_run_in_copies() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  export ZRV_PREFIX_TEMPLATE="$WINEPREFIX"
+  export ZRV_PREFIX_ROOT="$1"
+  rm -rf "$ZRV_PREFIX_ROOT"
+}
