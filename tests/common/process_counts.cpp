@@ -50,23 +50,29 @@ LONG CountHandles() {
     }
 }
 
-// Wine reports no private usage, and a heap keeps what it once committed:
-// the blocks in use in every heap of the process are what it holds now.
-SIZE_T HeapBytesInUse() {
+// Every heap of the process, as many as there are now.
+std::vector<HANDLE> ProcessHeaps() {
     std::vector<HANDLE> heaps(64);
     DWORD count = ::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data());
     if (count > heaps.size()) {
         heaps.resize(count);
         count = ::GetProcessHeaps(count, heaps.data());
     }
+    heaps.resize(std::min<size_t>(count, heaps.size()));
+    return heaps;
+}
+
+// Wine reports no private usage, and a heap keeps what it once committed:
+// the blocks in use in every heap of the process are what it holds now.
+SIZE_T HeapBytesInUse() {
     SIZE_T total = 0;
-    for (DWORD i = 0; i < count && i < heaps.size(); ++i) {
-        if (!::HeapLock(heaps[i])) continue;
+    for (HANDLE heap : ProcessHeaps()) {
+        if (!::HeapLock(heap)) continue;
         PROCESS_HEAP_ENTRY entry = {};
-        while (::HeapWalk(heaps[i], &entry)) {
+        while (::HeapWalk(heap, &entry)) {
             if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
         }
-        ::HeapUnlock(heaps[i]);
+        ::HeapUnlock(heap);
     }
     return total;
 }
@@ -90,14 +96,8 @@ std::string Describe(const ProcessCounts& counts) {
 }
 
 bool AllHeapsValid() {
-    std::vector<HANDLE> heaps(64);
-    DWORD count = ::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data());
-    if (count > heaps.size()) {
-        heaps.resize(count);
-        count = ::GetProcessHeaps(count, heaps.data());
-    }
-    for (DWORD i = 0; i < count && i < heaps.size(); ++i) {
-        if (!::HeapValidate(heaps[i], 0, nullptr)) return false;
+    for (HANDLE heap : ProcessHeaps()) {
+        if (!::HeapValidate(heap, 0, nullptr)) return false;
     }
     return true;
 }
